@@ -1,0 +1,144 @@
+#include "startup.h"
+
+#include <QApplication>
+#include <QSharedMemory>
+#include <QSplashScreen>
+#include <QStyleFactory>
+
+#include <csignal>
+#include <unistd.h>
+
+const char *const kSingleInstanceKey = "com.studiokit.orvaradio.singleinstance";
+
+namespace {
+
+volatile sig_atomic_t crashed = 0;
+
+void writeAll(const char *text, size_t length)
+{
+    while (length > 0) {
+        const ssize_t n = ::write(STDERR_FILENO, text, length);
+        if (n <= 0)
+            return;
+        text += n;
+        length -= size_t(n);
+    }
+}
+
+void writeText(const char *text)
+{
+    size_t length = 0;
+    while (text[length])
+        ++length;
+    writeAll(text, length);
+}
+
+// Decimal digits without printf, which is not safe inside a signal handler.
+void writeNumber(int value)
+{
+    char digits[12];
+    size_t pos = sizeof digits;
+    unsigned magnitude = value < 0 ? 0u - unsigned(value) : unsigned(value);
+    do {
+        digits[--pos] = char('0' + magnitude % 10);
+        magnitude /= 10;
+    } while (magnitude > 0 && pos > 1);
+    if (value < 0)
+        digits[--pos] = '-';
+    writeAll(digits + pos, sizeof digits - pos);
+}
+
+} // namespace
+
+void crashHandler(int signal)
+{
+    if (!crashed) {
+        crashed = 1;
+        writeText("\n*** OrvaRadio crashed (signal ");
+        writeNumber(signal);
+        writeText(") ***\n");
+        writeText("This is likely a bug in the FFmpeg audio decoder with certain MP3 files.\n");
+        writeText("Try converting the problematic file or check its integrity.\n");
+        // stderr is unbuffered and written with write(2): nothing left to flush.
+    }
+    ::_exit(128 + signal);
+}
+
+void installCrashHandler()
+{
+    // SA_NODEFER lets a fault inside the report re-enter the handler, which then
+    // exits with the same status instead of the kernel killing the process.
+    struct sigaction action = {};
+    action.sa_handler = crashHandler;
+    action.sa_flags = SA_NODEFER;
+    sigemptyset(&action.sa_mask);
+    for (const int signal : {SIGSEGV, SIGABRT, SIGFPE})
+        sigaction(signal, &action, nullptr);
+}
+
+void setInstanceKey(QSharedMemory &marker)
+{
+#if QT_VERSION >= QT_VERSION_CHECK(6, 6, 0)
+    marker.setNativeKey(QSharedMemory::legacyNativeKey(QString::fromLatin1(kSingleInstanceKey)));
+#else
+    marker.setKey(QString::fromLatin1(kSingleInstanceKey));
+#endif
+}
+
+bool takeInstanceMarker(QSharedMemory &marker)
+{
+    if (marker.create(1, QSharedMemory::ReadWrite))
+        return true;
+    if (marker.error() != QSharedMemory::AlreadyExists)
+        return false;
+    // Detaching removes the segment when we were its only holder, i.e. when the
+    // desk that created it is gone; a live desk keeps it attached.
+    if (marker.attach(QSharedMemory::ReadOnly))
+        marker.detach();
+    return marker.create(1, QSharedMemory::ReadWrite);
+}
+
+QPalette darkPalette()
+{
+    const QColor window(48, 48, 48);
+    const QColor text(220, 220, 220);
+    const QColor accent(85, 170, 255);
+    const QColor disabledText(127, 127, 127);
+
+    QPalette palette;
+    palette.setColor(QPalette::Window, window);
+    palette.setColor(QPalette::WindowText, text);
+    palette.setColor(QPalette::Base, QColor(36, 36, 36));
+    palette.setColor(QPalette::AlternateBase, window);
+    palette.setColor(QPalette::ToolTipBase, text);
+    palette.setColor(QPalette::ToolTipText, text);
+    palette.setColor(QPalette::Text, text);
+    palette.setColor(QPalette::Button, QColor(64, 64, 64));
+    palette.setColor(QPalette::ButtonText, text);
+    palette.setColor(QPalette::BrightText, Qt::red);
+    palette.setColor(QPalette::Link, accent);
+    palette.setColor(QPalette::Highlight, accent);
+    palette.setColor(QPalette::HighlightedText, Qt::black);
+    palette.setColor(QPalette::Disabled, QPalette::Text, disabledText);
+    palette.setColor(QPalette::Disabled, QPalette::ButtonText, disabledText);
+    return palette;
+}
+
+void applyDeskStyle(QApplication &app, const QStringList &styleNames)
+{
+    if (styleNames.contains(QStringLiteral("gtk3"), Qt::CaseInsensitive)) {
+        app.setStyle(QStringLiteral("gtk3"));
+        return;
+    }
+    app.setStyle(QStringLiteral("Fusion"));
+    app.setPalette(darkPalette());
+    app.setStyleSheet(QStringLiteral(
+        "QToolTip { color: #ffffff; background-color: #2a82da; border: 1px solid white; }"));
+}
+
+void handOverSplash(QSplashScreen *splash, QWidget *window)
+{
+    splash->finish(window);
+    splash->close();
+    window->show();
+}

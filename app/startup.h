@@ -1,0 +1,37 @@
+#ifndef STARTUP_H
+#define STARTUP_H
+
+#include <QPalette>
+#include <QStringList>
+
+class QApplication;
+class QSharedMemory;
+class QSplashScreen;
+class QWidget;
+
+// Key of the segment that marks a running desk on this machine.
+extern const char *const kSingleInstanceKey;
+
+// Fatal-signal report: three lines on standard error (first signal only), then
+// the process ends at once with 128 + signal.
+void crashHandler(int signal);
+void installCrashHandler();
+
+// Points the shared-memory object at the single-instance key.
+void setInstanceKey(QSharedMemory &marker);
+
+// Creates the 1-byte marker segment. A segment that nobody holds any more was
+// left by a desk that died without releasing it; it is removed and taken over.
+// Returns false while another live desk holds the marker.
+bool takeInstanceMarker(QSharedMemory &marker);
+
+QPalette darkPalette();
+
+// Picks "gtk3" when the platform offers it (any letter case); otherwise Fusion
+// with the dark palette and the tool-tip style sheet.
+void applyDeskStyle(QApplication &app, const QStringList &styleNames);
+
+// Ends the splash: finish (waits for the window), close, then show the window.
+void handOverSplash(QSplashScreen *splash, QWidget *window);
+
+#endif

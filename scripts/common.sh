@@ -1,0 +1,36 @@
+# Shared by run-desk.sh and run-tests.sh: installs what is missing and builds.
+set -euo pipefail
+
+ROOT_DIR=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
+BUILD_DIR=${BUILD_DIR:-$ROOT_DIR/build}
+
+# What the desk needs to build and to play MP3, WAV, OGG, FLAC and MP4.
+DESK_PACKAGES="build-essential cmake ninja-build pkg-config qt6-base-dev qt6-base-dev-tools
+  qt6-multimedia-dev qt6-svg-dev qt6-tools-dev qt6-tools-dev-tools qt6-l10n-tools
+  libtag1-dev ffmpeg gstreamer1.0-plugins-base gstreamer1.0-plugins-good
+  gstreamer1.0-libav gstreamer1.0-pulseaudio fonts-dejavu-core"
+# What the tests need on top: a private sound server, tone generation, a
+# virtual display for screenshots.
+TEST_PACKAGES="pulseaudio pulseaudio-utils sox xvfb xauth xdotool imagemagick"
+
+as_root() {
+    if [ "$(id -u)" -eq 0 ]; then "$@"; else sudo "$@"; fi
+}
+
+install_missing() {
+    local missing=()
+    for pkg in $*; do
+        dpkg-query -W -f='${Status}' "$pkg" 2>/dev/null | grep -q "install ok installed" \
+            || missing+=("$pkg")
+    done
+    if [ ${#missing[@]} -gt 0 ]; then
+        echo "Installing: ${missing[*]}"
+        as_root apt-get update -q
+        as_root env DEBIAN_FRONTEND=noninteractive apt-get install -y -q "${missing[@]}"
+    fi
+}
+
+build_desk() {
+    cmake -S "$ROOT_DIR" -B "$BUILD_DIR" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo
+    cmake --build "$BUILD_DIR" --parallel "$(nproc)"
+}

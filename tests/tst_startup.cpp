@@ -1,0 +1,248 @@
+#include "mainwindow.h"
+#include "startup.h"
+#include "testsupport.h"
+
+#include <QProcess>
+#include <QSharedMemory>
+#include <QSplashScreen>
+#include <QStyle>
+#include <QScreen>
+
+#include <csignal>
+
+namespace {
+
+// A desk process needs this long at most to reach its event loop here.
+constexpr int kStartupToleranceMs = 10000;
+// A second copy must give up at once; generous for a loaded machine.
+constexpr int kSecondCopyExitMs = 5000;
+
+bool markerHeld()
+{
+    QSharedMemory probe;
+    setInstanceKey(probe);
+    if (!probe.attach(QSharedMemory::ReadOnly))
+        return false;
+    probe.detach();
+    return true;
+}
+
+// Removes a segment left by a desk that the test killed.
+void clearStaleMarker()
+{
+    QSharedMemory probe;
+    setInstanceKey(probe);
+    if (probe.attach(QSharedMemory::ReadOnly))
+        probe.detach();
+}
+
+class ShowWatcher : public QObject
+{
+public:
+    QSplashScreen *splash = nullptr;
+    bool splashVisibleAtShow = true;
+
+protected:
+    bool eventFilter(QObject *, QEvent *event) override
+    {
+        if (event->type() == QEvent::Show)
+            splashVisibleAtShow = splash->isVisible();
+        return false;
+    }
+};
+
+} // namespace
+
+class TestStartup : public QObject
+{
+    Q_OBJECT
+
+private:
+    void startDesk(QProcess &desk)
+    {
+        desk.start(QStringLiteral(ORVARADIO_BIN), {});
+        QVERIFY(desk.waitForStarted());
+        QTRY_VERIFY_WITH_TIMEOUT(markerHeld(), kStartupToleranceMs);
+    }
+
+    void killDesk(QProcess &desk)
+    {
+        desk.kill();
+        desk.waitForFinished();
+        clearStaleMarker();
+    }
+
+private slots:
+    void styleChoice_data()
+    {
+        QTest::addColumn<QStringList>("styleNames");
+        QTest::addColumn<bool>("dark");
+        QTest::newRow("no gtk3") << QStringList{"Fusion", "Windows"} << true;
+        QTest::newRow("gtk3") << QStringList{"Fusion", "gtk3"} << false;
+        QTest::newRow("GTK3 upper case") << QStringList{"GTK3"} << false;
+        QTest::newRow("Gtk3 mixed case") << QStringList{"Windows", "Gtk3"} << false;
+    }
+
+    void styleChoice()
+    {
+        QFETCH(QStringList, styleNames);
+        QFETCH(bool, dark);
+        auto *app = qApp;
+        app->setStyleSheet(QString());
+        app->setPalette(QPalette());
+        const QColor plainWindow = app->palette().color(QPalette::Window);
+
+        applyDeskStyle(*app, styleNames);
+
+        if (dark) {
+            QCOMPARE(app->palette().color(QPalette::Window), QColor(0x30, 0x30, 0x30));
+            QCOMPARE(app->styleSheet(),
+                     QStringLiteral("QToolTip { color: #ffffff; background-color: #2a82da; "
+                                    "border: 1px solid white; }"));
+            // Without the style sheet the application's own style shows again.
+            app->setStyleSheet(QString());
+            QCOMPARE(app->style()->metaObject()->className(), "QFusionStyle");
+        } else {
+            QCOMPARE(app->palette().color(QPalette::Window), plainWindow);
+            QVERIFY(app->styleSheet().isEmpty());
+        }
+    }
+
+    void darkPaletteColours_data()
+    {
+        QTest::addColumn<int>("group");
+        QTest::addColumn<int>("role");
+        QTest::addColumn<QColor>("colour");
+        const int all = QPalette::Active;
+        QTest::newRow("window") << all << int(QPalette::Window) << QColor("#303030");
+        QTest::newRow("window text") << all << int(QPalette::WindowText) << QColor("#dcdcdc");
+        QTest::newRow("base") << all << int(QPalette::Base) << QColor("#242424");
+        QTest::newRow("alternate base") << all << int(QPalette::AlternateBase) << QColor("#303030");
+        QTest::newRow("button") << all << int(QPalette::Button) << QColor("#404040");
+        QTest::newRow("bright text") << all << int(QPalette::BrightText) << QColor("#ff0000");
+        QTest::newRow("highlight") << all << int(QPalette::Highlight) << QColor("#55aaff");
+        QTest::newRow("highlighted text") << all << int(QPalette::HighlightedText) << QColor("#000000");
+        QTest::newRow("inactive text") << int(QPalette::Inactive) << int(QPalette::Text) << QColor("#dcdcdc");
+        QTest::newRow("disabled text") << int(QPalette::Disabled) << int(QPalette::Text) << QColor("#7f7f7f");
+        QTest::newRow("disabled button text")
+            << int(QPalette::Disabled) << int(QPalette::ButtonText) << QColor("#7f7f7f");
+        QTest::newRow("disabled window text")
+            << int(QPalette::Disabled) << int(QPalette::WindowText) << QColor("#dcdcdc");
+    }
+
+    void darkPaletteColours()
+    {
+        QFETCH(int, group);
+        QFETCH(int, role);
+        QFETCH(QColor, colour);
+        QCOMPARE(darkPalette().color(QPalette::ColorGroup(group), QPalette::ColorRole(role)), colour);
+    }
+
+    void splashClosedBeforeWindowShows()
+    {
+        MainWindow window;
+        QSplashScreen splash(QPixmap(QStringLiteral(":/images/splash-02.png")));
+        splash.show();
+        ShowWatcher watcher;
+        watcher.splash = &splash;
+        window.installEventFilter(&watcher);
+
+        handOverSplash(&splash, &window);
+
+        QVERIFY(!watcher.splashVisibleAtShow);
+        QVERIFY(window.isVisible());
+        QVERIFY(!splash.isVisible());
+    }
+
+    void windowPinnedAndCentred()
+    {
+        MainWindow window;
+        QCOMPARE(window.size(), QSize(1048, 622));
+        QCOMPARE(window.minimumSize(), QSize(1048, 622));
+        QCOMPARE(window.maximumSize(), QSize(1048, 622));
+        QCOMPARE(window.focusPolicy(), Qt::StrongFocus);
+        const QRect area = QGuiApplication::primaryScreen()->availableGeometry();
+        const QRect frame = window.frameGeometry();
+        QCOMPARE(frame.left(), (area.left() + area.right()) / 2 - frame.width() / 2);
+        QCOMPARE(frame.top(), (area.top() + area.bottom()) / 2 - frame.height() / 2);
+    }
+
+    void markerRefusedWhileHeld()
+    {
+        QSharedMemory first;
+        setInstanceKey(first);
+        QVERIFY(takeInstanceMarker(first));
+        QSharedMemory second;
+        setInstanceKey(second);
+        QVERIFY(!takeInstanceMarker(second));
+        QVERIFY(first.isAttached());
+        first.detach();
+        QVERIFY(takeInstanceMarker(second));
+    }
+
+    void secondCopyExitsAtOnce()
+    {
+        QProcess first;
+        startDesk(first);
+
+        QProcess second;
+        QElapsedTimer elapsed;
+        elapsed.start();
+        second.start(QStringLiteral(ORVARADIO_BIN), {});
+        QVERIFY(second.waitForFinished(kSecondCopyExitMs));
+        QCOMPARE(second.exitStatus(), QProcess::NormalExit);
+        QCOMPARE(second.exitCode(), 0);
+        QVERIFY(!second.readAllStandardError().contains("crashed"));
+
+        QCOMPARE(first.state(), QProcess::Running);
+        QVERIFY(markerHeld());
+        killDesk(first);
+    }
+
+    void startsAfterKilledDesk()
+    {
+        QProcess first;
+        startDesk(first);
+        first.kill();
+        first.waitForFinished();
+        // The killed desk never released its marker.
+        QVERIFY(markerHeld());
+
+        QProcess next;
+        startDesk(next);
+        QTest::qWait(1000);
+        QCOMPARE(next.state(), QProcess::Running);
+        killDesk(next);
+    }
+
+    void crashReport_data()
+    {
+        QTest::addColumn<int>("signal");
+        QTest::newRow("SIGSEGV") << SIGSEGV;
+        QTest::newRow("SIGABRT") << SIGABRT;
+        QTest::newRow("SIGFPE") << SIGFPE;
+    }
+
+    void crashReport()
+    {
+        QFETCH(int, signal);
+        QProcess desk;
+        startDesk(desk);
+        ::kill(pid_t(desk.processId()), signal);
+        QVERIFY(desk.waitForFinished(kStartupToleranceMs));
+        clearStaleMarker();
+
+        QCOMPARE(desk.exitStatus(), QProcess::NormalExit);
+        QCOMPARE(desk.exitCode(), 128 + signal);
+        const QString report = QString::fromLocal8Bit(desk.readAllStandardError());
+        const QString expected = QStringLiteral(
+            "\n*** OrvaRadio crashed (signal %1) ***\n"
+            "This is likely a bug in the FFmpeg audio decoder with certain MP3 files.\n"
+            "Try converting the problematic file or check its integrity.\n").arg(signal);
+        QVERIFY2(report.contains(expected), qPrintable(report));
+        QCOMPARE(report.count(QStringLiteral("crashed (signal")), 1);
+    }
+};
+
+ORVA_TEST_MAIN(TestStartup)
+#include "tst_startup.moc"
