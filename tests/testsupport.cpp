@@ -3,6 +3,13 @@
 #include <QDir>
 #include <QTemporaryDir>
 
+#include <QElapsedTimer>
+#include <QFile>
+#include <QFileInfo>
+#include <QThread>
+
+#include <cmath>
+#include <csignal>
 #include <cstdlib>
 
 namespace {
@@ -36,6 +43,111 @@ void isolateEnvironment()
 QString privateRoot()
 {
     return root ? root->path() : QString();
+}
+
+bool run(const QString &program, const QStringList &arguments, int timeoutMs)
+{
+    QProcess process;
+    process.start(program, arguments);
+    if (!process.waitForFinished(timeoutMs)) {
+        process.kill();
+        process.waitForFinished();
+        return false;
+    }
+    if (process.exitStatus() != QProcess::NormalExit || process.exitCode() != 0) {
+        qWarning() << program << arguments << process.readAllStandardError();
+        return false;
+    }
+    return true;
+}
+
+bool makeTone(const QString &path, double seconds, int frequency, double amplitude,
+              const QString &gate)
+{
+    QString signal = QStringLiteral("%1*sin(2*PI*%2*t)").arg(amplitude).arg(frequency);
+    if (!gate.isEmpty())
+        signal += QStringLiteral("*(%1)").arg(gate);
+    const QString source =
+        QStringLiteral("aevalsrc=%1|%1:s=44100:d=%2").arg(signal).arg(seconds);
+    return run(QStringLiteral("ffmpeg"),
+               {QStringLiteral("-y"), QStringLiteral("-v"), QStringLiteral("error"),
+                QStringLiteral("-f"), QStringLiteral("lavfi"), QStringLiteral("-i"), source, path});
+}
+
+bool soundServerAvailable()
+{
+    const QByteArray server = qgetenv("PULSE_SERVER");
+    if (!server.startsWith("unix:") || qEnvironmentVariableIsEmpty("ORVARADIO_TEST_SINK"))
+        return false;
+    return QFile::exists(QString::fromLocal8Bit(server.mid(5)));
+}
+
+Recorder::Recorder()
+    : rawPath(QDir::tempPath() + QStringLiteral("/recording-%1.raw").arg(quintptr(this)))
+{
+}
+
+Recorder::~Recorder()
+{
+    if (process) {
+        process->kill();
+        process->waitForFinished();
+        delete process;
+    }
+    QFile::remove(rawPath);
+}
+
+bool Recorder::start()
+{
+    QFile::remove(rawPath);
+    process = new QProcess;
+    process->setStandardOutputFile(rawPath);
+    const QString monitor = qEnvironmentVariable("ORVARADIO_TEST_SINK") + QStringLiteral(".monitor");
+    process->start(QStringLiteral("parec"),
+                   {QStringLiteral("--latency-msec=20"), QStringLiteral("-d"), monitor,
+                    QStringLiteral("--format=s16le"), QStringLiteral("--rate=44100"),
+                    QStringLiteral("--channels=2"), QStringLiteral("--raw")});
+    if (!process->waitForStarted())
+        return false;
+    // Recording has begun once data arrives.
+    QElapsedTimer waited;
+    waited.start();
+    while (QFileInfo(rawPath).size() == 0 && waited.elapsed() < 5000)
+        QThread::msleep(10);
+    return QFileInfo(rawPath).size() > 0;
+}
+
+QVector<qint16> Recorder::stop()
+{
+    QVector<qint16> samples;
+    if (!process)
+        return samples;
+    ::kill(pid_t(process->processId()), SIGINT);
+    process->waitForFinished(5000);
+    delete process;
+    process = nullptr;
+    QFile raw(rawPath);
+    if (raw.open(QIODevice::ReadOnly)) {
+        const QByteArray bytes = raw.readAll();
+        samples.resize(bytes.size() / 2);
+        memcpy(samples.data(), bytes.constData(), size_t(samples.size()) * 2);
+    }
+    return samples;
+}
+
+QVector<double> Recorder::windowRms(const QVector<qint16> &samples, int windowMs)
+{
+    QVector<double> result;
+    const int window = 44100 * windowMs / 1000 * 2;
+    for (int start = 0; start + window <= samples.size(); start += window) {
+        double sum = 0;
+        for (int i = start; i < start + window; ++i) {
+            const double x = samples[i] / 32768.0;
+            sum += x * x;
+        }
+        result.append(std::sqrt(sum / window));
+    }
+    return result;
 }
 
 } // namespace TestSupport

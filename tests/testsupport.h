@@ -2,7 +2,9 @@
 #define TESTSUPPORT_H
 
 #include <QApplication>
+#include <QProcess>
 #include <QString>
+#include <QVector>
 #include <QtTest>
 
 namespace TestSupport {
@@ -14,6 +16,37 @@ void isolateEnvironment();
 
 // The folder made by isolateEnvironment().
 QString privateRoot();
+
+// Writes a stereo file of `seconds` length through ffmpeg: a sine of
+// `frequency` Hz at `amplitude` (0..1), or silence for amplitude 0. The
+// container follows the file name (.wav, .mp3, .ogg, ...). `gate` is an
+// optional ffmpeg expression in t that multiplies the signal (1 = sounding).
+bool makeTone(const QString &path, double seconds, int frequency = 440, double amplitude = 0.5,
+              const QString &gate = QString());
+
+// Runs a program to completion; true when it exits with 0.
+bool run(const QString &program, const QStringList &arguments, int timeoutMs = 60000);
+
+// The private test sound server, when the test runs with one.
+bool soundServerAvailable();
+
+// Records what the test sound server's sink plays (44.1 kHz, stereo, 16 bit).
+class Recorder
+{
+public:
+    Recorder();
+    ~Recorder();
+    bool start();
+    // Stops recording and returns the interleaved samples.
+    QVector<qint16> stop();
+
+    // RMS of both channels over consecutive windows of `windowMs`, 0..1.
+    static QVector<double> windowRms(const QVector<qint16> &samples, int windowMs);
+
+private:
+    QProcess *process = nullptr;
+    QString rawPath;
+};
 
 } // namespace TestSupport
 

@@ -1,0 +1,191 @@
+#include "audioplayer.h"
+
+#include <QAudioOutput>
+#include <QTimer>
+#include <QUrl>
+
+AudioPlayer::AudioPlayer(QObject *parent)
+    : QObject(parent)
+    , mediaPlayer(new QMediaPlayer)
+    , audioOutput(new QAudioOutput)
+    , fadeTimer(new QTimer(this))
+{
+    mediaPlayer->setAudioOutput(audioOutput);
+    audioOutput->setVolume(1.0f);
+
+    connect(mediaPlayer, &QMediaPlayer::positionChanged, this, &AudioPlayer::positionChanged);
+    connect(mediaPlayer, &QMediaPlayer::errorOccurred, this, &AudioPlayer::onPlayerError);
+    connect(mediaPlayer, &QMediaPlayer::mediaStatusChanged, this,
+            &AudioPlayer::onMediaStatusChanged);
+    connect(fadeTimer, &QTimer::timeout, this, &AudioPlayer::fade);
+    fadeTimer->start(500);
+}
+
+AudioPlayer::~AudioPlayer()
+{
+    delete mediaPlayer;
+    delete audioOutput;
+}
+
+void AudioPlayer::addMedia(QString path)
+{
+    currentFile = transcodeIfNeeded(path);
+    failed = false;
+    mediaPlayer->setSource(QUrl::fromLocalFile(currentFile));
+}
+
+void AudioPlayer::Play()
+{
+    if (currentFile.isEmpty())
+        return;
+    mediaPlayer->play();
+}
+
+void AudioPlayer::Stop()
+{
+    mediaPlayer->stop();
+}
+
+void AudioPlayer::Reset()
+{
+    mediaPlayer->stop();
+    mediaPlayer->setSource(QUrl());
+    failed = false;
+    fadingOut = false;
+    fadingIn = false;
+    fading = false;
+    fadeStep = configuredFadeStep;
+    targetVolume = 1.0f;
+}
+
+void AudioPlayer::Seek(int position)
+{
+    mediaPlayer->setPosition(position);
+}
+
+qint64 AudioPlayer::getPosition() const
+{
+    return mediaPlayer->position();
+}
+
+qint64 AudioPlayer::getDuration() const
+{
+    return mediaPlayer->duration();
+}
+
+qint64 AudioPlayer::remainingTime() const
+{
+    return getDuration() - getPosition();
+}
+
+bool AudioPlayer::isPlaying() const
+{
+    return !failed && mediaPlayer->playbackState() == QMediaPlayer::PlayingState;
+}
+
+bool AudioPlayer::isPaused() const
+{
+    return !failed && mediaPlayer->playbackState() == QMediaPlayer::PausedState;
+}
+
+bool AudioPlayer::isStopped() const
+{
+    return failed || mediaPlayer->playbackState() == QMediaPlayer::StoppedState;
+}
+
+double AudioPlayer::getVolume() const
+{
+    return double(audioOutput->volume());
+}
+
+void AudioPlayer::setVolume(float volume)
+{
+    audioOutput->setVolume(volume);
+}
+
+void AudioPlayer::fadeOut()
+{
+    if (isPlaying())
+        fadingOut = true;
+}
+
+void AudioPlayer::fadeIn()
+{
+    if (isStopped())
+        fadingIn = true;
+}
+
+void AudioPlayer::setBuffer(AudioTap *tap)
+{
+    bufferOutput = tap;
+#if QT_VERSION >= QT_VERSION_CHECK(6, 8, 0)
+    mediaPlayer->setAudioBufferOutput(tap);
+#else
+    tap->follow(mediaPlayer);
+#endif
+}
+
+void AudioPlayer::configureFadeStep(float step)
+{
+    configuredFadeStep = step;
+    fadeStep = step;
+}
+
+void AudioPlayer::fade()
+{
+    const double step = double(fadeStep);
+
+    if (fadingOut || (isPlaying() && getVolume() > double(targetVolume) && !fadingIn)) {
+        fadingIn = false;
+        fading = true;
+        setVolume(float(getVolume() - step));
+    }
+    if (fadingIn || (isPlaying() && getVolume() < double(targetVolume) && !fadingOut)) {
+        fadingOut = false;
+        fading = true;
+        setVolume(float(getVolume() + step));
+    }
+    if (fadingOut && getVolume() <= 0.0 && isPlaying()) {
+        Stop();
+        fadingOut = false;
+        fading = false;
+    }
+    if (getVolume() >= double(targetVolume) && isPlaying()) {
+        fadingIn = false;
+        fading = false;
+    }
+    if (getVolume() > 0.0 && isStopped()) {
+        targetVolume = 0.0f;
+        fadingIn = true;
+        fading = false;
+        setVolume(0.0f);
+    }
+}
+
+void AudioPlayer::positionChanged(qint64 position)
+{
+    emit update_position(position);
+}
+
+void AudioPlayer::onPlayerError(QMediaPlayer::Error error, const QString &errorString)
+{
+    qWarning() << "AudioPlayer error:" << error << errorString;
+    if (failed)
+        return;
+    failed = true;
+    // A failed item ends its fade-out request like an item that ended.
+    fadingOut = false;
+    fading = false;
+    emit mediaError(mediaPlayer->source().toLocalFile(), errorString);
+}
+
+void AudioPlayer::onMediaStatusChanged(QMediaPlayer::MediaStatus status)
+{
+    if (status != QMediaPlayer::EndOfMedia)
+        return;
+    // An item that ends during its fade-out must not leave the request armed:
+    // it would stop the next item on this channel at its first tick.
+    fadingOut = false;
+    fading = false;
+    emit playbackFinished();
+}

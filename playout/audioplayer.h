@@ -1,0 +1,80 @@
+#ifndef AUDIOPLAYER_H
+#define AUDIOPLAYER_H
+
+#include "audiotap.h"
+
+#include <QMediaPlayer>
+#include <QObject>
+#include <QString>
+
+class QAudioOutput;
+class QTimer;
+
+// One playback channel: a media player, its output volume, and a fade engine
+// that steps the volume toward targetVolume every 500 ms.
+class AudioPlayer : public QObject
+{
+    Q_OBJECT
+
+public:
+    explicit AudioPlayer(QObject *parent = nullptr);
+    ~AudioPlayer() override;
+
+    bool fadingOut = false;
+    bool fadingIn = false;
+    bool fading = false;
+    float fadeStep = 0.2f;
+    float targetVolume = 1.0f;
+
+    void addMedia(QString path);
+    void Play();
+    void Stop();
+    void Reset();
+    void Seek(int position);
+    qint64 getPosition() const;
+    qint64 getDuration() const;
+    qint64 remainingTime() const;
+    bool isPlaying() const;
+    bool isPaused() const;
+    bool isStopped() const;
+    double getVolume() const;
+    void setVolume(float volume);
+    void fadeOut();
+    void fadeIn();
+    void setBuffer(AudioTap *tap);
+
+    // The fade step chosen at start-up; Reset returns to it.
+    void configureFadeStep(float step);
+
+    QString transcodeIfNeeded(const QString &path);
+    static bool isValidMediaFile(const QString &path);
+
+    QMediaPlayer *media() const { return mediaPlayer; }
+    QString file() const { return currentFile; }
+
+public slots:
+    void fade();
+
+signals:
+    void update_position(qint64 position);
+    void playbackFinished();
+    void mediaError(const QString &file, const QString &errorMsg);
+
+private slots:
+    void positionChanged(qint64 position);
+    void onPlayerError(QMediaPlayer::Error error, const QString &errorString);
+    void onMediaStatusChanged(QMediaPlayer::MediaStatus status);
+
+private:
+    QMediaPlayer *mediaPlayer;
+    QAudioOutput *audioOutput;
+    AudioTap *bufferOutput = nullptr;
+    QString currentFile;
+    QTimer *fadeTimer;
+    float configuredFadeStep = 0.2f;
+    // The media player can report one failure several times and still claim
+    // to play; the channel reports it once per item and counts as stopped.
+    bool failed = false;
+};
+
+#endif
