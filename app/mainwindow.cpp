@@ -1,12 +1,31 @@
 #include "mainwindow.h"
 #include "ui_mainwindow.h"
 
+#include "aboutdialog.h"
+#include "browsers.h"
+#include "buttonhole.h"
+#include "configdialog.h"
+#include "timerclock.h"
+#include "vumeter.h"
+
+#include <QAudioOutput>
+#include <QDesktopServices>
+#include <QDir>
+#include <QFileSystemModel>
 #include <QGuiApplication>
+#include <QKeyEvent>
 #include <QScreen>
+#include <QSettings>
+#include <QTimer>
+#include <QTranslator>
+
+const char *const MainWindow::kSiteUrl = "https://orvaradio.org";
+const char *const MainWindow::kVersion = "1.0.4";
 
 MainWindow::MainWindow(QWidget *parent)
     : QMainWindow(parent)
     , ui(new Ui::MainWindow)
+    , audioTimeDir(QDir::homePath())
 {
     ui->setupUi(this);
 
@@ -23,9 +42,218 @@ MainWindow::MainWindow(QWidget *parent)
         move((area.left() + area.right()) / 2 - frame.width() / 2,
              (area.top() + area.bottom()) / 2 - frame.height() / 2);
     }
+
+    settings = new QSettings(QStringLiteral("OrvaRadio"), QStringLiteral("OrvaRadio"), this);
+    initConfig();
+    init();
 }
 
 MainWindow::~MainWindow()
 {
+    player1.Stop();
+    player2.Stop();
+    delete timePlayer;
+    delete timeOutput;
+    delete translator;
     delete ui;
+}
+
+void MainWindow::init()
+{
+    uiReady = false;
+
+    translator = new QTranslator(this);
+    const QString language = settings->value(QStringLiteral("interface/language")).toString();
+    if (translator->load(QStringLiteral(":/languages/") + language + QStringLiteral(".qm"))) {
+        QCoreApplication::installTranslator(translator);
+        ui->retranslateUi(this);
+    }
+
+    volumeToTalk = settings->value(QStringLiteral("volume/volumeToTalk")).toFloat();
+    transitionAudioTime = settings->value(QStringLiteral("volume/TransitionAudioTime")).toInt();
+    const float fadeStep = settings->value(QStringLiteral("volume/speedFade")).toFloat() / 10.0f;
+    player1.configureFadeStep(fadeStep);
+    player2.configureFadeStep(fadeStep);
+    audioTimeDir = settings->value(QStringLiteral("files/audioTimeDir")).toString();
+
+    timePlayer = new QMediaPlayer(this);
+    timeOutput = new QAudioOutput(this);
+    timePlayer->setAudioOutput(timeOutput);
+    timeOutput->setVolume(1.0f);
+
+    fileModel = new BrowserModel(this);
+    fileModel->setRootPath(QDir::homePath());
+    fileModel->setIconProvider(new CustomIconProvider);
+    ui->files->setModel(fileModel);
+    ui->files->setRootIndex(fileModel->index(
+        settings->value(QStringLiteral("files/defaultDir"), QDir::homePath()).toString()));
+    ui->jingle_files->setModel(fileModel);
+    ui->jingle_files->setRootIndex(fileModel->index(
+        settings->value(QStringLiteral("files/jingleDir"), QDir::homePath()).toString()));
+
+    ui->audio_list->setColumnWidth(0, 30);
+    ui->audio_list->setColumnWidth(1, 350);
+
+    bufferOutput = new AudioTap(this);
+    bufferOutput2 = new AudioTap(this);
+    player1.setBuffer(bufferOutput);
+    player2.setBuffer(bufferOutput2);
+    // Blocks arrive on the media framework's thread; the window's context makes
+    // the delivery queued onto the GUI thread.
+    connect(bufferOutput, &AudioTap::audioBufferReceived, this, &MainWindow::calculateRMS);
+    connect(bufferOutput2, &AudioTap::audioBufferReceived, this, &MainWindow::calculateRMS);
+
+    connect(timePlayer, &QMediaPlayer::mediaStatusChanged, this, &MainWindow::restoreVolumeAudio);
+    connect(timePlayer, &QMediaPlayer::errorOccurred, this,
+            [this](QMediaPlayer::Error, const QString &errorString) {
+                onTimePlayerError(errorString);
+            });
+    connect(ui->audio_list, &QTreeWidget::doubleClicked, this,
+            &MainWindow::onPlaylistItemDoubleClicked);
+
+    displayTimer = new QTimer(this);
+    connect(displayTimer, &QTimer::timeout, this, &MainWindow::updateDisplay);
+
+    auto *flashTimer = new QTimer(this);
+    connect(flashTimer, &QTimer::timeout, this, &MainWindow::flash);
+    flashTimer->start(500);
+
+    clock = new TimerClock;
+    connect(clock, SIGNAL(updateTime(QString)), this, SLOT(updateClockLabel(QString)));
+    connect(clock, &TimerClock::updateSeparateTime, this, &MainWindow::currentTimePositionClock);
+
+    connect(ui->seeker, &QSlider::sliderMoved, this, &MainWindow::seek);
+    connect(ui->volume_speak, &QSlider::sliderMoved, this,
+            [this](int value) { setVolumeSpeak(float(value)); });
+    connect(&player1, &AudioPlayer::update_position, this,
+            [this](qint64 position) { currentTimePosition(position, 1); });
+    connect(&player2, &AudioPlayer::update_position, this,
+            [this](qint64 position) { currentTimePosition(position, 2); });
+    connect(&player1, &AudioPlayer::mediaError, this,
+            [this](const QString &file, const QString &errorMsg) {
+                onPlayerError("Player1 error on", file, errorMsg);
+            });
+    connect(&player2, &AudioPlayer::mediaError, this,
+            [this](const QString &file, const QString &errorMsg) {
+                onPlayerError("Player2 error on", file, errorMsg);
+            });
+    connect(&player1, &AudioPlayer::playbackFinished, this, [this] {
+        if (onAir)
+            checkAdvanceTrack();
+    });
+    connect(&player2, &AudioPlayer::playbackFinished, this, [this] {
+        if (onAir)
+            checkAdvanceTrack();
+    });
+
+    showVersion();
+    ui->volume_speak->setValue(int(100 * volumeToTalk));
+
+    ui->audio_list->setContextMenuPolicy(Qt::CustomContextMenu);
+    connect(ui->files, &QTreeView::clicked, this, &MainWindow::unSelectedJingle);
+    connect(ui->jingle_files, &QTreeView::clicked, this, &MainWindow::unSelectedFiles);
+    // A double click on a file adds it at the end of the running order.
+    connect(ui->files, &QTreeView::doubleClicked, this, &MainWindow::onFilesItemDoubleClicked);
+    connect(ui->jingle_files, &QTreeView::doubleClicked, this,
+            &MainWindow::onJingleFilesItemDoubleClicked);
+    connect(ui->audio_list, &QTreeWidget::customContextMenuRequested, this,
+            &MainWindow::audioOptionsMenu);
+
+    directoryViewer();
+
+    connect(ui->menu_about_orva, &QAction::triggered, this, &MainWindow::showAboutDialog);
+    const struct {
+        QAction *action;
+        const char *path;
+    } helpPages[] = {
+        {ui->actionReleases, "/category/releases"},
+        {ui->actionLibs, "/technologies"},
+        {ui->actionTutorial, "/configuration-guide"},
+        {ui->actionContribute, "/contribute"},
+    };
+    for (const auto &page : helpPages) {
+        const QUrl url = helpPageUrl(QString::fromLatin1(page.path));
+        connect(page.action, &QAction::triggered, this, [url] { QDesktopServices::openUrl(url); });
+    }
+    connect(ui->actionConfig, &QAction::triggered, this, &MainWindow::showConfigDialog);
+    connect(ui->actionSair, &QAction::triggered, this, &MainWindow::exit);
+    connect(ui->actionSavePlaylist, &QAction::triggered, this, &MainWindow::savePlaylist);
+    connect(ui->actionLoadPlaylist, &QAction::triggered, this, &MainWindow::loadPlaylist);
+    connect(ui->actionClearAudioList, &QAction::triggered, this, &MainWindow::clearPlaylist);
+    connect(ui->actionLanguagePTBR, &QAction::triggered, this,
+            [this] { changeLanguage(QStringLiteral("pt_BR")); });
+    connect(ui->actionLanguageENUS, &QAction::triggered, this,
+            [this] { changeLanguage(QStringLiteral("en_US")); });
+
+    vuLeft = new VuMeter(this);
+    vuLeft->setGeometry(143, 146, 200, 10);
+    vuLeft->show();
+    vuRight = new VuMeter(this);
+    vuRight->setGeometry(143, 170, 200, 10);
+    vuRight->show();
+
+    createCarts();
+
+    uiReady = true;
+    displayTimer->start(10);
+}
+
+void MainWindow::showVersion()
+{
+    ui->version->setText(tr("Versão: ") + QLatin1String(kVersion));
+}
+
+QUrl MainWindow::helpPageUrl(const QString &path)
+{
+    return QUrl(QString::fromLatin1(kSiteUrl) + path, QUrl::TolerantMode);
+}
+
+void MainWindow::exit()
+{
+    close();
+}
+
+void MainWindow::keyPressEvent(QKeyEvent *event)
+{
+    const int key = event->key();
+    if (key < Qt::Key_0 || key > Qt::Key_9)
+        return;
+    const int index = key == Qt::Key_0 ? 9 : key - Qt::Key_1;
+    if (index < carts.size())
+        carts[index]->buttonHoleKeyPress();
+}
+
+void MainWindow::showEvent(QShowEvent *event)
+{
+    QMainWindow::showEvent(event);
+    if (firstShown)
+        return;
+    firstShown = true;
+    QTimer::singleShot(0, this, &MainWindow::loadRecentPlaylist);
+}
+
+namespace {
+
+template<typename Dialog>
+void runCentredDialog(QWidget *window, const QString &title)
+{
+    auto *dialog = new Dialog;
+    dialog->setWindowTitle(title);
+    const QRect frame = window->geometry();
+    dialog->move((frame.left() + frame.right()) / 2 - dialog->width() / 2,
+                 (frame.top() + frame.bottom()) / 2 - dialog->height() / 2);
+    dialog->exec();
+    delete dialog;
+}
+
+} // namespace
+
+void MainWindow::showAboutDialog()
+{
+    runCentredDialog<AboutDialog>(this, tr("Sobre o OrvaRadio"));
+}
+
+void MainWindow::showConfigDialog()
+{
+    runCentredDialog<ConfigDialog>(this, tr("Configurar"));
 }

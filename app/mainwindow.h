@@ -1,7 +1,25 @@
 #ifndef MAINWINDOW_H
 #define MAINWINDOW_H
 
+#include "audioplayer.h"
+#include "playlist.h"
+
 #include <QMainWindow>
+#include <QMediaPlayer>
+#include <QModelIndex>
+#include <QTime>
+#include <QVector>
+
+#include <vector>
+
+class QAudioOutput;
+class QFileSystemModel;
+class QSettings;
+class QTimer;
+class QTranslator;
+class ButtonHole;
+class TimerClock;
+class VuMeter;
 
 QT_BEGIN_NAMESPACE
 namespace Ui {
@@ -9,6 +27,9 @@ class MainWindow;
 }
 QT_END_NAMESPACE
 
+// The desk's hub: owns the form, the two playout channels, the time player,
+// the running order, the browsers' model, the meters, the clock and the carts,
+// and receives every operator action.
 class MainWindow : public QMainWindow
 {
     Q_OBJECT
@@ -17,8 +38,108 @@ public:
     explicit MainWindow(QWidget *parent = nullptr);
     ~MainWindow() override;
 
+    // The product's web site, for the help pages and the about box.
+    static const char *const kSiteUrl;
+    static const char *const kVersion;
+    static QUrl helpPageUrl(const QString &path);
+
 private:
     Ui::MainWindow *ui;
+
+public:
+    // Running state, shared by the window's subsystems.
+    AudioPlayer player1;
+    AudioPlayer player2;
+    QMediaPlayer *timePlayer = nullptr;
+    QAudioOutput *timeOutput = nullptr;
+    std::vector<Playlist> playlist;
+    QFileSystemModel *fileModel = nullptr;
+    QTranslator *translator = nullptr;
+    TimerClock *clock = nullptr;
+    QString timeAudioName;
+    AudioTap *bufferOutput = nullptr;
+    // One tap per channel: a shared tap would only deliver both streams mixed
+    // through a quirk of the media framework.
+    AudioTap *bufferOutput2 = nullptr;
+    int currentIndex = 0;
+    int nextIndex = 0;
+    bool onAir = false;
+    QSettings *settings = nullptr;
+    float volumeToTalk = 0.8f;
+    int transitionAudioTime = 5;
+    bool timeAnnouncing = false;
+    bool talkActive = false;
+    QString audioTimeDir;
+    int levelLeft = 0;
+    int levelRight = 0;
+    VuMeter *vuLeft = nullptr;
+    VuMeter *vuRight = nullptr;
+    QVector<ButtonHole *> carts;
+    bool uiReady = false;
+    bool firstShown = false;
+    QTimer *displayTimer = nullptr;
+    int silenceMs = 0;
+
+public slots:
+    void directoryViewer();
+    void initConfig();
+    void init();
+    void exit();
+    void next();
+    void restoreVolumeAudio(QMediaPlayer::MediaStatus state);
+    void updateAudioList(bool jump = false);
+    void currentTimePosition(qint64 progress, int playerid);
+    void currentTimePositionClock(const QTime &time);
+    void updateClockLabel(const QString &text_time);
+    void seek(int mseconds);
+    void setVolumeSpeak(float volume);
+    void saveConfig(const QString &file, const QString &field, const QString &value);
+    void savePlaylist();
+    void loadPlaylist();
+    void loadRecentPlaylist();
+    void clearPlaylist();
+    void skipToNext();
+    void checkAdvanceTrack();
+    void on_btn_play_clicked();
+    void on_btn_stop_clicked();
+    void on_btn_next_clicked();
+    void on_audio_clock_clicked();
+    void on_btn_add_time_item_clicked();
+    void on_btn_remove_item_clicked();
+    void on_btn_add_item_clicked();
+    void on_btn_talk_clicked();
+    void onFilesItemDoubleClicked(const QModelIndex &index);
+    void onJingleFilesItemDoubleClicked(const QModelIndex &index);
+    void onPlaylistItemDoubleClicked(const QModelIndex &index);
+    void updateDisplay();
+    void flash();
+    void changeLanguage(const QString &lang);
+    void audioOptionsMenu(const QPoint &point);
+    void unSelectedJingle();
+    void unSelectedFiles();
+    void showAboutDialog();
+    void showConfigDialog();
+    void calculateRMS(const QAudioBuffer &buffer);
+
+protected:
+    void keyPressEvent(QKeyEvent *event) override;
+    void showEvent(QShowEvent *event) override;
+
+private:
+    // The reference channel for the on-air display and the hand-over: the one
+    // that plays audibly, player2 first; null when neither does.
+    AudioPlayer *referencePlayer();
+    void onPlayerError(const char *name, const QString &file, const QString &errorMsg);
+    void onTimePlayerError(const QString &errorString);
+    void startTimeAnnouncement();
+    void stopTimeAnnouncement();
+    void advance();
+    void showVersion();
+    void createCarts();
+    Playlist entryFromBrowser(const QModelIndex &index, const QString &kind,
+                              const QString &folderKind, const QString &emptyDuration);
+    bool readPlaylistFile(const QString &fileName);
+    QString playlistFileFilter() const;
 };
 
 #endif

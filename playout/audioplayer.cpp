@@ -1,5 +1,6 @@
 #include "audioplayer.h"
 
+#include <QDebug>
 #include <QAudioOutput>
 #include <QTimer>
 #include <QUrl>

@@ -1,0 +1,36 @@
+#include "mainwindow.h"
+#include "timerclock.h"
+#include "ui_mainwindow.h"
+
+#include <QAudioOutput>
+
+void MainWindow::updateClockLabel(const QString &text_time)
+{
+    ui->audio_clock->setText(text_time);
+    timeAudioName = timeAudioNameFor(text_time);
+}
+
+void MainWindow::currentTimePositionClock(const QTime &time)
+{
+    if (!onAir)
+        return;
+    const AudioPlayer *reference = referencePlayer();
+    const qint64 remaining = reference ? reference->remainingTime() : 0;
+    const QTime end = time.addSecs(int(remaining / 1000));
+    ui->over_at_time->setText(QStringLiteral("<p align='center'>%1</p>")
+                                  .arg(end.toString(QStringLiteral("HH:mm:ss"))));
+}
+
+void MainWindow::on_audio_clock_clicked()
+{
+    timePlayer->setSource(QUrl::fromLocalFile(audioTimeDir + QLatin1Char('/') + timeAudioName
+                                              + QStringLiteral(".mp3")));
+    if (!player1.fading && !player2.fading) {
+        for (AudioPlayer *player : {&player1, &player2}) {
+            if (player->isPlaying())
+                player->setVolume(0.5f);
+        }
+    }
+    timeOutput->setVolume(1.0f);
+    timePlayer->play();
+}

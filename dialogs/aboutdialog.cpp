@@ -1,0 +1,6 @@
+#include "aboutdialog.h"
+
+AboutDialog::AboutDialog(QWidget *parent)
+    : QDialog(parent)
+{
+}

@@ -1,0 +1,6 @@
+#include "configdialog.h"
+
+ConfigDialog::ConfigDialog(QWidget *parent)
+    : QDialog(parent)
+{
+}

@@ -1,0 +1,73 @@
+#include "browsers.h"
+#include "mainwindow.h"
+#include "ui_mainwindow.h"
+
+#include <QFileSystemModel>
+
+QIcon CustomIconProvider::icon(const QFileInfo &info) const
+{
+    if (info.isDir())
+        return QIcon(QStringLiteral(":/images/icons/folder.png"));
+    static const QStringList audioSuffixes = {QStringLiteral("mp3"), QStringLiteral("wav"),
+                                              QStringLiteral("flac"), QStringLiteral("ogg"),
+                                              QStringLiteral("aac")};
+    if (audioSuffixes.contains(info.suffix().toLower()))
+        return QIcon(QStringLiteral(":/images/icons/audio-x-generic.png"));
+    return QFileIconProvider::icon(info);
+}
+
+bool BrowserModel::setHeaderData(int section, Qt::Orientation orientation,
+                                 const QVariant &value, int role)
+{
+    if (section != 0 || orientation != Qt::Horizontal
+        || (role != Qt::EditRole && role != Qt::DisplayRole))
+        return QFileSystemModel::setHeaderData(section, orientation, value, role);
+    nameTitle = value.toString();
+    emit headerDataChanged(orientation, section, section);
+    return true;
+}
+
+QVariant BrowserModel::headerData(int section, Qt::Orientation orientation, int role) const
+{
+    if (section == 0 && orientation == Qt::Horizontal && role == Qt::DisplayRole
+        && !nameTitle.isEmpty())
+        return nameTitle;
+    return QFileSystemModel::headerData(section, orientation, role);
+}
+
+void MainWindow::directoryViewer()
+{
+    fileModel->setHeaderData(0, Qt::Horizontal, tr("Nome"));
+    for (QTreeView *view : {ui->files, ui->jingle_files}) {
+        for (int column = 1; column <= 3; ++column)
+            view->hideColumn(column);
+    }
+}
+
+void MainWindow::unSelectedJingle()
+{
+    ui->jingle_files->clearSelection();
+    ui->jingle_files->setCurrentIndex(QModelIndex());
+}
+
+void MainWindow::unSelectedFiles()
+{
+    ui->files->clearSelection();
+    ui->files->setCurrentIndex(QModelIndex());
+}
+
+void MainWindow::onFilesItemDoubleClicked(const QModelIndex &index)
+{
+    if (!index.isValid() || !index.model() || fileModel->isDir(index))
+        return;
+    playlist.push_back(entryFromBrowser(index, QStringLiteral("music"), QString(), QString()));
+    updateAudioList(false);
+}
+
+void MainWindow::onJingleFilesItemDoubleClicked(const QModelIndex &index)
+{
+    if (!index.isValid() || !index.model() || fileModel->isDir(index))
+        return;
+    playlist.push_back(entryFromBrowser(index, QStringLiteral("jingle"), QString(), QString()));
+    updateAudioList(false);
+}

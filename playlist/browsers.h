@@ -1,0 +1,34 @@
+#ifndef BROWSERS_H
+#define BROWSERS_H
+
+#include <QFileIconProvider>
+#include <QFileSystemModel>
+
+// Folders and audio files get the desk's own icons in the music and jingle
+// browsers; everything else keeps the platform's file-type icon.
+class CustomIconProvider : public QFileIconProvider
+{
+public:
+    using QFileIconProvider::icon;
+    QIcon icon(const QFileInfo &info) const override;
+};
+
+// The file model shared by both browsers. QFileSystemModel keeps its own
+// column titles; this one lets the desk label the name column in its language.
+class BrowserModel : public QFileSystemModel
+{
+    Q_OBJECT
+
+public:
+    using QFileSystemModel::QFileSystemModel;
+
+    bool setHeaderData(int section, Qt::Orientation orientation, const QVariant &value,
+                       int role = Qt::EditRole) override;
+    QVariant headerData(int section, Qt::Orientation orientation,
+                        int role = Qt::DisplayRole) const override;
+
+private:
+    QString nameTitle;
+};
+
+#endif

@@ -1,0 +1,125 @@
+#include "mainwindow.h"
+#include "tags.h"
+#include "ui_mainwindow.h"
+
+#include <QFileSystemModel>
+#include <QMenu>
+
+Playlist MainWindow::entryFromBrowser(const QModelIndex &index, const QString &kind,
+                                      const QString &folderKind, const QString &emptyDuration)
+{
+    Playlist entry;
+    entry.path = fileModel->filePath(index);
+    entry.kind = fileModel->isDir(index) && !folderKind.isEmpty() ? folderKind : kind;
+    entry.title = cleanTitle(index.data(Qt::DisplayRole).toString());
+    entry.duration = emptyDuration;
+    const TagInfo tags = readTags(entry.path);
+    if (tags.readable) {
+        entry.duration = tags.duration;
+        if (!tags.title.isEmpty())
+            entry.title = tags.title;
+    }
+    return entry;
+}
+
+void MainWindow::on_btn_add_item_clicked()
+{
+    const int row = ui->audio_list->currentIndex().row();
+    const QModelIndex music = ui->files->currentIndex();
+    const QModelIndex jingle = ui->jingle_files->currentIndex();
+    if (music.row() < 0 && jingle.row() < 0)
+        return;
+
+    // A jingle selection wins; normally only one browser has one.
+    QModelIndex chosen;
+    QString kind;
+    QString folderKind;
+    if (jingle.row() >= 0 && jingle.column() >= 0 && jingle.model()) {
+        chosen = jingle;
+        kind = QStringLiteral("jingle");
+        folderKind = QStringLiteral("folder-jingle");
+    } else if (music.row() >= 0 && music.column() >= 0 && music.model()) {
+        chosen = music;
+        kind = QStringLiteral("music");
+        folderKind = QStringLiteral("folder-music");
+    }
+    if (!chosen.isValid() || chosen.data(Qt::DisplayRole).toString().isEmpty())
+        return;
+
+    const Playlist entry = entryFromBrowser(chosen, kind, folderKind, QStringLiteral("--:--"));
+    if (row == -1)
+        playlist.push_back(entry);
+    else
+        playlist.insert(playlist.begin() + qMin<qsizetype>(row + 1, qsizetype(playlist.size())),
+                        entry);
+    updateAudioList(false);
+}
+
+void MainWindow::on_btn_add_time_item_clicked()
+{
+    playlist.push_back({tr("Hora Certa"), QString(), QStringLiteral("--:--"), QStringLiteral("time")});
+    updateAudioList(false);
+}
+
+void MainWindow::on_btn_remove_item_clicked()
+{
+    const int row = ui->audio_list->currentIndex().row();
+    if (row < 0 || row >= int(playlist.size()))
+        return;
+    playlist.erase(playlist.begin() + row);
+    const int size = int(playlist.size());
+    if (currentIndex >= size)
+        currentIndex = size - 1;
+    if (nextIndex >= size)
+        nextIndex = size - 1;
+    if (currentIndex < 0)
+        currentIndex = 0;
+    if (nextIndex < 0)
+        nextIndex = 0;
+    updateAudioList(false);
+}
+
+void MainWindow::clearPlaylist()
+{
+    player1.Reset();
+    player2.Reset();
+    stopTimeAnnouncement();
+    onAir = false;
+    currentIndex = 0;
+    nextIndex = 0;
+    playlist.clear();
+    updateAudioList(false);
+}
+
+void MainWindow::audioOptionsMenu(const QPoint &point)
+{
+    const QTreeWidgetItem *item = ui->audio_list->itemAt(point);
+    if (!item)
+        return;
+    const QModelIndex index = ui->audio_list->indexFromItem(item, 0);
+
+    auto *menu = new QMenu(this);
+    menu->setAttribute(Qt::WA_DeleteOnClose);
+    // The row menu is the same in every interface language.
+    connect(menu->addAction(QIcon(QStringLiteral(":/images/icons/media-playback-start.svg")),
+                            QStringLiteral("Tocar Este")),
+            &QAction::triggered, this, [this, index] {
+                onPlaylistItemDoubleClicked(index);
+                ui->audio_list->clearSelection();
+            });
+    connect(menu->addAction(QIcon(QStringLiteral(":/images/icons/go-last.svg")),
+                            QStringLiteral("Marcar como Próximo")),
+            &QAction::triggered, this, [this, row = index.row()] {
+                nextIndex = row;
+                updateAudioList(true);
+                ui->audio_list->clearSelection();
+            });
+    menu->addAction(QIcon(QStringLiteral(":/images/icons/preferences-desktop-sound.svg")),
+                    QStringLiteral("Pré Escuta"))
+        ->setEnabled(false);
+    menu->addSeparator();
+    connect(menu->addAction(QIcon(QStringLiteral(":/images/icons/edit-delete.svg")),
+                            QStringLiteral("Apagar")),
+            &QAction::triggered, this, &MainWindow::on_btn_remove_item_clicked);
+    menu->popup(ui->audio_list->viewport()->mapToGlobal(point));
+}

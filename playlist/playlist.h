@@ -1,0 +1,22 @@
+#ifndef PLAYLIST_H
+#define PLAYLIST_H
+
+#include <QString>
+
+// One entry of the running order. `kind` is "music", "jingle", "time",
+// "folder-music" or "folder-jingle"; `duration` is display text only.
+struct Playlist
+{
+    QString title;
+    QString path;
+    QString duration;
+    QString kind;
+
+    bool operator==(const Playlist &other) const
+    {
+        return title == other.title && path == other.path && duration == other.duration
+               && kind == other.kind;
+    }
+};
+
+#endif

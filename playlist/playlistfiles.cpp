@@ -1,0 +1,111 @@
+#include "mainwindow.h"
+#include "ui_mainwindow.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileDialog>
+#include <QMessageBox>
+#include <QSaveFile>
+#include <QSettings>
+#include <QTextStream>
+
+namespace {
+
+// One line of a playlist file: title|path|duration|kind. Titles read from tags
+// may hold "|" themselves, so the last three fields are taken from the right
+// and everything before them is the title.
+bool parseLine(const QString &line, Playlist &entry)
+{
+    const QStringList parts = line.split(QLatin1Char('|'));
+    if (parts.size() < 4)
+        return false;
+    const int n = int(parts.size());
+    entry.title = parts.mid(0, n - 3).join(QLatin1Char('|')).trimmed();
+    entry.path = parts[n - 3].trimmed();
+    entry.duration = parts[n - 2].trimmed();
+    entry.kind = parts[n - 1].trimmed();
+    return true;
+}
+
+} // namespace
+
+QString MainWindow::playlistFileFilter() const
+{
+    return tr("Arquivos de Texto") + QStringLiteral(" (*.txt);;") + tr("Todos os arquivos")
+           + QStringLiteral(" (*.*)");
+}
+
+void MainWindow::savePlaylist()
+{
+    const QString fileName = QFileDialog::getSaveFileName(
+        this, tr("Salvar Arquivo"), QDir::homePath() + QStringLiteral("/playlist.txt"),
+        playlistFileFilter());
+    if (fileName.isEmpty())
+        return;
+
+    // Written beside the old file and moved over it only when complete, so a
+    // full disk never costs the running order that was there.
+    QSaveFile file(fileName);
+    bool written = file.open(QIODevice::WriteOnly | QIODevice::Text);
+    if (written) {
+        QTextStream out(&file);
+        out.setEncoding(QStringConverter::Utf8);
+        for (const Playlist &entry : playlist) {
+            out << entry.title << '|' << entry.path << '|' << entry.duration << '|' << entry.kind
+                << '\n';
+        }
+        out.flush();
+        written = out.status() == QTextStream::Ok && file.commit();
+    }
+    if (!written) {
+        file.cancelWriting();
+        QMessageBox::critical(this, tr("Erro"), tr("Não foi possível salvar a playlist."));
+        return;
+    }
+    QMessageBox::information(this, tr("Sucesso"), tr("Sua playlist foi salva o com sucesso!"));
+    settings->setValue(QStringLiteral("files/recent"), fileName);
+}
+
+bool MainWindow::readPlaylistFile(const QString &fileName)
+{
+    QFile file(fileName);
+    if (!file.open(QIODevice::ReadOnly | QIODevice::Text)) {
+        QMessageBox::critical(this, tr("Erro"), tr("Não foi possível carregar a playlist."));
+        return false;
+    }
+    playlist.clear();
+    QTextStream in(&file);
+    in.setEncoding(QStringConverter::Utf8);
+    Playlist entry;
+    while (!in.atEnd()) {
+        if (parseLine(in.readLine(), entry))
+            playlist.push_back(entry);
+    }
+    updateAudioList(false);
+    return true;
+}
+
+void MainWindow::loadPlaylist()
+{
+    if (onAir) {
+        QMessageBox::information(this, tr("Opss"), tr("Não é possivel carregar estando NO AR."));
+        return;
+    }
+    const QString fileName = QFileDialog::getOpenFileName(
+        this, tr("Carregar Playlist"), QDir::homePath(), playlistFileFilter());
+    if (fileName.isEmpty() || !readPlaylistFile(fileName))
+        return;
+    on_btn_stop_clicked();
+    ui->audio_list->clearSelection();
+    ui->audio_list->clearFocus();
+    ui->audio_list->setCurrentIndex(QModelIndex());
+    settings->setValue(QStringLiteral("files/recent"), fileName);
+}
+
+void MainWindow::loadRecentPlaylist()
+{
+    const QString fileName = settings->value(QStringLiteral("files/recent")).toString();
+    if (fileName.isEmpty())
+        return;
+    readPlaylistFile(fileName);
+}

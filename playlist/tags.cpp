@@ -1,0 +1,73 @@
+#include "tags.h"
+
+#include <QFile>
+
+#include <taglib/fileref.h>
+#include <taglib/tag.h>
+#include <taglib/taglib.h>
+#if TAGLIB_MAJOR_VERSION < 2
+#include <taglib/infotag.h>
+#include <taglib/wavfile.h>
+#endif
+
+namespace {
+
+struct TitleArtist
+{
+    TagLib::String title;
+    TagLib::String artist;
+};
+
+TitleArtist titleAndArtist(const TagLib::FileRef &file)
+{
+    TitleArtist tags;
+    if (const TagLib::Tag *tag = file.tag()) {
+        tags.title = tag->title();
+        tags.artist = tag->artist();
+    }
+#if TAGLIB_MAJOR_VERSION < 2
+    // TagLib 1 reads only ID3v2 in WAV files; ffmpeg and most editors write RIFF INFO.
+    if (tags.title.isEmpty() && tags.artist.isEmpty()) {
+        if (auto *wav = dynamic_cast<TagLib::RIFF::WAV::File *>(file.file())) {
+            if (wav->hasInfoTag()) {
+                tags.title = wav->InfoTag()->title();
+                tags.artist = wav->InfoTag()->artist();
+            }
+        }
+    }
+#endif
+    return tags;
+}
+
+} // namespace
+
+TagInfo readTags(const QString &path)
+{
+    TagInfo info;
+    const QByteArray name = path.toUtf8();
+    const TagLib::FileRef file(name.constData(), true, TagLib::AudioProperties::Average);
+    if (file.isNull() || !file.audioProperties())
+        return info;
+    info.readable = true;
+    info.duration = formatDuration(file.audioProperties()->lengthInSeconds());
+    const TitleArtist tags = titleAndArtist(file);
+    if (!tags.artist.isEmpty() && !tags.title.isEmpty()) {
+        info.title = QString::fromUtf8(tags.title.toCString(true)) + QStringLiteral(" - ")
+                     + QString::fromUtf8(tags.artist.toCString(true));
+    }
+    return info;
+}
+
+QString cleanTitle(QString name)
+{
+    for (const char *extension : {".mp3", ".wav", ".flac", ".ogg"})
+        name.remove(QLatin1String(extension), Qt::CaseSensitive);
+    return name;
+}
+
+QString formatDuration(qint64 seconds)
+{
+    return QStringLiteral("%1:%2")
+        .arg(seconds / 60, 2, 10, QLatin1Char('0'))
+        .arg(seconds % 60, 2, 10, QLatin1Char('0'));
+}

@@ -1,0 +1,22 @@
+#ifndef TAGS_H
+#define TAGS_H
+
+#include <QString>
+
+// What the tags of an audio file say about it, as shown in the running order.
+struct TagInfo
+{
+    bool readable = false; // the tag library recognised the file and its audio
+    QString duration;      // "mm:ss", minutes may run past 99
+    QString title;         // "title - artist" when both tags are set, else empty
+};
+
+TagInfo readTags(const QString &path);
+
+// A file or folder name without the audio extensions .mp3, .wav, .flac and .ogg.
+QString cleanTitle(QString name);
+
+// "mm:ss" with at least two digits each.
+QString formatDuration(qint64 seconds);
+
+#endif

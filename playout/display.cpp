@@ -1,0 +1,108 @@
+#include "mainwindow.h"
+#include "ui_mainwindow.h"
+#include "vumeter.h"
+
+#include <QDebug>
+
+namespace {
+
+constexpr int kSilenceLimitMs = 10000;
+
+// A style sheet change re-polishes the widget; the blink tick sets the same
+// sheet most of the time.
+void setStyleSheetIfChanged(QWidget *widget, const QString &sheet)
+{
+    if (widget->styleSheet() != sheet)
+        widget->setStyleSheet(sheet);
+}
+
+} // namespace
+
+void MainWindow::currentTimePosition(qint64 progress, int playerid)
+{
+    Q_UNUSED(progress)
+    Q_UNUSED(playerid)
+    if (!onAir)
+        return;
+
+    qint64 minutes = 0;
+    qint64 seconds = 0;
+    AudioPlayer *reference = referencePlayer();
+    if (reference) {
+        ui->seeker->setMaximum(int(reference->getDuration()));
+        ui->seeker->setValue(int(reference->getPosition()));
+        const qint64 remaining = reference->remainingTime();
+        minutes = remaining / 60000;
+        seconds = (remaining / 1000) % 60;
+    }
+
+    // The overlapping hand-over: a music item passes the air to the following
+    // entry when its remaining time first reads 0:T. It needs an audible
+    // reference channel; without one the reading is no remaining time at all.
+    if (reference && minutes == 0 && seconds == transitionAudioTime && !player1.fading
+        && !player2.fading && currentIndex >= 0 && currentIndex < int(playlist.size())) {
+        const QString &kind = playlist[currentIndex].kind;
+        if (kind == QLatin1String("music") || kind == QLatin1String("folder-music")) {
+            advance();
+            next();
+            for (AudioPlayer *player : {&player1, &player2}) {
+                if (player->isPlaying())
+                    player->fading = true;
+            }
+        }
+    }
+
+    ui->remain_time->setText(QStringLiteral("<p align='center'>%1:%2</p>")
+                                 .arg(minutes, 2, 10, QLatin1Char('0'))
+                                 .arg(seconds, 2, 10, QLatin1Char('0')));
+}
+
+void MainWindow::seek(int mseconds)
+{
+    for (AudioPlayer *player : {&player1, &player2}) {
+        if (player->isPlaying())
+            player->Seek(mseconds);
+    }
+}
+
+void MainWindow::updateDisplay()
+{
+    if (!uiReady || !vuLeft || !vuRight)
+        return;
+    vuLeft->setLevel(levelLeft);
+    vuRight->setLevel(levelRight);
+
+    if (onAir && levelLeft <= 0 && levelRight <= 0 && !player1.fading && !player2.fading) {
+        silenceMs += 10;
+        if (silenceMs > kSilenceLimitMs - 1) {
+            qWarning() << "Silence watchdog: no audio for" << kSilenceLimitMs << "ms — skipping track";
+            silenceMs = 0;
+            skipToNext();
+        }
+    } else {
+        silenceMs = 0;
+    }
+}
+
+void MainWindow::flash()
+{
+    for (AudioPlayer *player : {&player1, &player2}) {
+        if (player->isPlaying())
+            player->targetVolume = talkActive ? volumeToTalk : 1.0f;
+    }
+    if (talkActive) {
+        ui->btn_talk->setStyleSheet(ui->btn_talk->styleSheet().isEmpty()
+                                        ? QStringLiteral("background-color: red;")
+                                        : QString());
+    }
+
+    if (player1.fading || player2.fading) {
+        setStyleSheetIfChanged(ui->btn_next, ui->btn_next->styleSheet().isEmpty()
+                                   ? QStringLiteral("background-color: black;")
+                                   : QString());
+    } else {
+        setStyleSheetIfChanged(ui->btn_next, QString());
+    }
+    setStyleSheetIfChanged(ui->groupBox,
+             onAir ? QStringLiteral("QGroupBox:title {background-color: red;}") : QString());
+}

@@ -1,0 +1,218 @@
+#include "mainwindow.h"
+#include "ui_mainwindow.h"
+#include "vumeter.h"
+
+#include <QDebug>
+#include <QAudioOutput>
+#include <QDir>
+#include <QFileInfo>
+#include <QRandomGenerator>
+
+#include <cstdio>
+
+namespace {
+
+const QStringList &audioFilePatterns()
+{
+    static const QStringList patterns = {QStringLiteral("*.mp3"), QStringLiteral("*.wav"),
+                                         QStringLiteral("*.ogg"), QStringLiteral("*.flac"),
+                                         QStringLiteral("*.mp4")};
+    return patterns;
+}
+
+} // namespace
+
+AudioPlayer *MainWindow::referencePlayer()
+{
+    if (player2.isPlaying() && player2.targetVolume > 0.0f)
+        return &player2;
+    if (player1.isPlaying() && player1.targetVolume > 0.0f)
+        return &player1;
+    return nullptr;
+}
+
+void MainWindow::advance()
+{
+    if (!playlist.empty())
+        currentIndex = (currentIndex + 1) % int(playlist.size());
+}
+
+void MainWindow::next()
+{
+    if (playlist.empty()) {
+        std::fputs("nothing\n", stdout);
+        std::fflush(stdout);
+        updateAudioList(false);
+        return;
+    }
+    if (currentIndex < 0 || currentIndex >= int(playlist.size()))
+        currentIndex = 0;
+    if (timeAnnouncing) {
+        updateAudioList(false);
+        return;
+    }
+
+    onAir = true;
+    if (player1.isPlaying())
+        player1.fadeOut();
+    if (player2.isPlaying())
+        player2.fadeOut();
+
+    const Playlist &entry = playlist[currentIndex];
+    QString kind = entry.kind;
+    QString path = entry.path;
+
+    if (kind == QLatin1String("folder-music") || kind == QLatin1String("folder-jingle")) {
+        // Name filters match regardless of letter case.
+        const QFileInfoList files =
+            QDir(path).entryInfoList(audioFilePatterns(), QDir::Files, QDir::Unsorted);
+        if (!files.isEmpty()) {
+            const int pick = int(QRandomGenerator::global()->bounded(qint64(files.size())));
+            path = files[pick].absoluteFilePath();
+            kind = kind == QLatin1String("folder-music") ? QStringLiteral("music")
+                                                         : QStringLiteral("jingle");
+        }
+    }
+
+    AudioPlayer *chosen = nullptr;
+    if (player2.isPlaying())
+        chosen = &player1;
+    else if (player1.isPlaying())
+        chosen = &player2;
+    else if (player1.isStopped() && player2.isStopped())
+        chosen = &player2;
+
+    if (chosen && kind == QLatin1String("music")) {
+        chosen->addMedia(path);
+        chosen->Play();
+        chosen->fadeIn();
+    } else if (chosen && kind == QLatin1String("jingle")) {
+        chosen->addMedia(path);
+        chosen->targetVolume = 1.0f;
+        chosen->setVolume(1.0f);
+        chosen->Play();
+    }
+
+    if (entry.kind == QLatin1String("time") && !timeAnnouncing)
+        startTimeAnnouncement();
+
+    updateAudioList(false);
+}
+
+void MainWindow::startTimeAnnouncement()
+{
+    const QString file = audioTimeDir + QLatin1Char('/') + timeAudioName + QStringLiteral(".mp3");
+    if (!QFileInfo::exists(file)) {
+        qWarning() << "Time audio not found:" << file << "- skipping time item";
+        // Skip it for real: the music was already told to fade out, and nothing
+        // else would follow until the silence watchdog. Every time entry names
+        // the same missing file, so the following one that plays is no time entry.
+        const int size = int(playlist.size());
+        advance();
+        for (int i = 0; i < size && playlist[currentIndex].kind == QLatin1String("time"); ++i)
+            advance();
+        if (playlist[currentIndex].kind != QLatin1String("time"))
+            next();
+        return;
+    }
+    timePlayer->setSource(QUrl::fromLocalFile(file));
+    timeOutput->setVolume(1.0f);
+    timePlayer->play();
+    timeAnnouncing = true;
+}
+
+void MainWindow::stopTimeAnnouncement()
+{
+    timeAnnouncing = false;
+    timePlayer->stop();
+}
+
+void MainWindow::on_btn_play_clicked()
+{
+    if (!playlist.empty())
+        next();
+}
+
+void MainWindow::on_btn_stop_clicked()
+{
+    if (playlist.empty() && !player1.isPlaying() && !player2.isPlaying())
+        return;
+    player1.Reset();
+    player2.Reset();
+    stopTimeAnnouncement();
+    onAir = false;
+    updateAudioList(false);
+    currentIndex = 0;
+    nextIndex = 0;
+    levelLeft = 0;
+    levelRight = 0;
+    vuLeft->setLevel(0);
+    vuRight->setLevel(0);
+}
+
+void MainWindow::on_btn_next_clicked()
+{
+    if (playlist.empty() || !(player1.isPlaying() || player2.isPlaying()) || player1.fading
+        || player2.fading)
+        return;
+    currentIndex = nextIndex >= 0 && nextIndex < int(playlist.size()) ? nextIndex : 0;
+    next();
+}
+
+void MainWindow::onPlaylistItemDoubleClicked(const QModelIndex &index)
+{
+    onAir = true;
+    currentIndex = index.row();
+    next();
+}
+
+void MainWindow::skipToNext()
+{
+    if (playlist.empty())
+        return;
+    player1.Reset();
+    player2.Reset();
+    advance();
+    next();
+}
+
+void MainWindow::checkAdvanceTrack()
+{
+    if (!onAir || playlist.empty() || !player1.isStopped() || !player2.isStopped()
+        || timeAnnouncing)
+        return;
+    advance();
+    next();
+}
+
+void MainWindow::restoreVolumeAudio(QMediaPlayer::MediaStatus state)
+{
+    if (state != QMediaPlayer::EndOfMedia || !onAir)
+        return;
+    if (!player1.fading && !player2.fading) {
+        for (AudioPlayer *player : {&player1, &player2})
+            player->setVolume(player->isPlaying() ? player->targetVolume : 0.0f);
+    }
+    if (timeAnnouncing) {
+        timeAnnouncing = false;
+        advance();
+        next();
+    }
+}
+
+void MainWindow::onPlayerError(const char *name, const QString &file, const QString &errorMsg)
+{
+    qWarning() << name << file << ":" << errorMsg;
+    if (onAir)
+        skipToNext();
+}
+
+void MainWindow::onTimePlayerError(const QString &errorString)
+{
+    qWarning() << "Timeplayer error:" << errorString;
+    if (!timeAnnouncing)
+        return;
+    timeAnnouncing = false;
+    advance();
+    next();
+}
