@@ -1,6 +1,11 @@
 #include "testsupport.h"
 
 #include <QDir>
+#include <QFileDialog>
+#include <QMessageBox>
+#include <QPushButton>
+#include <QSettings>
+#include <QTimer>
 #include <QTemporaryDir>
 
 #include <QElapsedTimer>
@@ -43,6 +48,51 @@ void isolateEnvironment()
 QString privateRoot()
 {
     return root ? root->path() : QString();
+}
+
+void clearSettings()
+{
+    QSettings settings(QStringLiteral("OrvaRadio"), QStringLiteral("OrvaRadio"));
+    settings.clear();
+    settings.sync();
+}
+
+ModalDriver::ModalDriver(QObject *parent)
+    : QObject(parent)
+{
+    auto *timer = new QTimer(this);
+    connect(timer, &QTimer::timeout, this, &ModalDriver::poll);
+    timer->start(20);
+}
+
+void ModalDriver::poll()
+{
+    QWidget *modal = QApplication::activeModalWidget();
+    if (!modal || !modal->isVisible())
+        return;
+    if (auto *box = qobject_cast<QMessageBox *>(modal)) {
+        boxes.append({int(box->icon()), box->windowTitle(), box->text()});
+        // Yes confirms replacing a file in the save dialog; otherwise OK.
+        QAbstractButton *button = box->button(QMessageBox::Yes);
+        if (!button)
+            button = box->defaultButton() ? box->defaultButton() : box->button(QMessageBox::Ok);
+        if (button)
+            button->click();
+        else
+            box->reject();
+        return;
+    }
+    if (auto *dialog = qobject_cast<QFileDialog *>(modal)) {
+        ++fileDialogsSeen;
+        fileDialogTitles.append(dialog->windowTitle());
+        const QString answer = fileAnswers.isEmpty() ? QString() : fileAnswers.takeFirst();
+        if (answer.isEmpty()) {
+            dialog->reject();
+        } else {
+            dialog->selectFile(answer);
+            QMetaObject::invokeMethod(dialog, "accept");
+        }
+    }
 }
 
 bool run(const QString &program, const QStringList &arguments, int timeoutMs)

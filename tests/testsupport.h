@@ -24,6 +24,37 @@ QString privateRoot();
 bool makeTone(const QString &path, double seconds, int frequency = 440, double amplitude = 0.5,
               const QString &gate = QString());
 
+// Wipes the desk's settings store, so the next MainWindow starts as on a
+// first start.
+void clearSettings();
+
+// Answers the modal dialogs a test triggers, in order: a file dialog gets the
+// next queued file name (an empty one cancels it), a message box is recorded
+// and closed with its default button.
+class ModalDriver : public QObject
+{
+    Q_OBJECT
+
+public:
+    struct Box
+    {
+        int icon; // QMessageBox::Icon
+        QString title;
+        QString text;
+    };
+
+    explicit ModalDriver(QObject *parent = nullptr);
+
+    void answerFileDialog(const QString &fileName) { fileAnswers.append(fileName); }
+    QList<Box> boxes;
+    QStringList fileDialogTitles;
+    int fileDialogsSeen = 0;
+
+private:
+    void poll();
+    QStringList fileAnswers;
+};
+
 // Runs a program to completion; true when it exits with 0.
 bool run(const QString &program, const QStringList &arguments, int timeoutMs = 60000);
 
