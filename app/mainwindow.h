@@ -21,6 +21,10 @@ class ButtonHole;
 class TimerClock;
 class VuMeter;
 
+// The remaining-time display: "<p align='center'>mm:ss</p>", two digits at
+// least, the sign kept when the position has passed the end.
+QString remainingTimeText(qint64 minutes, qint64 seconds);
+
 QT_BEGIN_NAMESPACE
 namespace Ui {
 class MainWindow;

@@ -2,16 +2,117 @@
 
 #if QT_VERSION < QT_VERSION_CHECK(6, 8, 0)
 
-#include <QMediaPlayer>
+#include <QAudioDecoder>
+#include <QTimer>
+
+namespace {
+
+// How far decoding runs ahead of the playback position. The decoder holds a
+// few blocks and waits until they are read, so this also bounds memory.
+constexpr qint64 kLookaheadUs = 300000;
+// A position this far behind what was already delivered means a seek back.
+constexpr qint64 kSeekBackUs = 1000000;
+// How often the tap looks at the playback position while the player plays.
+constexpr int kTickMs = 20;
+
+} // namespace
 
 AudioTap::AudioTap(QObject *parent)
     : QObject(parent)
+    , decoder(new QAudioDecoder(this))
+    , ticker(new QTimer(this))
 {
+    // Without a fixed output format the decoder fails on MP3 sources.
+    QAudioFormat format;
+    format.setSampleFormat(QAudioFormat::Int16);
+    format.setSampleRate(44100);
+    format.setChannelCount(2);
+    decoder->setAudioFormat(format);
+
+    connect(decoder, &QAudioDecoder::bufferReady, this, &AudioTap::pull);
+    connect(decoder, qOverload<QAudioDecoder::Error>(&QAudioDecoder::error), this,
+            [this] { pending.clear(); });
+    ticker->setInterval(kTickMs);
+    connect(ticker, &QTimer::timeout, this, [this] {
+        deliver();
+        pull();
+    });
 }
 
 void AudioTap::follow(QMediaPlayer *player)
 {
+    if (followed)
+        disconnect(followed, nullptr, this, nullptr);
     followed = player;
+    connect(player, &QMediaPlayer::sourceChanged, this, &AudioTap::restart);
+    connect(player, &QMediaPlayer::playbackStateChanged, this, &AudioTap::onStateChanged);
+    restart();
+}
+
+qint64 AudioTap::positionUs() const
+{
+    return followed ? followed->position() * 1000 : 0;
+}
+
+void AudioTap::halt()
+{
+    decoder->stop();
+    pending.clear();
+    lastDeliveredUs = -1;
+}
+
+void AudioTap::restart()
+{
+    halt();
+    if (!followed || followed->source().isEmpty())
+        return;
+    decoder->setSource(followed->source());
+    decoder->start();
+}
+
+void AudioTap::onStateChanged(QMediaPlayer::PlaybackState state)
+{
+    if (state == QMediaPlayer::PlayingState) {
+        if (!decoder->isDecoding() && pending.empty())
+            restart();
+        ticker->start();
+    } else {
+        ticker->stop();
+        halt();
+    }
+}
+
+void AudioTap::pull()
+{
+    const qint64 now = positionUs();
+    if (lastDeliveredUs > now + kSeekBackUs) {
+        restart();
+        return;
+    }
+    while (decoder->bufferAvailable()
+           && (pending.empty() || pending.back().startTime() < now + kLookaheadUs)) {
+        QAudioBuffer block = decoder->read();
+        if (!block.isValid())
+            break;
+        // Blocks already behind the position (after a seek forward) are skipped.
+        if (block.startTime() + block.duration() < now)
+            continue;
+        pending.push_back(std::move(block));
+    }
+}
+
+void AudioTap::deliver()
+{
+    const qint64 now = positionUs();
+    if (pending.empty() || pending.front().startTime() > now)
+        return;
+    // Only the newest due block matters: the meters show the latest level.
+    while (pending.size() > 1 && pending[1].startTime() <= now)
+        pending.pop_front();
+    const QAudioBuffer block = std::move(pending.front());
+    pending.pop_front();
+    lastDeliveredUs = block.startTime();
+    emit audioBufferReceived(block);
 }
 
 #endif

@@ -5,8 +5,9 @@
 
 // The seam through which a playback channel hands its decoded audio to the
 // level meters. Qt 6.8 brings QAudioBufferOutput, which the media player feeds
-// itself; older Qt has no such tap, so AudioTap follows the player instead and
-// delivers blocks through the same signal.
+// itself. Older Qt has no such tap: AudioTap then decodes the player's source a
+// second time, a little ahead of the playback position, and delivers each block
+// through the same signal when the player reaches it.
 #if QT_VERSION >= QT_VERSION_CHECK(6, 8, 0)
 
 #include <QAudioBufferOutput>
@@ -15,10 +16,14 @@ using AudioTap = QAudioBufferOutput;
 #else
 
 #include <QAudioBuffer>
+#include <QMediaPlayer>
 #include <QObject>
 #include <QPointer>
 
-class QMediaPlayer;
+#include <deque>
+
+class QAudioDecoder;
+class QTimer;
 
 class AudioTap : public QObject
 {
@@ -29,13 +34,26 @@ public:
 
     // The player whose audio this tap delivers.
     void follow(QMediaPlayer *player);
-    QMediaPlayer *player() const { return followed; }
+
+    // Blocks decoded and waiting for the playback position; a handful at most.
+    int pendingBlocks() const { return int(pending.size()); }
 
 signals:
     void audioBufferReceived(const QAudioBuffer &buffer);
 
 private:
+    void restart();
+    void halt();
+    void pull();
+    void deliver();
+    void onStateChanged(QMediaPlayer::PlaybackState state);
+    qint64 positionUs() const;
+
     QPointer<QMediaPlayer> followed;
+    QAudioDecoder *decoder;
+    QTimer *ticker;
+    std::deque<QAudioBuffer> pending;
+    qint64 lastDeliveredUs = -1;
 };
 
 #endif

@@ -18,6 +18,13 @@ void setStyleSheetIfChanged(QWidget *widget, const QString &sheet)
 
 } // namespace
 
+QString remainingTimeText(qint64 minutes, qint64 seconds)
+{
+    return QStringLiteral("<p align='center'>%1:%2</p>")
+        .arg(minutes, 2, 10, QLatin1Char('0'))
+        .arg(seconds, 2, 10, QLatin1Char('0'));
+}
+
 void MainWindow::currentTimePosition(qint64 progress, int playerid)
 {
     Q_UNUSED(progress)
@@ -52,9 +59,7 @@ void MainWindow::currentTimePosition(qint64 progress, int playerid)
         }
     }
 
-    ui->remain_time->setText(QStringLiteral("<p align='center'>%1:%2</p>")
-                                 .arg(minutes, 2, 10, QLatin1Char('0'))
-                                 .arg(seconds, 2, 10, QLatin1Char('0')));
+    ui->remain_time->setText(remainingTimeText(minutes, seconds));
 }
 
 void MainWindow::seek(int mseconds)

@@ -116,7 +116,7 @@ bool makeTone(const QString &path, double seconds, int frequency, double amplitu
 {
     QString signal = QStringLiteral("%1*sin(2*PI*%2*t)").arg(amplitude).arg(frequency);
     if (!gate.isEmpty())
-        signal += QStringLiteral("*(%1)").arg(gate);
+        signal += QStringLiteral("*(%1)").arg(QString(gate).replace(QLatin1Char(','), QStringLiteral("\\,")));
     const QString source =
         QStringLiteral("aevalsrc=%1|%1:s=44100:d=%2").arg(signal).arg(seconds);
     return run(QStringLiteral("ffmpeg"),
