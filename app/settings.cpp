@@ -12,7 +12,7 @@ void MainWindow::initConfig()
 
     for (int n = 1; n <= 10; ++n)
         setDefault(QStringLiteral("buttonhole/btn_") + QString::number(n), QString());
-    setDefault(QStringLiteral("volume/volumeToTalk"), volumeToTalk);
+    setDefault(QStringLiteral("volume/volumeToTalk"), QString::number(double(volumeToTalk), 'g', 6));
     setDefault(QStringLiteral("volume/TransitionAudioTime"), transitionAudioTime);
     // Stored as a decimal ("2.0" with the default step); the dialog writes it back
     // as a whole number.

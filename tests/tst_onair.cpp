@@ -1,0 +1,264 @@
+#include "mainwindow.h"
+#include "testsupport.h"
+
+#include <QPushButton>
+#include <QSettings>
+#include <QSlider>
+#include <QTextBrowser>
+#include <QTimer>
+#include <QGroupBox>
+
+namespace {
+
+// Time for a channel to start after Play.
+constexpr int kStartToleranceMs = 5000;
+// Allowed difference between a requested seek position and the one reached.
+constexpr qint64 kSeekToleranceMs = 400;
+// Allowed float error of a volume after a fade tick.
+constexpr double kVolumeTolerance = 1e-6;
+// The watchdog counts fixed 10 ms ticks up to ten seconds.
+constexpr int kSilentTicksToSkip = 1000;
+
+const QString kWatchdogLine = QStringLiteral("Silence watchdog: no audio for 10000 ms — skipping track");
+
+Playlist entry(const QString &title, const QString &path = QString(),
+               const QString &kind = QStringLiteral("jingle"))
+{
+    return {title, path, QStringLiteral("--:--"), kind};
+}
+
+// Channels are driven tick by tick in these tests.
+void holdFadeTimers(MainWindow &window)
+{
+    for (AudioPlayer *player : {&window.player1, &window.player2})
+        player->findChild<QTimer *>()->stop();
+}
+
+} // namespace
+
+class TestOnAir : public QObject
+{
+    Q_OBJECT
+
+private:
+    QString media;
+    QString longTone;
+
+private slots:
+    void initTestCase()
+    {
+        media = TestSupport::privateRoot() + QStringLiteral("/media");
+        QDir().mkpath(media);
+        longTone = media + QStringLiteral("/long.wav");
+        QVERIFY(TestSupport::makeTone(longTone, 30));
+    }
+
+    void init() { TestSupport::clearSettings(); }
+
+    void watchdogCountsSilentTicks_data()
+    {
+        QTest::addColumn<QString>("interruption");
+        QTest::newRow("uninterrupted") << QString();
+        QTest::newRow("a level above zero") << QStringLiteral("level");
+        QTest::newRow("a transition") << QStringLiteral("fading");
+        QTest::newRow("off air") << QStringLiteral("offair");
+    }
+
+    void watchdogCountsSilentTicks()
+    {
+        QFETCH(QString, interruption);
+        MainWindow window;
+        window.displayTimer->stop();
+        // Entries of no playable kind: skipping moves the index and starts nothing.
+        window.playlist = {entry(QStringLiteral("a"), {}, QStringLiteral("none")),
+                           entry(QStringLiteral("b"), {}, QStringLiteral("none"))};
+        window.onAir = true;
+
+        for (int tick = 1; tick < kSilentTicksToSkip; ++tick)
+            window.updateDisplay();
+        QCOMPARE(window.currentIndex, 0);
+
+        if (interruption == QLatin1String("level")) {
+            window.levelRight = 1;
+            window.updateDisplay();
+            window.levelRight = 0;
+        } else if (interruption == QLatin1String("fading")) {
+            window.player2.fading = true;
+            window.updateDisplay();
+            window.player2.fading = false;
+        } else if (interruption == QLatin1String("offair")) {
+            window.onAir = false;
+            window.updateDisplay();
+            window.onAir = true;
+        }
+        if (!interruption.isEmpty()) {
+            QCOMPARE(window.silenceMs, 0);
+            for (int tick = 1; tick < kSilentTicksToSkip; ++tick)
+                window.updateDisplay();
+            QCOMPARE(window.currentIndex, 0);
+        }
+        QTest::ignoreMessage(QtWarningMsg, qPrintable(kWatchdogLine));
+        window.updateDisplay();
+        QCOMPARE(window.currentIndex, 1);
+        QCOMPARE(window.silenceMs, 0);
+    }
+
+    // A file that falls silent for longer than ten seconds is skipped by the
+    // running desk, with the levels coming from the real audio.
+    void silentItemSkipped()
+    {
+        const QString silent = media + QStringLiteral("/gap.wav");
+        QVERIFY(TestSupport::makeTone(silent, 16, 440, 0.5, QStringLiteral("lt(t,1)+gte(t,14)")));
+        MainWindow window;
+        window.playlist = {entry(QStringLiteral("gap"), silent), entry(QStringLiteral("next"), longTone)};
+        QTest::ignoreMessage(QtWarningMsg, qPrintable(kWatchdogLine));
+        window.on_btn_play_clicked();
+        QTRY_VERIFY_WITH_TIMEOUT(window.player2.isPlaying(), kStartToleranceMs);
+        QTRY_COMPARE_WITH_TIMEOUT(window.currentIndex, 1, 1000 + 10000 + 2000);
+        QVERIFY(window.player2.getPosition() < 14000);
+        QTRY_VERIFY_WITH_TIMEOUT(window.levelLeft > 20, kStartToleranceMs);
+    }
+
+    void talkOver_data()
+    {
+        QTest::addColumn<float>("level");
+        QTest::addColumn<double>("settled");
+        QTest::newRow("default 0.8") << 0.8f << 0.8;
+        QTest::newRow("0.5 settles one step above") << 0.5f << 0.6;
+    }
+
+    void talkOver()
+    {
+        QFETCH(float, level);
+        QFETCH(double, settled);
+        QSettings(QStringLiteral("OrvaRadio"), QStringLiteral("OrvaRadio"))
+            .setValue(QStringLiteral("volume/volumeToTalk"), level);
+        MainWindow window;
+        holdFadeTimers(window);
+        window.playlist = {entry(QStringLiteral("tone"), longTone)};
+        window.on_btn_play_clicked();
+        QTRY_VERIFY_WITH_TIMEOUT(window.player2.isPlaying(), kStartToleranceMs);
+        QCOMPARE(window.player2.getVolume(), 1.0);
+
+        auto *talk = window.findChild<QPushButton *>(QStringLiteral("btn_talk"));
+        talk->click();
+        QVERIFY(window.talkActive);
+        QCOMPARE(talk->styleSheet(), QStringLiteral("background-color: red;"));
+        window.flash();
+        QCOMPARE(talk->styleSheet(), QString());
+        window.flash();
+        QCOMPARE(talk->styleSheet(), QStringLiteral("background-color: red;"));
+        for (int tick = 0; tick < 3; ++tick)
+            window.player2.fade();
+        QVERIFY2(qAbs(window.player2.getVolume() - settled) < kVolumeTolerance,
+                 qPrintable(QString::number(window.player2.getVolume())));
+
+        talk->click();
+        QVERIFY(!window.talkActive);
+        QCOMPARE(talk->styleSheet(), QString());
+        window.flash();
+        for (int tick = 0; tick < 3; ++tick)
+            window.player2.fade();
+        QCOMPARE(window.player2.getVolume(), 1.0);
+    }
+
+    void talkOverLevelSlider_data()
+    {
+        QTest::addColumn<int>("position");
+        QTest::addColumn<QString>("stored");
+        QTest::newRow("37") << 37 << QStringLiteral("0.37");
+        QTest::newRow("100") << 100 << QStringLiteral("1");
+        QTest::newRow("0") << 0 << QStringLiteral("0");
+    }
+
+    void talkOverLevelSlider()
+    {
+        QFETCH(int, position);
+        QFETCH(QString, stored);
+        MainWindow window;
+        auto *slider = window.findChild<QSlider *>(QStringLiteral("volume_speak"));
+        QCOMPARE(slider->value(), 80);
+        slider->setValue(55);
+        QCOMPARE(window.settings->value(QStringLiteral("volume/volumeToTalk")).toString(),
+                 QStringLiteral("0.8"));
+        emit slider->sliderMoved(position);
+        QCOMPARE(window.settings->value(QStringLiteral("volume/volumeToTalk")).toString(), stored);
+        QCOMPARE(window.volumeToTalk, float(position) / 100.0f);
+    }
+
+    void offAirReportsChangeNothing()
+    {
+        MainWindow window;
+        window.playlist = {entry(QStringLiteral("tone"), longTone)};
+        window.player1.addMedia(longTone);
+        window.player1.Play();
+        QTRY_VERIFY_WITH_TIMEOUT(window.player1.isPlaying(), kStartToleranceMs);
+        QVERIFY(!window.onAir);
+        auto *remain = window.findChild<QTextBrowser *>(QStringLiteral("remain_time"));
+        auto *seeker = window.findChild<QSlider *>(QStringLiteral("seeker"));
+        const QString before = remain->toHtml();
+        QTest::qWait(500);
+        window.currentTimePosition(0, 1);
+        QCOMPARE(remain->toHtml(), before);
+        QCOMPARE(seeker->value(), 0);
+        QCOMPARE(seeker->maximum(), 99);
+    }
+
+    void displayFollowsReference()
+    {
+        MainWindow window;
+        window.playlist = {entry(QStringLiteral("tone"), longTone)};
+        window.on_btn_play_clicked();
+        QTRY_VERIFY_WITH_TIMEOUT(window.player2.isPlaying() && window.player2.getDuration() > 0,
+                                 kStartToleranceMs);
+        auto *seeker = window.findChild<QSlider *>(QStringLiteral("seeker"));
+        auto *remain = window.findChild<QTextBrowser *>(QStringLiteral("remain_time"));
+        QTRY_COMPARE(seeker->maximum(), int(window.player2.getDuration()));
+        QTRY_VERIFY(remain->toPlainText() == QStringLiteral("00:29")
+                    || remain->toPlainText() == QStringLiteral("00:28"));
+
+        auto *group = window.findChild<QGroupBox *>(QStringLiteral("groupBox"));
+        window.flash();
+        QCOMPARE(group->styleSheet(), QStringLiteral("QGroupBox:title {background-color: red;}"));
+        window.on_btn_stop_clicked();
+        window.flash();
+        QCOMPARE(group->styleSheet(), QString());
+    }
+
+    void nextButtonBlinksDuringFades()
+    {
+        MainWindow window;
+        auto *next = window.findChild<QPushButton *>(QStringLiteral("btn_next"));
+        window.player1.fading = true;
+        window.flash();
+        QCOMPARE(next->styleSheet(), QStringLiteral("background-color: black;"));
+        window.flash();
+        QCOMPARE(next->styleSheet(), QString());
+        window.flash();
+        QCOMPARE(next->styleSheet(), QStringLiteral("background-color: black;"));
+        window.player1.fading = false;
+        window.flash();
+        QCOMPARE(next->styleSheet(), QString());
+    }
+
+    void seekerSeeksEveryPlayingChannel()
+    {
+        MainWindow window;
+        for (AudioPlayer *player : {&window.player1, &window.player2}) {
+            player->addMedia(longTone);
+            player->Play();
+        }
+        // A seek lands once the media is really running, not at the start request.
+        QTRY_VERIFY_WITH_TIMEOUT(window.player1.getPosition() > 0 && window.player2.getPosition() > 0,
+                                 kStartToleranceMs);
+        auto *seeker = window.findChild<QSlider *>(QStringLiteral("seeker"));
+        seeker->setMaximum(30000);
+        emit seeker->sliderMoved(20000);
+        for (AudioPlayer *player : {&window.player1, &window.player2})
+            QTRY_VERIFY2(qAbs(player->getPosition() - 20000) < kSeekToleranceMs,
+                         qPrintable(QString::number(player->getPosition())));
+    }
+};
+
+ORVA_TEST_MAIN(TestOnAir)
+#include "tst_onair.moc"
