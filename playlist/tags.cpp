@@ -46,7 +46,9 @@ TagInfo readTags(const QString &path)
     TagInfo info;
     const QByteArray name = path.toUtf8();
     const TagLib::FileRef file(name.constData(), true, TagLib::AudioProperties::Average);
-    if (file.isNull() || !file.audioProperties())
+    // TagLib takes anything named .mp3 or .wav, a folder or a text file too,
+    // and then reports audio without a sample rate: that is no audio.
+    if (file.isNull() || !file.audioProperties() || file.audioProperties()->sampleRate() <= 0)
         return info;
     info.readable = true;
     info.duration = formatDuration(file.audioProperties()->lengthInSeconds());

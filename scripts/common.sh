@@ -11,7 +11,7 @@ DESK_PACKAGES="build-essential cmake ninja-build pkg-config qt6-base-dev qt6-bas
   gstreamer1.0-libav gstreamer1.0-pulseaudio fonts-dejavu-core"
 # What the tests need on top: a private sound server, tone generation, a
 # virtual display for screenshots.
-TEST_PACKAGES="pulseaudio pulseaudio-utils gstreamer1.0-tools sox xvfb xauth xdotool imagemagick"
+TEST_PACKAGES="pulseaudio pulseaudio-utils gstreamer1.0-plugins-base-apps sox xvfb xauth xdotool imagemagick"
 
 as_root() {
     if [ "$(id -u)" -eq 0 ]; then "$@"; else sudo "$@"; fi
