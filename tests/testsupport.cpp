@@ -2,6 +2,7 @@
 
 #include <QDir>
 #include <QFileDialog>
+#include <QLineEdit>
 #include <QMessageBox>
 #include <QPushButton>
 #include <QSettings>
@@ -89,7 +90,12 @@ void ModalDriver::poll()
         if (answer.isEmpty()) {
             dialog->reject();
         } else {
-            dialog->selectFile(answer);
+            // Typed as an absolute path, the answer does not depend on the
+            // folder the dialog is still loading.
+            if (auto *edit = dialog->findChild<QLineEdit *>(QStringLiteral("fileNameEdit")))
+                edit->setText(answer);
+            else
+                dialog->selectFile(answer);
             QMetaObject::invokeMethod(dialog, "accept");
         }
     }

@@ -1,0 +1,287 @@
+#include "buttonhole.h"
+#include "mainwindow.h"
+#include "testsupport.h"
+
+#include <QMenu>
+#include <QPushButton>
+
+#include <cmath>
+
+namespace {
+
+// Time for a media player to start after play().
+constexpr int kStartToleranceMs = 5000;
+// A restart is seen as the position falling back below this.
+constexpr qint64 kRestartedBelowMs = 800;
+
+QSettings store()
+{
+    return QSettings(QStringLiteral("OrvaRadio"), QStringLiteral("OrvaRadio"));
+}
+
+bool playing(ButtonHole *cart)
+{
+    return cart->mediaPlayer()->playbackState() == QMediaPlayer::PlayingState;
+}
+
+QString lit()
+{
+    return QString::fromLatin1(ButtonHole::kLitStyle);
+}
+
+// Goertzel power of one frequency in a mono slice of interleaved stereo samples.
+double tonePower(const QVector<qint16> &samples, int first, int frames, double frequency)
+{
+    const double coefficient = 2 * std::cos(2 * M_PI * frequency / 44100.0);
+    double s1 = 0, s2 = 0;
+    for (int i = 0; i < frames; ++i) {
+        const double s = samples[2 * (first + i)] / 32768.0 + coefficient * s1 - s2;
+        s2 = s1;
+        s1 = s;
+    }
+    return (s1 * s1 + s2 * s2 - coefficient * s1 * s2) / frames;
+}
+
+} // namespace
+
+class TestCarts : public QObject
+{
+    Q_OBJECT
+
+private:
+    QString media;
+    QString cartFile;
+    QString otherFile;
+
+    QMenu *openMenu(ButtonHole *cart)
+    {
+        cart->bntContextMenu(QPoint(5, 5));
+        auto *menu = cart->findChild<QMenu *>();
+        return menu;
+    }
+
+    void trigger(QMenu *menu, const QString &text)
+    {
+        for (QAction *action : menu->actions()) {
+            if (action->text() == text) {
+                action->trigger();
+                menu->close();
+                return;
+            }
+        }
+        QFAIL(qPrintable(QStringLiteral("no entry ") + text));
+    }
+
+private slots:
+    void initTestCase()
+    {
+        media = TestSupport::privateRoot() + QStringLiteral("/media");
+        QDir().mkpath(media);
+        cartFile = media + QStringLiteral("/cart.wav");
+        otherFile = media + QStringLiteral("/other.wav");
+        QVERIFY(TestSupport::makeTone(cartFile, 10, 660));
+        QVERIFY(TestSupport::makeTone(otherFile, 10, 1200));
+    }
+
+    void init() { TestSupport::clearSettings(); }
+
+    void wallLayout()
+    {
+        MainWindow window;
+        QCOMPARE(window.carts.size(), 10);
+        for (int n = 1; n <= 10; ++n) {
+            ButtonHole *cart = window.carts[n - 1];
+            QCOMPARE(cart->parentWidget(), &window);
+            QCOMPARE(cart->geometry(), QRect(340 + 70 * (n - 1), 574, 60, 40));
+            QCOMPARE(cart->face()->text(), QString::number(n));
+            QCOMPARE(cart->face()->size(), QSize(60, 40));
+            cart->flash();
+            QCOMPARE(cart->face()->styleSheet(), QString());
+        }
+    }
+
+    void clickPlaysAndRestarts()
+    {
+        store().setValue(QStringLiteral("buttonhole/btn_4"), cartFile);
+        MainWindow window;
+        ButtonHole *cart = window.carts[3];
+        cart->face()->click();
+        QTRY_VERIFY_WITH_TIMEOUT(playing(cart), kStartToleranceMs);
+        QCOMPARE(cart->mediaPlayer()->source(), QUrl::fromLocalFile(cartFile));
+        QTRY_VERIFY_WITH_TIMEOUT(cart->mediaPlayer()->position() > 1500, kStartToleranceMs);
+        cart->face()->click();
+        QTRY_VERIFY_WITH_TIMEOUT(cart->mediaPlayer()->position() < kRestartedBelowMs, kStartToleranceMs);
+        QVERIFY(playing(cart));
+    }
+
+    void emptyCartIgnoresClicks()
+    {
+        MainWindow window;
+        ButtonHole *cart = window.carts[0];
+        cart->face()->click();
+        cart->buttonHoleKeyPress();
+        QTest::qWait(300);
+        QVERIFY(!playing(cart));
+        QVERIFY(cart->mediaPlayer()->source().isEmpty());
+    }
+
+    void digitKeysToggle_data()
+    {
+        QTest::addColumn<int>("key");
+        QTest::addColumn<int>("cart");
+        QTest::newRow("1") << int(Qt::Key_1) << 1;
+        QTest::newRow("5") << int(Qt::Key_5) << 5;
+        QTest::newRow("9") << int(Qt::Key_9) << 9;
+        QTest::newRow("0 is cart 10") << int(Qt::Key_0) << 10;
+    }
+
+    void digitKeysToggle()
+    {
+        QFETCH(int, key);
+        QFETCH(int, cart);
+        store().setValue(QStringLiteral("buttonhole/btn_%1").arg(cart), cartFile);
+        MainWindow window;
+        ButtonHole *target = window.carts[cart - 1];
+        QTest::keyClick(&window, Qt::Key(key));
+        QTRY_VERIFY_WITH_TIMEOUT(playing(target), kStartToleranceMs);
+        QTest::keyClick(&window, Qt::Key(key), Qt::KeypadModifier);
+        QTRY_VERIFY(!playing(target));
+        for (ButtonHole *other : window.carts)
+            QVERIFY(!playing(other));
+    }
+
+    void focusedCartKeepsKeys()
+    {
+        store().setValue(QStringLiteral("buttonhole/btn_1"), cartFile);
+        MainWindow window;
+        QTest::ignoreMessage(QtDebugMsg, "btn 1");
+        QTest::keyClick(window.carts[0]->face(), Qt::Key_1);
+        QTest::qWait(300);
+        QVERIFY(!playing(window.carts[0]));
+    }
+
+    void blink()
+    {
+        store().setValue(QStringLiteral("buttonhole/btn_2"), cartFile);
+        MainWindow window;
+        ButtonHole *cart = window.carts[1];
+        QPushButton *face = cart->face();
+        cart->flash();
+        QCOMPARE(face->styleSheet(), lit());
+        cart->flash();
+        QCOMPARE(face->styleSheet(), lit());
+
+        cart->buttonHoleClick();
+        QTRY_VERIFY_WITH_TIMEOUT(playing(cart), kStartToleranceMs);
+        cart->flash();
+        QCOMPARE(face->styleSheet(), QString());
+        cart->flash();
+        QCOMPARE(face->styleSheet(), lit());
+        cart->flash();
+        QCOMPARE(face->styleSheet(), QString());
+
+        cart->buttonHoleStop();
+        cart->flash();
+        QCOMPARE(face->styleSheet(), lit());
+    }
+
+    void menuLoadAndClear()
+    {
+        MainWindow window;
+        ButtonHole *cart = window.carts[2];
+        QMenu *menu = openMenu(cart);
+        QVERIFY(menu);
+        QStringList texts;
+        for (QAction *action : menu->actions())
+            texts << action->text();
+        QCOMPARE(texts, (QStringList{QStringLiteral("Carregar Áudio"), QStringLiteral("Tocar Áudio"),
+                                     QStringLiteral("Parar Áudio"), QString(),
+                                     QStringLiteral("Apagar Áudio")}));
+
+        TestSupport::ModalDriver driver;
+        driver.answerFileDialog(otherFile);
+        trigger(menu, QStringLiteral("Carregar Áudio"));
+        QCOMPARE(driver.fileDialogsSeen, 1);
+        QCOMPARE(store().value(QStringLiteral("buttonhole/btn_3")).toString(), otherFile);
+        QCOMPARE(cart->face()->styleSheet(), lit());
+
+        trigger(openMenu(cart), QStringLiteral("Tocar Áudio"));
+        QTRY_VERIFY_WITH_TIMEOUT(playing(cart), kStartToleranceMs);
+        trigger(openMenu(cart), QStringLiteral("Apagar Áudio"));
+        QCOMPARE(store().value(QStringLiteral("buttonhole/btn_3")).toString(), QString());
+        QCOMPARE(cart->face()->styleSheet(), QString());
+        QVERIFY(playing(cart));
+        trigger(openMenu(cart), QStringLiteral("Parar Áudio"));
+        QTRY_VERIFY(!playing(cart));
+
+        // A cancelled load changes nothing.
+        trigger(openMenu(cart), QStringLiteral("Carregar Áudio"));
+        QCOMPARE(driver.fileDialogsSeen, 2);
+        QCOMPARE(store().value(QStringLiteral("buttonhole/btn_3")).toString(), QString());
+    }
+
+    void assignmentSurvivesRestart()
+    {
+        {
+            MainWindow window;
+            TestSupport::ModalDriver driver;
+            driver.answerFileDialog(cartFile);
+            QMenu *menu = openMenu(window.carts[6]);
+            trigger(menu, QStringLiteral("Carregar Áudio"));
+        }
+        MainWindow restarted;
+        ButtonHole *cart = restarted.carts[6];
+        QTRY_COMPARE_WITH_TIMEOUT(cart->face()->styleSheet(), lit(), 1000);
+        cart->face()->click();
+        QTRY_VERIFY_WITH_TIMEOUT(playing(cart), kStartToleranceMs);
+    }
+
+    void cartsSoundBesideTheProgramme()
+    {
+        store().setValue(QStringLiteral("buttonhole/btn_1"), cartFile);
+        store().setValue(QStringLiteral("buttonhole/btn_2"), otherFile);
+        MainWindow window;
+        window.playlist = {{QStringLiteral("music"), cartFile, QString(), QStringLiteral("jingle")}};
+        window.on_btn_play_clicked();
+        QTRY_VERIFY_WITH_TIMEOUT(window.player2.isPlaying(), kStartToleranceMs);
+        window.carts[0]->buttonHoleClick();
+        window.carts[1]->buttonHoleClick();
+        QTRY_VERIFY_WITH_TIMEOUT(playing(window.carts[0]) && playing(window.carts[1]),
+                                 kStartToleranceMs);
+        QTest::qWait(600);
+        QCOMPARE(window.player2.getVolume(), 1.0);
+        QVERIFY(window.onAir);
+        QCOMPARE(window.currentIndex, 0);
+    }
+
+    // What the sound server played: a cart fired by its digit key is heard.
+    void recordedCart()
+    {
+        if (!TestSupport::soundServerAvailable())
+            QSKIP("no test sound server");
+        store().setValue(QStringLiteral("buttonhole/btn_8"), otherFile);
+        MainWindow window;
+        TestSupport::Recorder recorder;
+        QVERIFY(recorder.start());
+        QTest::keyClick(&window, Qt::Key_8);
+        QTRY_VERIFY_WITH_TIMEOUT(playing(window.carts[7]), kStartToleranceMs);
+        QTest::qWait(1000);
+        const QVector<qint16> samples = recorder.stop();
+        const int frames = int(samples.size() / 2);
+        const int slice = 4410;
+        double cartTone = 0;
+        double elsewhere = 0;
+        for (int first = 0; first + slice <= frames; first += slice) {
+            const double power = tonePower(samples, first, slice, 1200);
+            if (power > cartTone) {
+                cartTone = power;
+                elsewhere = tonePower(samples, first, slice, 500);
+            }
+        }
+        QVERIFY2(cartTone > 0.01 && cartTone > 100 * elsewhere,
+                 qPrintable(QStringLiteral("%1 vs %2 in %3 frames").arg(cartTone).arg(elsewhere).arg(frames)));
+    }
+};
+
+ORVA_TEST_MAIN(TestCarts)
+#include "tst_carts.moc"
