@@ -49,7 +49,6 @@ public:
     QString transcodeIfNeeded(const QString &path);
     static bool isValidMediaFile(const QString &path);
 
-    QMediaPlayer *media() const { return mediaPlayer; }
     QString file() const { return currentFile; }
 
 public slots:
