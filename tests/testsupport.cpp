@@ -86,6 +86,7 @@ void ModalDriver::poll()
     if (auto *dialog = qobject_cast<QFileDialog *>(modal)) {
         ++fileDialogsSeen;
         fileDialogTitles.append(dialog->windowTitle());
+        fileDialogFolders.append(dialog->directory().absolutePath());
         const QString answer = fileAnswers.isEmpty() ? QString() : fileAnswers.takeFirst();
         if (answer.isEmpty()) {
             dialog->reject();
@@ -96,7 +97,9 @@ void ModalDriver::poll()
                 edit->setText(answer);
             else
                 dialog->selectFile(answer);
-            QMetaObject::invokeMethod(dialog, "accept");
+            // Queued: accepting may ask a question of its own, which this
+            // driver must be free to answer.
+            QMetaObject::invokeMethod(dialog, "accept", Qt::QueuedConnection);
         }
     }
 }

@@ -1,0 +1,336 @@
+// Running orders on disk: saving, loading through the dialog, reopening the
+// last file, and what the operator is told when it goes wrong.
+#include "mainwindow.h"
+#include "testsupport.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileDialog>
+#include <QMessageBox>
+#include <QPushButton>
+#include <QSettings>
+#include <QTimer>
+#include <QTreeWidget>
+
+#include <csignal>
+#include <optional>
+#include <sys/resource.h>
+
+namespace {
+
+using Entries = std::vector<Playlist>;
+
+// One line per entry, fields in brackets, so that bars in a field stay visible.
+QStringList describe(const Entries &entries)
+{
+    QStringList lines;
+    for (const Playlist &e : entries)
+        lines << QString("[%1][%2][%3][%4]").arg(e.title, e.path, e.duration, e.kind);
+    return lines;
+}
+
+bool writeFile(const QString &path, const QByteArray &bytes)
+{
+    QFile file(path);
+    return file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size();
+}
+
+QByteArray readFile(const QString &path)
+{
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("(unreadable)");
+}
+
+Playlist music(const QString &title, const QString &path = "/m/a.mp3")
+{
+    return {title, path, "01:00", "music"};
+}
+
+QString boxText(const TestSupport::ModalDriver::Box &box)
+{
+    return QString("%1 %2: %3").arg(box.icon).arg(box.title, box.text);
+}
+
+const QString kSaved = QString("%1 Sucesso: Sua playlist foi salva o com sucesso!").arg(QMessageBox::Information);
+const QString kSaveError = QString("%1 Erro: Não foi possível salvar a playlist.").arg(QMessageBox::Critical);
+const QString kPrevious = "/shows/previous.txt";
+
+// Lowers the largest file this process may write, as a full disk would stop it.
+class FileSizeLimit
+{
+public:
+    explicit FileSizeLimit(rlim_t bytes)
+    {
+        getrlimit(RLIMIT_FSIZE, &saved);
+        std::signal(SIGXFSZ, SIG_IGN);
+        rlimit lowered = saved;
+        lowered.rlim_cur = bytes;
+        setrlimit(RLIMIT_FSIZE, &lowered);
+    }
+    ~FileSizeLimit() { setrlimit(RLIMIT_FSIZE, &saved); }
+
+private:
+    rlimit saved{};
+};
+
+} // namespace
+
+Q_DECLARE_METATYPE(Entries)
+
+class TestPlaylistFiles : public QObject
+{
+    Q_OBJECT
+
+    MainWindow *window = nullptr;
+    QTreeWidget *list = nullptr;
+    const QString folder = QDir::homePath() + "/shows";
+
+    QString recent() const { return window->settings->value("files/recent").toString(); }
+    QString shows(const QString &name) const { return folder + '/' + name; }
+
+    void setEntries(const Entries &entries)
+    {
+        window->playlist = entries;
+        window->updateAudioList(false);
+    }
+
+private slots:
+    void initTestCase()
+    {
+        TestSupport::clearSettings();
+        QSettings("OrvaRadio", "OrvaRadio").setValue("interface/language", "pt_BR");
+        window = new MainWindow;
+        list = window->findChild<QTreeWidget *>("audio_list");
+        QVERIFY(list);
+    }
+
+    void cleanupTestCase() { delete window; }
+
+    void init()
+    {
+        QDir(folder).removeRecursively();
+        QVERIFY(QDir().mkpath(folder));
+        window->onAir = false;
+        window->currentIndex = window->nextIndex = 0;
+        setEntries({});
+        window->settings->setValue("files/recent", kPrevious);
+    }
+
+    void saveWritesOneLinePerEntry_data()
+    {
+        QTest::addColumn<Entries>("entries");
+        QTest::addColumn<QByteArray>("expected");
+        QTest::newRow("empty list") << Entries{} << QByteArray();
+        QTest::newRow("every kind") << Entries{music("Song - Artist", "/m/song.mp3"),
+                                               {"Hora Certa", "", "--:--", "time"},
+                                               {"Vinheta", "/j/v.wav", "00:07", "jingle"},
+                                               {"Rock", "/m/Rock", "--:--", "folder-music"},
+                                               {"Promos", "/j/Promos", "--:--", "folder-jingle"}}
+                                    << QByteArray("Song - Artist|/m/song.mp3|01:00|music\n"
+                                                  "Hora Certa||--:--|time\n"
+                                                  "Vinheta|/j/v.wav|00:07|jingle\n"
+                                                  "Rock|/m/Rock|--:--|folder-music\n"
+                                                  "Promos|/j/Promos|--:--|folder-jingle\n");
+        QTest::newRow("fields as stored") << Entries{music(" Left | Right ", "rel/ação.mp3")}
+                                          << QByteArray(" Left | Right |rel/ação.mp3|01:00|music\n");
+    }
+
+    void saveWritesOneLinePerEntry()
+    {
+        QFETCH(Entries, entries);
+        setEntries(entries);
+        const QString file = shows("saved.txt");
+        QVERIFY(writeFile(file, "an older running order\n")); // replaced after the question
+        TestSupport::ModalDriver driver;
+        driver.answerFileDialog(file);
+
+        window->savePlaylist();
+        QTEST(readFile(file), "expected");
+        QCOMPARE(driver.fileDialogTitles, QStringList{"Salvar Arquivo"});
+        QVERIFY(!driver.boxes.isEmpty());
+        QCOMPARE(boxText(driver.boxes.last()), kSaved);
+        QCOMPARE(recent(), file);
+        QCOMPARE(describe(window->playlist), describe(entries));
+    }
+
+    void saveThenLoadGivesTheSameList()
+    {
+        const Entries entries = {music("Left | Right - Duo", "/m/pipe.wav"),
+                                 {"Hora Certa", "", "--:--", "time"},
+                                 music("A|B|C", "relative/ação.mp3"),
+                                 {"Promos", "/j/Promos", "--:--", "folder-jingle"}};
+        setEntries(entries);
+        const QString file = shows("round.txt");
+        TestSupport::ModalDriver driver;
+        driver.answerFileDialog(file);
+        window->savePlaylist();
+        setEntries({music("something else")});
+
+        driver.answerFileDialog(file);
+        window->loadPlaylist();
+        QCOMPARE(describe(window->playlist), describe(entries));
+        QCOMPARE(list->topLevelItemCount(), int(entries.size()));
+        QCOMPARE(list->topLevelItem(0)->text(1), "Left | Right - Duo");
+    }
+
+    void loadParsesEachLine_data()
+    {
+        QTest::addColumn<QByteArray>("content");
+        QTest::addColumn<QStringList>("expected");
+        const QString a = "[A][/a][01:00][music]";
+        QTest::newRow("empty file") << QByteArray() << QStringList();
+        QTest::newRow("blank lines only") << QByteArray("\n\n   \n") << QStringList();
+        QTest::newRow("no line feed at the end") << QByteArray("A|/a|01:00|music") << QStringList{a};
+        QTest::newRow("CRLF lines") << QByteArray("A|/a|01:00|music\r\nB|/b|02:00|jingle\r\n")
+                                    << QStringList{a, "[B][/b][02:00][jingle]"};
+        QTest::newRow("blanks trimmed") << QByteArray("  A  | /a |\t01:00 | music \n") << QStringList{a};
+        QTest::newRow("malformed lines skipped")
+            << QByteArray("\nonly|three|parts\nnothing at all\nA|/a|01:00|music\n|\n") << QStringList{a};
+        QTest::newRow("unknown kind") << QByteArray("A|/a|01:00|radio\n") << QStringList{"[A][/a][01:00][radio]"};
+        QTest::newRow("time item") << QByteArray("Hora Certa||--:--|time\n") << QStringList{"[Hora Certa][][--:--][time]"};
+        QTest::newRow("relative path kept") << QByteArray("A|songs/a.mp3|01:00|music\n")
+                                            << QStringList{"[A][songs/a.mp3][01:00][music]"};
+        QTest::newRow("UTF-8") << QByteArray("Canção|/m/ação.mp3|01:00|music\n")
+                               << QStringList{"[Canção][/m/ação.mp3][01:00][music]"};
+        // Also files written before titles with bars were kept: the last three
+        // fields are path, duration and kind.
+        QTest::newRow("bars in the title") << QByteArray("Left | Right - Duo|/m/p.wav|00:01|music\nA|B|C|/x|02:00|jingle\n")
+                                           << QStringList{"[Left | Right - Duo][/m/p.wav][00:01][music]",
+                                                          "[A|B|C][/x][02:00][jingle]"};
+    }
+
+    void loadParsesEachLine()
+    {
+        QFETCH(QByteArray, content);
+        setEntries({music("replaced")});
+        QVERIFY(writeFile(shows("parsed.txt"), content));
+        window->settings->setValue("files/recent", shows("parsed.txt"));
+
+        window->loadRecentPlaylist();
+        QTEST(describe(window->playlist), "expected");
+        QCOMPARE(list->topLevelItemCount(), int(window->playlist.size()));
+    }
+
+    void loadReplacesTheListAndStops()
+    {
+        setEntries({music("old 1"), music("old 2")});
+        list->setCurrentItem(list->topLevelItem(1));
+        window->currentIndex = 5;
+        const QString file = shows("monday.txt");
+        QVERIFY(writeFile(file, "A|/a|01:00|music\nB|/b|01:00|music\nC|/c|01:00|music\n"));
+        TestSupport::ModalDriver driver;
+        driver.answerFileDialog(file);
+
+        window->loadPlaylist();
+        QCOMPARE(window->playlist.size(), size_t(3));
+        QCOMPARE(driver.fileDialogTitles, QStringList{"Carregar Playlist"});
+        QVERIFY(driver.boxes.isEmpty());
+        QCOMPARE(window->currentIndex, 0);
+        QCOMPARE(window->nextIndex, 0);
+        QVERIFY(!window->onAir);
+        QVERIFY(!list->currentIndex().isValid());
+        QVERIFY(list->selectedItems().isEmpty());
+        QCOMPARE(recent(), file);
+    }
+
+    void cancelChangesNothing_data()
+    {
+        QTest::addColumn<bool>("save");
+        QTest::newRow("save") << true;
+        QTest::newRow("load") << false;
+    }
+
+    void cancelChangesNothing()
+    {
+        QFETCH(bool, save);
+        setEntries({music("kept")});
+        TestSupport::ModalDriver driver;
+        driver.answerFileDialog(QString());
+        save ? window->savePlaylist() : window->loadPlaylist();
+        QCOMPARE(driver.fileDialogsSeen, 1);
+        QVERIFY(driver.boxes.isEmpty());
+        QCOMPARE(describe(window->playlist), describe({music("kept")}));
+        QCOMPARE(recent(), kPrevious);
+    }
+
+    void loadRefusedOnAir()
+    {
+        QVERIFY(writeFile(shows("other.txt"), "A|/a|01:00|music\n"));
+        setEntries({music("playing")});
+        window->onAir = true;
+        TestSupport::ModalDriver driver;
+        driver.answerFileDialog(shows("other.txt"));
+
+        window->loadPlaylist();
+        QCOMPARE(driver.fileDialogsSeen, 0);
+        QCOMPARE(driver.boxes.size(), 1);
+        QCOMPARE(boxText(driver.boxes[0]),
+                 QString("%1 Opss: Não é possivel carregar estando NO AR.").arg(QMessageBox::Information));
+        QCOMPARE(describe(window->playlist), describe({music("playing")}));
+        QVERIFY(window->onAir);
+        QCOMPARE(recent(), kPrevious);
+    }
+
+    void loadRecent_data()
+    {
+        QTest::addColumn<QString>("remembered");
+        QTest::addColumn<QStringList>("boxes");
+        QTest::newRow("file gone") << shows("gone.txt")
+                                   << QStringList{QString("%1 Erro: Não foi possível carregar a playlist.")
+                                                      .arg(QMessageBox::Critical)};
+        QTest::newRow("nothing remembered") << QString() << QStringList();
+    }
+
+    void loadRecent()
+    {
+        QFETCH(QString, remembered);
+        window->settings->setValue("files/recent", remembered);
+        TestSupport::ModalDriver driver;
+
+        window->loadRecentPlaylist();
+        QVERIFY(window->playlist.empty());
+        QCOMPARE(driver.fileDialogsSeen, 0);
+        QStringList boxes;
+        for (const auto &box : driver.boxes)
+            boxes << boxText(box);
+        QTEST(boxes, "boxes");
+        QCOMPARE(recent(), remembered);
+    }
+
+    void failedSaveKeepsTheOldFile_data()
+    {
+        QTest::addColumn<QString>("target");
+        QTest::addColumn<bool>("diskFull");
+        QTest::newRow("folder that takes no files") << "/proc/playlist.txt" << false;
+        QTest::newRow("disk full") << shows("monday.txt") << true;
+    }
+
+    void failedSaveKeepsTheOldFile()
+    {
+        QFETCH(QString, target);
+        QFETCH(bool, diskFull);
+        const QByteArray old = "OLD|/o|01:00|music\n";
+        QVERIFY(writeFile(shows("monday.txt"), old));
+        Entries entries;
+        for (int i = 0; i < 2000; ++i)
+            entries.push_back(music(QString("Song %1").arg(i), QString("/music/song-%1.mp3").arg(i)));
+        setEntries(entries);
+        TestSupport::ModalDriver driver;
+        driver.answerFileDialog(target);
+        {
+            std::optional<FileSizeLimit> limit;
+            if (diskFull)
+                limit.emplace(16 * 1024);
+            window->savePlaylist();
+        }
+        QVERIFY(!driver.boxes.isEmpty());
+        QCOMPARE(boxText(driver.boxes.last()), kSaveError);
+        QCOMPARE(readFile(shows("monday.txt")), old);
+        QCOMPARE(QDir(folder).entryList(QDir::Files | QDir::Hidden), QStringList{"monday.txt"});
+        QCOMPARE(recent(), kPrevious);
+        QCOMPARE(window->playlist.size(), entries.size());
+    }
+};
+
+ORVA_TEST_MAIN(TestPlaylistFiles)
+#include "tst_playlistfiles.moc"

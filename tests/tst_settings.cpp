@@ -1,0 +1,146 @@
+// The settings store as the desk leaves it on disk, and what the window takes
+// from it at start.
+#include "mainwindow.h"
+#include "testsupport.h"
+
+#include <QDir>
+#include <QFile>
+#include <QSettings>
+#include <QSlider>
+
+namespace {
+
+using Values = QMap<QString, QString>;
+
+QString confPath()
+{
+    return qEnvironmentVariable("XDG_CONFIG_HOME") + "/OrvaRadio/OrvaRadio.conf";
+}
+
+// The settings file as text, "group/key" to the value exactly as written.
+Values storedText()
+{
+    Values values;
+    QFile file(confPath());
+    if (!file.open(QIODevice::ReadOnly | QIODevice::Text))
+        return values;
+    QString group;
+    for (const QString &line : QString::fromUtf8(file.readAll()).split('\n')) {
+        const qsizetype equals = line.indexOf('=');
+        if (line.startsWith('['))
+            group = line.mid(1, line.size() - 2);
+        else if (equals > 0)
+            values.insert(group + '/' + line.left(equals), line.mid(equals + 1));
+    }
+    return values;
+}
+
+// Every key of the first start with its default, or with `other` for a store
+// whose every value differs from the defaults.
+Values storeValues(bool other)
+{
+    Values values;
+    for (int n = 1; n <= 10; ++n)
+        values.insert(QString("buttonhole/btn_%1").arg(n), other ? QString("/carts/%1.wav").arg(n) : "");
+    values.insert("volume/volumeToTalk", other ? "0.37" : "0.8");
+    values.insert("volume/TransitionAudioTime", other ? "8" : "5");
+    values.insert("volume/speedFade", other ? "5" : "2.0");
+    for (const char *flag : {"sayClock", "sayClockFade", "stopFade", "talkFade"})
+        values.insert(QString("volume/") + flag, other ? "false" : "true");
+    for (const char *folder : {"defaultDir", "jingleDir", "audioTimeDir"})
+        values.insert(QString("files/") + folder, other ? QString("/media/") + folder : QDir::homePath());
+    values.insert("interface/language", other ? "pt_BR" : "en_US");
+    return values;
+}
+
+void store(const Values &values)
+{
+    QSettings settings("OrvaRadio", "OrvaRadio");
+    for (auto it = values.cbegin(); it != values.cend(); ++it)
+        settings.setValue(it.key(), it.value());
+}
+
+} // namespace
+
+class TestSettings : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void init() { TestSupport::clearSettings(); }
+
+    void firstStartWritesEveryDefault()
+    {
+        QVERIFY(storedText().isEmpty());
+        delete new MainWindow;
+        const Values stored = storedText();
+        QCOMPARE(stored.size(), 21);
+        QCOMPARE(stored, storeValues(false));
+        QVERIFY(!stored.contains("files/recent"));
+    }
+
+    void deletedKeyAloneIsWrittenBack_data()
+    {
+        QTest::addColumn<QString>("key");
+        for (const char *key : {"buttonhole/btn_10", "volume/volumeToTalk", "volume/speedFade",
+                                "volume/stopFade", "files/jingleDir", "interface/language"})
+            QTest::newRow(key) << QString(key);
+    }
+
+    void deletedKeyAloneIsWrittenBack()
+    {
+        QFETCH(QString, key);
+        Values expected = storeValues(true);
+        expected.insert("files/recent", "/shows/monday.txt");
+        store(expected);
+        QSettings("OrvaRadio", "OrvaRadio").remove(key);
+
+        delete new MainWindow;
+        expected[key] = storeValues(false).value(key);
+        QCOMPARE(storedText(), expected);
+    }
+
+    void startupReads_data()
+    {
+        QTest::addColumn<Values>("stored");
+        QTest::addColumn<float>("fadeStep");
+        QTest::addColumn<float>("volumeToTalk");
+        QTest::addColumn<int>("slider");
+        QTest::addColumn<int>("transition");
+        QTest::newRow("defaults") << Values() << 0.2f << 0.8f << 80 << 5;
+        // The configuration dialog writes the fade speed as a whole number.
+        QTest::newRow("dialog values")
+            << Values{{"volume/speedFade", "5"}, {"volume/volumeToTalk", "0.37"}, {"volume/TransitionAudioTime", "8"}}
+            << 0.5f << 0.37f << 37 << 8;
+        QTest::newRow("not numbers") << Values{{"volume/speedFade", "fast"}, {"volume/TransitionAudioTime", "soon"}}
+                                     << 0.0f << 0.8f << 80 << 0;
+    }
+
+    void startupReads()
+    {
+        QFETCH(Values, stored);
+        store(stored);
+        MainWindow window;
+        QTEST(window.player1.fadeStep, "fadeStep");
+        QTEST(window.player2.fadeStep, "fadeStep");
+        QTEST(window.volumeToTalk, "volumeToTalk");
+        QTEST(window.findChild<QSlider *>("volume_speak")->value(), "slider");
+        QTEST(window.transitionAudioTime, "transition");
+    }
+
+    void saveConfigWritesTheValue()
+    {
+        {
+            MainWindow window;
+            window.saveConfig("ignored.conf", "volume/TransitionAudioTime", "7");
+            window.saveConfig(QString(), "extra/key", "some text");
+        }
+        const Values stored = storedText();
+        QCOMPARE(stored.value("volume/TransitionAudioTime"), "7");
+        QCOMPARE(stored.value("extra/key"), "some text");
+        QVERIFY(!QFile::exists("ignored.conf"));
+    }
+};
+
+ORVA_TEST_MAIN(TestSettings)
+#include "tst_settings.moc"
