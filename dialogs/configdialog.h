@@ -2,13 +2,41 @@
 #define CONFIGDIALOG_H
 
 #include <QDialog>
+#include <QSettings>
 
+#include <array>
+
+QT_BEGIN_NAMESPACE
+namespace Ui {
+class ConfigDialog;
+}
+QT_END_NAMESPACE
+
+class QCheckBox;
+class QLineEdit;
+
+// Edits the stored preferences; the desk reads them at its next start.
 class ConfigDialog : public QDialog
 {
     Q_OBJECT
 
 public:
     explicit ConfigDialog(QWidget *parent = nullptr);
+    ~ConfigDialog() override;
+
+public slots:
+    void accept() override;
+    void on_btn_searchMusicPath_clicked();
+    void on_btn_searchJinglePath_clicked();
+    void on_btn_searchTimePath_clicked();
+
+private:
+    // The four option boxes, in the order of their keys.
+    std::array<QCheckBox *, 4> optionBoxes() const;
+    void pickFolder(QLineEdit *field, const QString &title, const QString &startFolder);
+
+    Ui::ConfigDialog *ui;
+    QSettings settings;
 };
 
 #endif

@@ -48,6 +48,7 @@ public:
     void answerFileDialog(const QString &fileName) { fileAnswers.append(fileName); }
     QList<Box> boxes;
     QStringList fileDialogTitles;
+    QStringList fileDialogFolders; // the folder each file dialog opened in
     int fileDialogsSeen = 0;
 
 private:

@@ -1,0 +1,344 @@
+<?xml version="1.0" encoding="utf-8"?>
+<!DOCTYPE TS>
+<TS version="2.1" language="en_US" sourcelanguage="pt_BR">
+<context>
+    <name>AboutDialog</name>
+    <message>
+        <source>Orgulhosamente Brasileiro</source>
+        <translation>Proudly Brazilian</translation>
+    </message>
+    <message>
+        <source>Versão: </source>
+        <translation>Version: </translation>
+    </message>
+    <message>
+        <source>por:</source>
+        <translation>By:</translation>
+    </message>
+</context>
+<context>
+    <name>ButtonHole</name>
+    <message>
+        <source>Arquivos de Audio</source>
+        <translation>Audio Files</translation>
+    </message>
+    <message>
+        <source>Carregar Audio</source>
+        <translation>Load Audio</translation>
+    </message>
+</context>
+<context>
+    <name>ConfigDialog</name>
+    <message>
+        <source>Atenção: para as alterações surtirem efeito, reinicie o OrvaRadio.</source>
+        <translation>Attention: for the changes to take effect, restart OrvaRadio.</translation>
+    </message>
+    <message>
+        <source>Caminhos</source>
+        <translation>Paths</translation>
+    </message>
+    <message>
+        <source>Diretório de Horas</source>
+        <translation>Hours Directory</translation>
+    </message>
+    <message>
+        <source>Diretório de Músicas</source>
+        <translation>Music Directory</translation>
+    </message>
+    <message>
+        <source>Diretório de Vinhetas</source>
+        <translation>Jingle Directory</translation>
+    </message>
+    <message>
+        <source>Falar as horas ao clicar no relógio</source>
+        <translation>Speak the time when clicking on the clock</translation>
+    </message>
+    <message>
+        <source>Segundos</source>
+        <translation>Seconds</translation>
+    </message>
+    <message>
+        <source>Selecionar pasta de Locução de Hora</source>
+        <translation>Select Time Voiceover Folder</translation>
+    </message>
+    <message>
+        <source>Selecionar pasta de músicas</source>
+        <translation>Select music folder</translation>
+    </message>
+    <message>
+        <source>Selecionar pasta de vinhetas</source>
+        <translation>Select jingle folder</translation>
+    </message>
+    <message>
+        <source>Sobrepôr Áudios (FadeIn e FadeOut)</source>
+        <translation>Overlay Audio (FadeIn and FadeOut)</translation>
+    </message>
+    <message>
+        <source>Usar FadeIn e FadeOut ao falar as horas</source>
+        <translation>Using FadeIn and FadeOut when telling the time</translation>
+    </message>
+    <message>
+        <source>Usar FadeOut ao parar</source>
+        <translation>Use FadeOut when stopping</translation>
+    </message>
+    <message>
+        <source>Usar FadeOut e FadeIn ao clicar para falar</source>
+        <translation>Use FadeOut and FadeIn when clicking to talk</translation>
+    </message>
+    <message>
+        <source>Velocidade do FadeIn e Out</source>
+        <translation>FadeIn and Out Speed</translation>
+    </message>
+    <message>
+        <source>Volumes</source>
+        <translation type="unfinished"></translation>
+    </message>
+</context>
+<context>
+    <name>MainWindow</name>
+    <message>
+        <source>0</source>
+        <translation>0</translation>
+    </message>
+    <message>
+        <source>00:00:00</source>
+        <translation>00:00:00</translation>
+    </message>
+    <message>
+        <source>1</source>
+        <translation>1</translation>
+    </message>
+    <message>
+        <source>10</source>
+        <translation>10</translation>
+    </message>
+    <message>
+        <source>2</source>
+        <translation>2</translation>
+    </message>
+    <message>
+        <source>3</source>
+        <translation>3</translation>
+    </message>
+    <message>
+        <source>4</source>
+        <translation>4</translation>
+    </message>
+    <message>
+        <source>5</source>
+        <translation>5</translation>
+    </message>
+    <message>
+        <source>6</source>
+        <translation>6</translation>
+    </message>
+    <message>
+        <source>7</source>
+        <translation>7</translation>
+    </message>
+    <message>
+        <source>8</source>
+        <translation>8</translation>
+    </message>
+    <message>
+        <source>9</source>
+        <translation>9</translation>
+    </message>
+    <message>
+        <source>Acaba às</source>
+        <translation>Ends at</translation>
+    </message>
+    <message>
+        <source>Adicionar</source>
+        <translation>Add</translation>
+    </message>
+    <message>
+        <source>Ajuda</source>
+        <translation>Help</translation>
+    </message>
+    <message>
+        <source>Apagar Tudo</source>
+        <translation>Clear All</translation>
+    </message>
+    <message>
+        <source>Arquivo</source>
+        <translation>File</translation>
+    </message>
+    <message>
+        <source>Arquivos de Texto</source>
+        <translation>Text Files</translation>
+    </message>
+    <message>
+        <source>Bibliotecas</source>
+        <translation>Libraries</translation>
+    </message>
+    <message>
+        <source>Botoeira</source>
+        <translation>ButtonHole</translation>
+    </message>
+    <message>
+        <source>Carregar Playlist</source>
+        <translation>Load Playlist</translation>
+    </message>
+    <message>
+        <source>Começar</source>
+        <translation>Start</translation>
+    </message>
+    <message>
+        <source>Configurar</source>
+        <translation>Configure</translation>
+    </message>
+    <message>
+        <source>Configurações</source>
+        <translation>Settings</translation>
+    </message>
+    <message>
+        <source>Contribua</source>
+        <translation>Contribute</translation>
+    </message>
+    <message>
+        <source>Duração</source>
+        <translation>Duration</translation>
+    </message>
+    <message>
+        <source>Editar</source>
+        <translation>Edit</translation>
+    </message>
+    <message>
+        <source>Erro</source>
+        <translation>Error</translation>
+    </message>
+    <message>
+        <source>Ferramentas</source>
+        <translation>Tools</translation>
+    </message>
+    <message>
+        <source>Hora</source>
+        <translation>Time</translation>
+    </message>
+    <message>
+        <source>Hora Certa</source>
+        <translation>The Current Time</translation>
+    </message>
+    <message>
+        <source>L</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Ler</source>
+        <translation>Load</translation>
+    </message>
+    <message>
+        <source>Lista</source>
+        <translation>List</translation>
+    </message>
+    <message>
+        <source>Media</source>
+        <translation>Media</translation>
+    </message>
+    <message>
+        <source>Músicas</source>
+        <translation>Musics</translation>
+    </message>
+    <message>
+        <source>NO AR - Reproduzindo agora</source>
+        <translation>ON AIR - Now Playing</translation>
+    </message>
+    <message>
+        <source>Nome</source>
+        <translation>Name</translation>
+    </message>
+    <message>
+        <source>Notas de Atualização</source>
+        <translation>Release Notes</translation>
+    </message>
+    <message>
+        <source>Não foi possível carregar a playlist.</source>
+        <translation>Unable to load playlist.</translation>
+    </message>
+    <message>
+        <source>Não foi possível salvar a playlist.</source>
+        <translation>Unable to save playlist.</translation>
+    </message>
+    <message>
+        <source>Não é possivel carregar estando NO AR.</source>
+        <translation>It is not possible to charge while in ON AIR.</translation>
+    </message>
+    <message>
+        <source>Opss</source>
+        <translation>Opss</translation>
+    </message>
+    <message>
+        <source>Playlist</source>
+        <translation>Playlist</translation>
+    </message>
+    <message>
+        <source>Português do Brasil</source>
+        <translation>Português do Brasil</translation>
+    </message>
+    <message>
+        <source>Programas</source>
+        <translation>Programs</translation>
+    </message>
+    <message>
+        <source>Próxima</source>
+        <translation>Next</translation>
+    </message>
+    <message>
+        <source>R</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Sair</source>
+        <translation>Exit</translation>
+    </message>
+    <message>
+        <source>Salvar</source>
+        <translation>Save</translation>
+    </message>
+    <message>
+        <source>Salvar Arquivo</source>
+        <translation>Save File</translation>
+    </message>
+    <message>
+        <source>Sobre o OrvaRadio</source>
+        <translation>About OrvaRadio</translation>
+    </message>
+    <message>
+        <source>Sua playlist foi salva o com sucesso!</source>
+        <translation>Your playlist has been saved successfully!</translation>
+    </message>
+    <message>
+        <source>Sucesso</source>
+        <translation>Success</translation>
+    </message>
+    <message>
+        <source>Tempo Restante</source>
+        <translation>Remaining Time</translation>
+    </message>
+    <message>
+        <source>Todos os arquivos</source>
+        <translation>All Files</translation>
+    </message>
+    <message>
+        <source>Ver</source>
+        <translation>See</translation>
+    </message>
+    <message>
+        <source>Versão</source>
+        <translation>Version</translation>
+    </message>
+    <message>
+        <source>Versão: </source>
+        <translation>Version: </translation>
+    </message>
+    <message>
+        <source>Vinhetas</source>
+        <translation>Jingles</translation>
+    </message>
+    <message>
+        <source>Vinhetas e Publicidades</source>
+        <translation>Jingles and Advertisements</translation>
+    </message>
+</context>
+</TS>

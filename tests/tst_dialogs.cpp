@@ -1,0 +1,348 @@
+// The configuration dialog against the settings store, and what both dialogs
+// show in each interface language.
+#include "aboutdialog.h"
+#include "configdialog.h"
+#include "mainwindow.h"
+#include "testsupport.h"
+
+#include <QAction>
+#include <QCheckBox>
+#include <QDesktopServices>
+#include <QDialogButtonBox>
+#include <QDir>
+#include <QFileSystemModel>
+#include <QGroupBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QSettings>
+#include <QSlider>
+#include <QTextDocumentFragment>
+#include <QTranslator>
+#include <QTreeView>
+
+#include <functional>
+
+namespace {
+
+using Values = QMap<QString, QString>;
+
+const char *const kCheckKeys[] = {"volume/sayClock", "volume/sayClockFade", "volume/stopFade",
+                                  "volume/talkFade"};
+
+Values storedValues()
+{
+    QSettings settings(QStringLiteral("OrvaRadio"), QStringLiteral("OrvaRadio"));
+    Values values;
+    for (const QString &key : settings.allKeys())
+        values.insert(key, settings.value(key).toString());
+    return values;
+}
+
+void store(const Values &values)
+{
+    QSettings settings(QStringLiteral("OrvaRadio"), QStringLiteral("OrvaRadio"));
+    for (auto it = values.cbegin(); it != values.cend(); ++it)
+        settings.setValue(it.key(), it.value());
+}
+
+// The nine keys of the dialog: the two numbers, the three folders, the four boxes.
+Values nineKeys(const QString &transition, const QString &speed, const QString &folder,
+                const QString &checked)
+{
+    Values values{{QStringLiteral("volume/TransitionAudioTime"), transition},
+                  {QStringLiteral("volume/speedFade"), speed},
+                  {QStringLiteral("files/defaultDir"), folder},
+                  {QStringLiteral("files/jingleDir"), folder},
+                  {QStringLiteral("files/audioTimeDir"), folder}};
+    for (const char *key : kCheckKeys)
+        values.insert(QLatin1String(key), checked);
+    return values;
+}
+
+void clickSave(ConfigDialog &dialog)
+{
+    dialog.findChild<QDialogButtonBox *>()->button(QDialogButtonBox::Save)->click();
+}
+
+// What a dialog or one of its widgets reads, without the markup of links.
+QString shownText(const QObject *object)
+{
+    QString text;
+    if (const auto *label = qobject_cast<const QLabel *>(object))
+        text = label->text();
+    else if (const auto *group = qobject_cast<const QGroupBox *>(object))
+        text = group->title();
+    else if (const auto *button = qobject_cast<const QAbstractButton *>(object))
+        text = button->text();
+    else if (const auto *widget = qobject_cast<const QWidget *>(object))
+        text = widget->windowTitle();
+    return Qt::mightBeRichText(text) ? QTextDocumentFragment::fromHtml(text).toPlainText() : text;
+}
+
+// Triggers an action that runs a modal dialog, closes the dialog and hands it
+// to `inspect`. False when no dialog came up.
+bool inspectModal(QAction *action, const std::function<void(QDialog *)> &inspect)
+{
+    bool seen = false;
+    QTimer poll;
+    QObject::connect(&poll, &QTimer::timeout, [&] {
+        auto *dialog = qobject_cast<QDialog *>(QApplication::activeModalWidget());
+        if (!dialog || !dialog->isVisible())
+            return;
+        poll.stop();
+        seen = true;
+        // Closed first, so that a failed check cannot leave it open; it lives
+        // on until the action's handler deletes it.
+        dialog->reject();
+        inspect(dialog);
+    });
+    poll.start(20);
+    action->trigger();
+    return seen;
+}
+
+// The desk's state that the stored preferences decide at start.
+QStringList deskState(const MainWindow &window)
+{
+    const auto *files = window.findChild<QTreeView *>(QStringLiteral("files"));
+    const auto *jingles = window.findChild<QTreeView *>(QStringLiteral("jingle_files"));
+    return {QString::number(double(window.volumeToTalk)), QString::number(window.transitionAudioTime),
+            QString::number(double(window.player1.fadeStep)), QString::number(double(window.player2.fadeStep)),
+            window.audioTimeDir,
+            QString::number(window.findChild<QSlider *>(QStringLiteral("volume_speak"))->value()),
+            files->rootIndex().data(QFileSystemModel::FilePathRole).toString(),
+            jingles->rootIndex().data(QFileSystemModel::FilePathRole).toString()};
+}
+
+} // namespace
+
+class DialogsTest : public QObject
+{
+    Q_OBJECT
+
+public:
+    Q_INVOKABLE void openUrl(const QUrl &url) { openedUrls.append(url); }
+
+private:
+    QList<QUrl> openedUrls;
+
+private slots:
+    void init() { TestSupport::clearSettings(); }
+
+    void saveWritesAllNineKeys_data()
+    {
+        QTest::addColumn<Values>("stored");
+        QTest::addColumn<Values>("saved");
+        const QString home = QDir::homePath();
+        QTest::newRow("defaults") << nineKeys("5", "2.0", home, "true") << nineKeys("5", "2", home, "true");
+        QTest::newRow("above the range") << nineKeys("150", "250", " /no/such folder ", "false")
+                                         << nineKeys("99", "99", " /no/such folder ", "false");
+        QTest::newRow("nothing stored") << Values() << nineKeys("0", "0", QString(), "false");
+    }
+
+    void saveWritesAllNineKeys()
+    {
+        QFETCH(Values, stored);
+        store(stored);
+        {
+            ConfigDialog dialog;
+            clickSave(dialog);
+            QCOMPARE(dialog.result(), int(QDialog::Accepted));
+        }
+        QTEST(storedValues(), "saved");
+    }
+
+    void pickerFillsItsFieldAndCancelWritesNothing_data()
+    {
+        QTest::addColumn<QString>("language");
+        QTest::addColumn<QString>("button");
+        QTest::addColumn<QString>("field");
+        QTest::addColumn<QString>("title");
+        QTest::addColumn<bool>("opensInStoredFolder");
+        QTest::newRow("music") << "pt_BR" << "btn_searchMusicPath" << "music_path"
+                               << "Selecionar pasta de músicas" << false;
+        QTest::newRow("jingles") << "pt_BR" << "btn_searchJinglePath" << "jingle_path"
+                                 << "Selecionar pasta de vinhetas" << false;
+        QTest::newRow("time") << "pt_BR" << "btn_searchTimePath" << "time_path"
+                              << "Selecionar pasta de Locução de Hora" << true;
+        QTest::newRow("music, English") << "en_US" << "btn_searchMusicPath" << "music_path"
+                                        << "Select music folder" << false;
+        QTest::newRow("jingles, English") << "en_US" << "btn_searchJinglePath" << "jingle_path"
+                                          << "Select jingle folder" << false;
+        QTest::newRow("time, English") << "en_US" << "btn_searchTimePath" << "time_path"
+                                       << "Select Time Voiceover Folder" << true;
+    }
+
+    void pickerFillsItsFieldAndCancelWritesNothing()
+    {
+        QFETCH(QString, language);
+        QFETCH(QString, button);
+        QFETCH(QString, field);
+        QFETCH(QString, title);
+        QFETCH(bool, opensInStoredFolder);
+        const QString storedFolder = QDir::homePath() + QStringLiteral("/voices");
+        const QString picked = QDir::homePath() + QStringLiteral("/picked");
+        QVERIFY(QDir().mkpath(storedFolder) && QDir().mkpath(picked));
+        store(nineKeys("5", "2.0", storedFolder, "true"));
+        const Values before = storedValues();
+
+        QTranslator translator; // uninstalls itself at the end of the test
+        QVERIFY(translator.load(QStringLiteral(":/languages/") + language + QStringLiteral(".qm")));
+        QCoreApplication::installTranslator(&translator);
+        ConfigDialog dialog;
+        const QString typed = QStringLiteral("/typed/elsewhere");
+        QList<QLineEdit *> fields;
+        for (const char *name : {"music_path", "jingle_path", "time_path"}) {
+            fields.append(dialog.findChild<QLineEdit *>(QLatin1String(name)));
+            fields.last()->setText(typed);
+        }
+
+        TestSupport::ModalDriver driver;
+        driver.answerFileDialog(picked);
+        dialog.findChild<QPushButton *>(button)->click();
+        QCOMPARE(driver.fileDialogTitles, QStringList(title));
+        QCOMPARE(driver.fileDialogFolders,
+                 QStringList(opensInStoredFolder ? storedFolder : QDir::homePath()));
+        for (const QLineEdit *edit : fields)
+            QCOMPARE(edit->text(), edit->objectName() == field ? picked : typed);
+
+        dialog.findChild<QDialogButtonBox *>()->button(QDialogButtonBox::Cancel)->click();
+        QCOMPARE(dialog.result(), int(QDialog::Rejected));
+        QCOMPARE(storedValues(), before);
+    }
+
+    void checkBoxesChangeNothingInTheDesk_data()
+    {
+        QTest::addColumn<bool>("ticked");
+        QTest::newRow("cleared") << false;
+        QTest::newRow("ticked") << true;
+    }
+
+    void checkBoxesChangeNothingInTheDesk()
+    {
+        QFETCH(bool, ticked);
+        store(nineKeys("7", "3.0", QDir::homePath(), ticked ? "false" : "true"));
+        MainWindow running;
+        const QStringList before = deskState(running);
+        {
+            ConfigDialog dialog;
+            for (QCheckBox *box : dialog.findChildren<QCheckBox *>())
+                box->setChecked(ticked);
+            clickSave(dialog);
+        }
+        for (const char *key : kCheckKeys)
+            QCOMPARE(storedValues().value(QLatin1String(key)), QVariant(ticked).toString());
+        QCOMPARE(deskState(running), before);
+        QCOMPARE(deskState(MainWindow()), before);
+    }
+
+    void dialogTexts_data()
+    {
+        QTest::addColumn<QString>("language");
+        QTest::addColumn<QString>("action");
+        QTest::addColumn<QString>("object");
+        QTest::addColumn<QString>("text");
+        const struct {
+            const char *object;
+            const char *english;
+        } config[] = {
+            {"", "Configure"},
+            {"groupBox", "Volumes"},
+            {"label", "Overlay Audio (FadeIn and FadeOut)"},
+            {"label_2", "Seconds"},
+            {"label_4", "FadeIn and Out Speed"},
+            {"label_3", "Seconds"},
+            {"sayClock", "Speak the time when clicking on the clock"},
+            {"sayClockFade", "Using FadeIn and FadeOut when telling the time"},
+            {"stopFade", "Use FadeOut when stopping"},
+            {"talkFade", "Use FadeOut and FadeIn when clicking to talk"},
+            {"groupBox_2", "Paths"},
+            {"label_5", "Music Directory"},
+            {"label_6", "Jingle Directory"},
+            {"label_7", "Hours Directory"},
+            {"label_8", "Attention: for the changes to take effect, restart OrvaRadio."},
+        };
+        for (const auto &row : config)
+            QTest::addRow("English config %s", row.object)
+                << "en_US" << "actionConfig" << row.object << row.english;
+        const struct {
+            const char *object;
+            const char *english;
+            const char *portuguese;
+        } about[] = {
+            {"", "About OrvaRadio", "Sobre o OrvaRadio"},
+            {"label", "OrvaRadio", "OrvaRadio"},
+            {"version", "Version: 1.0.4+build.534", "Versão: 1.0.4+build.534"},
+            {"creator", "By: Equipe OrvaRadio", "por: Equipe OrvaRadio"},
+            {"website", "https://orvaradio.org", "https://orvaradio.org"},
+            {"label_3", "Proudly Brazilian", "Orgulhosamente Brasileiro"},
+        };
+        for (const auto &row : about) {
+            QTest::addRow("English about %s", row.object)
+                << "en_US" << "menu_about_orva" << row.object << row.english;
+            QTest::addRow("Portuguese about %s", row.object)
+                << "pt_BR" << "menu_about_orva" << row.object << QString::fromUtf8(row.portuguese);
+        }
+        QTest::newRow("Portuguese config title") << "pt_BR" << "actionConfig" << "" << "Configurar";
+        QTest::newRow("Portuguese config label_2") << "pt_BR" << "actionConfig" << "label_2" << "Segundos";
+        QTest::newRow("Portuguese config label_8")
+            << "pt_BR" << "actionConfig" << "label_8"
+            << QStringLiteral("Atenção: para as alterações surtirem efeito, reinicie o OrvaRadio.");
+    }
+
+    void dialogTexts()
+    {
+        QFETCH(QString, language);
+        QFETCH(QString, action);
+        QFETCH(QString, object);
+        QFETCH(QString, text);
+        store({{QStringLiteral("interface/language"), language}});
+        MainWindow window;
+        QVERIFY(inspectModal(window.findChild<QAction *>(action), [&](QDialog *dialog) {
+            const QObject *shown = object.isEmpty() ? dialog : dialog->findChild<QObject *>(object);
+            QCOMPARE(shownText(shown), text);
+        }));
+    }
+
+    void dialogsHaveFixedSize()
+    {
+        const ConfigDialog config;
+        const AboutDialog about;
+        QCOMPARE(config.minimumSize(), QSize(708, 514));
+        QCOMPARE(config.maximumSize(), QSize(708, 514));
+        QCOMPARE(about.minimumSize(), QSize(342, 240));
+        QCOMPARE(about.maximumSize(), QSize(342, 240));
+    }
+
+    void linksOpenInTheBrowser_data()
+    {
+        QTest::addColumn<QString>("label");
+        QTest::addColumn<QUrl>("url");
+        const QString site = QLatin1String(MainWindow::kSiteUrl);
+        QTest::newRow("credit") << "creator" << QUrl(site + QStringLiteral("/equipe"));
+        QTest::newRow("site") << "website" << QUrl(site);
+    }
+
+    void linksOpenInTheBrowser()
+    {
+        QFETCH(QString, label);
+        openedUrls.clear();
+        QDesktopServices::setUrlHandler(QStringLiteral("https"), this, "openUrl");
+        AboutDialog dialog;
+        dialog.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&dialog));
+        auto *link = dialog.findChild<QLabel *>(label);
+        // The credit is right-aligned, the site left-aligned: click just inside
+        // the end where the link text lies.
+        const int x = link->alignment() & Qt::AlignRight ? link->width() - 4 : 4;
+        QTest::mouseClick(link, Qt::LeftButton, {}, QPoint(x, link->height() / 2));
+        QDesktopServices::unsetUrlHandler(QStringLiteral("https"));
+        QTEST(openedUrls.value(0), "url");
+        QCOMPARE(openedUrls.size(), 1);
+        QVERIFY(dialog.isVisible());
+    }
+};
+
+ORVA_TEST_MAIN(DialogsTest)
+#include "tst_dialogs.moc"

@@ -1,0 +1,310 @@
+// The interface language: the English catalogue, the language at start and
+// the switch from the menu.
+#include "mainwindow.h"
+#include "testsupport.h"
+
+#include <QAction>
+#include <QDataStream>
+#include <QGroupBox>
+#include <QLabel>
+#include <QMenu>
+#include <QSettings>
+#include <QTextBrowser>
+#include <QTranslator>
+#include <QTreeWidget>
+
+#include <memory>
+
+namespace {
+
+// Every message of the English catalogue; a null English text is a message
+// kept without translation, shown in Portuguese.
+const struct {
+    const char *context;
+    const char *source;
+    const char *english;
+} kCatalogue[] = {
+    {"AboutDialog", "Orgulhosamente Brasileiro", "Proudly Brazilian"},
+    {"AboutDialog", "Versão: ", "Version: "},
+    {"AboutDialog", "por:", "By:"},
+    {"ButtonHole", "Arquivos de Audio", "Audio Files"},
+    {"ButtonHole", "Carregar Audio", "Load Audio"},
+    {"ConfigDialog", "Atenção: para as alterações surtirem efeito, reinicie o OrvaRadio.", "Attention: for the changes to take effect, restart OrvaRadio."},
+    {"ConfigDialog", "Caminhos", "Paths"},
+    {"ConfigDialog", "Diretório de Horas", "Hours Directory"},
+    {"ConfigDialog", "Diretório de Músicas", "Music Directory"},
+    {"ConfigDialog", "Diretório de Vinhetas", "Jingle Directory"},
+    {"ConfigDialog", "Falar as horas ao clicar no relógio", "Speak the time when clicking on the clock"},
+    {"ConfigDialog", "Segundos", "Seconds"},
+    {"ConfigDialog", "Selecionar pasta de Locução de Hora", "Select Time Voiceover Folder"},
+    {"ConfigDialog", "Selecionar pasta de músicas", "Select music folder"},
+    {"ConfigDialog", "Selecionar pasta de vinhetas", "Select jingle folder"},
+    {"ConfigDialog", "Sobrepôr Áudios (FadeIn e FadeOut)", "Overlay Audio (FadeIn and FadeOut)"},
+    {"ConfigDialog", "Usar FadeIn e FadeOut ao falar as horas", "Using FadeIn and FadeOut when telling the time"},
+    {"ConfigDialog", "Usar FadeOut ao parar", "Use FadeOut when stopping"},
+    {"ConfigDialog", "Usar FadeOut e FadeIn ao clicar para falar", "Use FadeOut and FadeIn when clicking to talk"},
+    {"ConfigDialog", "Velocidade do FadeIn e Out", "FadeIn and Out Speed"},
+    {"ConfigDialog", "Volumes", nullptr},
+    {"MainWindow", "0", "0"},
+    {"MainWindow", "00:00:00", "00:00:00"},
+    {"MainWindow", "1", "1"},
+    {"MainWindow", "10", "10"},
+    {"MainWindow", "2", "2"},
+    {"MainWindow", "3", "3"},
+    {"MainWindow", "4", "4"},
+    {"MainWindow", "5", "5"},
+    {"MainWindow", "6", "6"},
+    {"MainWindow", "7", "7"},
+    {"MainWindow", "8", "8"},
+    {"MainWindow", "9", "9"},
+    {"MainWindow", "Acaba às", "Ends at"},
+    {"MainWindow", "Adicionar", "Add"},
+    {"MainWindow", "Ajuda", "Help"},
+    {"MainWindow", "Apagar Tudo", "Clear All"},
+    {"MainWindow", "Arquivo", "File"},
+    {"MainWindow", "Arquivos de Texto", "Text Files"},
+    {"MainWindow", "Bibliotecas", "Libraries"},
+    {"MainWindow", "Botoeira", "ButtonHole"},
+    {"MainWindow", "Carregar Playlist", "Load Playlist"},
+    {"MainWindow", "Começar", "Start"},
+    {"MainWindow", "Configurar", "Configure"},
+    {"MainWindow", "Configurações", "Settings"},
+    {"MainWindow", "Contribua", "Contribute"},
+    {"MainWindow", "Duração", "Duration"},
+    {"MainWindow", "Editar", "Edit"},
+    {"MainWindow", "Erro", "Error"},
+    {"MainWindow", "Ferramentas", "Tools"},
+    {"MainWindow", "Hora", "Time"},
+    {"MainWindow", "Hora Certa", "The Current Time"},
+    {"MainWindow", "L", nullptr},
+    {"MainWindow", "Ler", "Load"},
+    {"MainWindow", "Lista", "List"},
+    {"MainWindow", "Media", "Media"},
+    {"MainWindow", "Músicas", "Musics"},
+    {"MainWindow", "NO AR - Reproduzindo agora", "ON AIR - Now Playing"},
+    {"MainWindow", "Nome", "Name"},
+    {"MainWindow", "Notas de Atualização", "Release Notes"},
+    {"MainWindow", "Não foi possível carregar a playlist.", "Unable to load playlist."},
+    {"MainWindow", "Não foi possível salvar a playlist.", "Unable to save playlist."},
+    {"MainWindow", "Não é possivel carregar estando NO AR.", "It is not possible to charge while in ON AIR."},
+    {"MainWindow", "Opss", "Opss"},
+    {"MainWindow", "Playlist", "Playlist"},
+    {"MainWindow", "Português do Brasil", "Português do Brasil"},
+    {"MainWindow", "Programas", "Programs"},
+    {"MainWindow", "Próxima", "Next"},
+    {"MainWindow", "R", nullptr},
+    {"MainWindow", "Sair", "Exit"},
+    {"MainWindow", "Salvar", "Save"},
+    {"MainWindow", "Salvar Arquivo", "Save File"},
+    {"MainWindow", "Sobre o OrvaRadio", "About OrvaRadio"},
+    {"MainWindow", "Sua playlist foi salva o com sucesso!", "Your playlist has been saved successfully!"},
+    {"MainWindow", "Sucesso", "Success"},
+    {"MainWindow", "Tempo Restante", "Remaining Time"},
+    {"MainWindow", "Todos os arquivos", "All Files"},
+    {"MainWindow", "Ver", "See"},
+    {"MainWindow", "Versão", "Version"},
+    {"MainWindow", "Versão: ", "Version: "},
+    {"MainWindow", "Vinhetas", "Jingles"},
+    {"MainWindow", "Vinhetas e Publicidades", "Jingles and Advertisements"},
+};
+
+// "context|source" of every message a compiled catalogue holds, read from its
+// messages section (tag 0x69); each record but the end mark (1) carries a
+// length-prefixed field: 6 is the source text, 7 the context.
+QSet<QString> compiledMessages(const QString &path)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        return {};
+    QDataStream in(&file);
+    in.skipRawData(16); // magic number
+    QSet<QString> messages;
+    while (!in.atEnd()) {
+        quint8 tag;
+        QByteArray section;
+        in >> tag >> section;
+        QDataStream records(section);
+        QHash<quint8, QByteArray> fields;
+        for (quint8 record; tag == 0x69 && !records.atEnd();) {
+            records >> record;
+            if (record == 1)
+                messages.insert(QString::fromUtf8(fields[7] + '|' + fields[6]));
+            else
+                records >> fields[record];
+        }
+    }
+    return messages;
+}
+
+QString pathOf(const QString &code)
+{
+    return QStringLiteral(":/languages/") + code + QStringLiteral(".qm");
+}
+
+QString storedLanguage()
+{
+    return QSettings(QStringLiteral("OrvaRadio"), QStringLiteral("OrvaRadio"))
+        .value(QStringLiteral("interface/language"))
+        .toString();
+}
+
+// What a widget, menu or action of the form shows.
+QString shown(const MainWindow &window, const char *name)
+{
+    const QObject *object = window.findChild<QObject *>(QLatin1String(name));
+    if (const auto *label = qobject_cast<const QLabel *>(object))
+        return label->text();
+    if (const auto *group = qobject_cast<const QGroupBox *>(object))
+        return group->title();
+    if (const auto *menu = qobject_cast<const QMenu *>(object))
+        return menu->title();
+    if (const auto *action = qobject_cast<const QAction *>(object))
+        return action->text();
+    if (const auto *list = qobject_cast<const QTreeWidget *>(object))
+        return list->headerItem()->text(1);
+    return QStringLiteral("<no %1>").arg(QLatin1String(name));
+}
+
+void checkForm(const MainWindow &window, bool english)
+{
+    const struct {
+        const char *name;
+        const char *portuguese;
+        const char *english;
+    } texts[] = {
+        {"version", "Versão: 1.0.4", "Version: 1.0.4"},
+        {"groupBox", "NO AR - Reproduzindo agora", "ON AIR - Now Playing"},
+        {"label_3", "Botoeira", "ButtonHole"},
+        {"audio_list", "Nome", "Name"},
+        {"menuArquivo", "Arquivo", "File"},
+        {"actionConfig", "Configurações", "Settings"},
+        {"l_label", "L", "L"},
+        {"menuLanguage", "Language", "Language"},
+        {"actionLanguageENUS", "English", "English"},
+    };
+    for (const auto &text : texts)
+        QCOMPARE(shown(window, text.name), QString::fromUtf8(english ? text.english : text.portuguese));
+}
+
+} // namespace
+
+class LanguageTest : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void catalogueTranslates_data()
+    {
+        QTest::addColumn<QString>("context");
+        QTest::addColumn<QString>("source");
+        QTest::addColumn<QString>("expected");
+        for (const auto &message : kCatalogue)
+            QTest::addRow("%s %s", message.context, message.source)
+                << message.context << QString::fromUtf8(message.source)
+                << QString::fromUtf8(message.english ? message.english : message.source);
+        // Texts the catalogue does not hold, or holds in another context only.
+        const char *const untouched[][2] = {
+            {"MainWindow", "English"}, {"MainWindow", "Language"}, {"MainWindow", "Tutorial"},
+            {"MainWindow", "+8"}, {"MainWindow", "-30"}, {"MainWindow", "OrvaRadio"},
+            {"MainWindow", "Carregar Audio"}, {"ConfigDialog", "Versão: "}, {"AboutDialog", "Segundos"},
+        };
+        for (const auto &text : untouched)
+            QTest::addRow("untouched %s %s", text[0], text[1])
+                << text[0] << QString::fromUtf8(text[1]) << QString::fromUtf8(text[1]);
+    }
+
+    void catalogueTranslates()
+    {
+        QFETCH(QString, context);
+        QFETCH(QString, source);
+        QTranslator english;
+        QVERIFY(english.load(pathOf(QStringLiteral("en_US"))));
+        const QString translated = english.translate(context.toUtf8(), source.toUtf8());
+        QTEST(translated.isEmpty() ? source : translated, "expected");
+    }
+
+    void catalogueHoldsNothingElse()
+    {
+        QSet<QString> expected;
+        for (const auto &message : kCatalogue)
+            if (message.english)
+                expected.insert(QLatin1String(message.context) + QLatin1Char('|') + QString::fromUtf8(message.source));
+        QCOMPARE(compiledMessages(pathOf(QStringLiteral("en_US"))), expected);
+
+        QTranslator portuguese;
+        QVERIFY(portuguese.load(pathOf(QStringLiteral("pt_BR"))));
+        QVERIFY(compiledMessages(pathOf(QStringLiteral("pt_BR"))).isEmpty());
+    }
+
+    void startsInStoredLanguage_data()
+    {
+        QTest::addColumn<QString>("stored");
+        QTest::addColumn<bool>("english");
+        QTest::addColumn<QString>("storedAfter");
+        QTest::newRow("first start") << QString() << true << "en_US";
+        QTest::newRow("English") << "en_US" << true << "en_US";
+        QTest::newRow("Portuguese") << "pt_BR" << false << "pt_BR";
+        QTest::newRow("code without a file") << "de_DE" << false << "de_DE";
+    }
+
+    void startsInStoredLanguage()
+    {
+        QFETCH(QString, stored);
+        QFETCH(bool, english);
+        TestSupport::clearSettings();
+        if (!stored.isEmpty())
+            QSettings(QStringLiteral("OrvaRadio"), QStringLiteral("OrvaRadio"))
+                .setValue(QStringLiteral("interface/language"), stored);
+        MainWindow window;
+        checkForm(window, english);
+        QTEST(storedLanguage(), "storedAfter");
+    }
+
+    void menuSwitchesAtOnceAndForNextStart()
+    {
+        TestSupport::clearSettings();
+        auto window = std::make_unique<MainWindow>();
+        window->findChild<QAction *>(QStringLiteral("actionLanguagePTBR"))->trigger();
+        checkForm(*window, false);
+        QCOMPARE(storedLanguage(), QStringLiteral("pt_BR"));
+
+        window = std::make_unique<MainWindow>();
+        checkForm(*window, false);
+        window->findChild<QAction *>(QStringLiteral("actionLanguageENUS"))->trigger();
+        checkForm(*window, true);
+        QCOMPARE(storedLanguage(), QStringLiteral("en_US"));
+    }
+
+    void failedSwitchKeepsFormAndSetting()
+    {
+        TestSupport::clearSettings();
+        MainWindow window;
+        window.changeLanguage(QStringLiteral("de_DE"));
+        checkForm(window, true);
+        QCOMPARE(storedLanguage(), QStringLiteral("en_US"));
+        // The translator is out: texts built from now on are Portuguese.
+        QCOMPARE(QCoreApplication::translate("MainWindow", "Hora Certa"), QStringLiteral("Hora Certa"));
+    }
+
+    void timeTitleFollowsTheListNotTheOnAirBox()
+    {
+        TestSupport::clearSettings();
+        QSettings(QStringLiteral("OrvaRadio"), QStringLiteral("OrvaRadio"))
+            .setValue(QStringLiteral("interface/language"), QStringLiteral("pt_BR"));
+        MainWindow window;
+        window.on_btn_add_time_item_clicked();
+        window.findChild<QAction *>(QStringLiteral("actionLanguageENUS"))->trigger();
+        window.currentIndex = 0;
+        window.onAir = true;
+        window.updateAudioList();
+        window.onAir = false;
+        QCOMPARE(window.findChild<QTreeWidget *>(QStringLiteral("audio_list"))->topLevelItem(0)->text(1),
+                 QStringLiteral("The Current Time"));
+        QCOMPARE(window.findChild<QTextBrowser *>(QStringLiteral("current_audio"))->toPlainText(),
+                 QStringLiteral("Hora Certa"));
+        QCOMPARE(window.playlist.front().title, QStringLiteral("Hora Certa"));
+    }
+};
+
+ORVA_TEST_MAIN(LanguageTest)
+#include "tst_language.moc"
