@@ -93,6 +93,7 @@ void MainWindow::init()
 
     ui->audio_list->setColumnWidth(0, 30);
     ui->audio_list->setColumnWidth(1, 350);
+    fitEndTimeBox();
 
     bufferOutput = new AudioTap(this);
     bufferOutput2 = new AudioTap(this);
@@ -196,6 +197,21 @@ void MainWindow::init()
 
     uiReady = true;
     displayTimer->start(10);
+}
+
+void MainWindow::fitEndTimeBox()
+{
+    // "hh:mm:ss" in 18 pt bold is wider than the box with most fonts: a
+    // narrower face of the same family, no margin, no wrapping and no scroll
+    // bars keep the end time on one visible line.
+    QTextBrowser *box = ui->over_at_time;
+    QFont font = box->font();
+    font.setStretch(QFont::SemiCondensed);
+    box->setFont(font);
+    box->document()->setDocumentMargin(0);
+    box->setLineWrapMode(QTextEdit::NoWrap);
+    box->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    box->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
 }
 
 void MainWindow::showVersion()

@@ -139,6 +139,7 @@ private:
     void stopTimeAnnouncement();
     void advance();
     void showVersion();
+    void fitEndTimeBox();
     void createCarts();
     Playlist entryFromBrowser(const QModelIndex &index, const QString &kind,
                               const QString &folderKind, const QString &emptyDuration);
