@@ -18,6 +18,11 @@ AudioPlayer::AudioPlayer(QObject *parent)
     connect(mediaPlayer, &QMediaPlayer::errorOccurred, this, &AudioPlayer::onPlayerError);
     connect(mediaPlayer, &QMediaPlayer::mediaStatusChanged, this,
             &AudioPlayer::onMediaStatusChanged);
+    connect(mediaPlayer, &QMediaPlayer::playbackStateChanged, this,
+            [this](QMediaPlayer::PlaybackState state) {
+                if (state != QMediaPlayer::StoppedState)
+                    starting = false;
+            });
     connect(fadeTimer, &QTimer::timeout, this, &AudioPlayer::fade);
     fadeTimer->start(500);
 }
@@ -39,16 +44,21 @@ void AudioPlayer::Play()
 {
     if (currentFile.isEmpty())
         return;
+    // Play on an empty source (after Reset) never starts: nothing to wait for.
+    starting = mediaPlayer->playbackState() != QMediaPlayer::PlayingState
+               && !mediaPlayer->source().isEmpty();
     mediaPlayer->play();
 }
 
 void AudioPlayer::Stop()
 {
+    starting = false;
     mediaPlayer->stop();
 }
 
 void AudioPlayer::Reset()
 {
+    starting = false;
     mediaPlayer->stop();
     mediaPlayer->setSource(QUrl());
     failed = false;
@@ -81,7 +91,7 @@ qint64 AudioPlayer::remainingTime() const
 
 bool AudioPlayer::isPlaying() const
 {
-    return !failed && mediaPlayer->playbackState() == QMediaPlayer::PlayingState;
+    return !failed && (starting || mediaPlayer->playbackState() == QMediaPlayer::PlayingState);
 }
 
 bool AudioPlayer::isPaused() const
@@ -91,7 +101,7 @@ bool AudioPlayer::isPaused() const
 
 bool AudioPlayer::isStopped() const
 {
-    return failed || mediaPlayer->playbackState() == QMediaPlayer::StoppedState;
+    return failed || (!starting && mediaPlayer->playbackState() == QMediaPlayer::StoppedState);
 }
 
 double AudioPlayer::getVolume() const
@@ -174,6 +184,7 @@ void AudioPlayer::onPlayerError(QMediaPlayer::Error error, const QString &errorS
     if (failed)
         return;
     failed = true;
+    starting = false;
     // A failed item ends its fade-out request like an item that ended.
     fadingOut = false;
     fading = false;
@@ -186,6 +197,7 @@ void AudioPlayer::onMediaStatusChanged(QMediaPlayer::MediaStatus status)
         return;
     // An item that ends during its fade-out must not leave the request armed:
     // it would stop the next item on this channel at its first tick.
+    starting = false;
     fadingOut = false;
     fading = false;
     emit playbackFinished();

@@ -46,8 +46,12 @@ void MainWindow::currentTimePosition(qint64 progress, int playerid)
     // The overlapping hand-over: a music item passes the air to the following
     // entry when its remaining time first reads 0:T. It needs an audible
     // reference channel; without one the reading is no remaining time at all.
+    // A channel told to fade out has handed over already, though its first
+    // tick may not have set `fading` yet: a channel that next() starts can
+    // report its position at once and re-enter here.
     if (reference && minutes == 0 && seconds == transitionAudioTime && !player1.fading
-        && !player2.fading && currentIndex >= 0 && currentIndex < int(playlist.size())) {
+        && !player2.fading && !player1.fadingOut && !player2.fadingOut && currentIndex >= 0
+        && currentIndex < int(playlist.size())) {
         const QString &kind = playlist[currentIndex].kind;
         if (kind == QLatin1String("music") || kind == QLatin1String("folder-music")) {
             advance();
@@ -74,10 +78,19 @@ void MainWindow::updateDisplay()
 {
     if (!uiReady || !vuLeft || !vuRight)
         return;
+    // Levels change only when audio blocks arrive; once no channel plays, no
+    // block will come, and the last one must not keep the meters (and the
+    // watchdog) believing that something sounds.
+    if (!player1.isPlaying() && !player2.isPlaying()) {
+        levelLeft = 0;
+        levelRight = 0;
+    }
     vuLeft->setLevel(levelLeft);
     vuRight->setLevel(levelRight);
 
-    if (onAir && levelLeft <= 0 && levelRight <= 0 && !player1.fading && !player2.fading) {
+    // A time announcement sounds through its own, unmetered player.
+    if (onAir && levelLeft <= 0 && levelRight <= 0 && !player1.fading && !player2.fading
+        && !timeAnnouncing) {
         silenceMs += 10;
         if (silenceMs > kSilenceLimitMs - 1) {
             qWarning() << "Silence watchdog: no audio for" << kSilenceLimitMs << "ms — skipping track";

@@ -178,8 +178,12 @@ void MainWindow::skipToNext()
 
 void MainWindow::checkAdvanceTrack()
 {
-    if (!onAir || playlist.empty() || !player1.isStopped() || !player2.isStopped()
-        || timeAnnouncing)
+    // A channel that fades out has already handed over the air, and a fade that
+    // ends in Stop reports nothing: waiting for it would leave dead air.
+    const auto offAir = [](const AudioPlayer &player) {
+        return player.isStopped() || player.fadingOut;
+    };
+    if (!onAir || playlist.empty() || !offAir(player1) || !offAir(player2) || timeAnnouncing)
         return;
     advance();
     next();

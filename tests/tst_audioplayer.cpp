@@ -195,6 +195,21 @@ private slots:
         QCOMPARE(finished.count(), 0);
     }
 
+    // Some media backends switch to Playing only a while after play(); a fade
+    // tick in between must not take the channel for idle and silence it.
+    void playingFromThePlayRequest()
+    {
+        AudioPlayer player;
+        holdFadeTimer(player);
+        player.addMedia(longTone);
+        player.Play();
+        QVERIFY(player.isPlaying());
+        QVERIFY(!player.isStopped());
+        player.fade();
+        QCOMPARE(player.getVolume(), 1.0);
+        QCOMPARE(player.targetVolume, 1.0f);
+    }
+
     void playAfterResetPlaysNothing()
     {
         AudioPlayer player;

@@ -1,5 +1,6 @@
 #include "mainwindow.h"
 #include "testsupport.h"
+#include "vumeter.h"
 
 #include <QPushButton>
 #include <QSettings>
@@ -62,6 +63,7 @@ private slots:
         QTest::newRow("a level above zero") << QStringLiteral("level");
         QTest::newRow("a transition") << QStringLiteral("fading");
         QTest::newRow("off air") << QStringLiteral("offair");
+        QTest::newRow("a time announcement") << QStringLiteral("announcing");
     }
 
     void watchdogCountsSilentTicks()
@@ -73,6 +75,12 @@ private slots:
         window.playlist = {entry(QStringLiteral("a"), {}, QStringLiteral("none")),
                            entry(QStringLiteral("b"), {}, QStringLiteral("none"))};
         window.onAir = true;
+        // A playing channel whose levels the test sets itself: no events are
+        // processed while the ticks run, so no audio block overwrites them.
+        window.player1.addMedia(longTone);
+        window.player1.Play();
+        QTRY_VERIFY_WITH_TIMEOUT(window.player1.isPlaying(), kStartToleranceMs);
+        window.levelLeft = window.levelRight = 0;
 
         for (int tick = 1; tick < kSilentTicksToSkip; ++tick)
             window.updateDisplay();
@@ -90,6 +98,10 @@ private slots:
             window.onAir = false;
             window.updateDisplay();
             window.onAir = true;
+        } else if (interruption == QLatin1String("announcing")) {
+            window.timeAnnouncing = true;
+            window.updateDisplay();
+            window.timeAnnouncing = false;
         }
         if (!interruption.isEmpty()) {
             QCOMPARE(window.silenceMs, 0);
@@ -101,6 +113,24 @@ private slots:
         window.updateDisplay();
         QCOMPARE(window.currentIndex, 1);
         QCOMPARE(window.silenceMs, 0);
+    }
+
+    // The last block of an item that ended keeps its level; with no channel
+    // playing the desk is silent all the same, and the watchdog must see it.
+    void staleLevelsCountAsSilence()
+    {
+        MainWindow window;
+        window.displayTimer->stop();
+        window.playlist = {entry(QStringLiteral("a"), {}, QStringLiteral("none")),
+                           entry(QStringLiteral("b"), {}, QStringLiteral("none"))};
+        window.onAir = true;
+        window.levelLeft = 25;
+        window.levelRight = 27;
+        QTest::ignoreMessage(QtWarningMsg, qPrintable(kWatchdogLine));
+        for (int tick = 0; tick < kSilentTicksToSkip; ++tick)
+            window.updateDisplay();
+        QCOMPARE(window.currentIndex, 1);
+        QCOMPARE(window.vuLeft->level(), 0);
     }
 
     // A file that falls silent for longer than ten seconds is skipped by the

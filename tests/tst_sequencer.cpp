@@ -1,0 +1,686 @@
+#include "mainwindow.h"
+#include "testsupport.h"
+#include "buttonhole.h"
+#include "timerclock.h"
+
+#include <QDesktopServices>
+#include <QMenu>
+#include <QPushButton>
+#include <QRegularExpression>
+#include <QSettings>
+#include <QTreeWidget>
+
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
+#include <functional>
+#include <memory>
+#include <unistd.h>
+
+namespace {
+
+// Time for a channel to report PlayingState after it was told to play.
+constexpr int kStartToleranceMs = 3000;
+// Extra time past the expected moment of a hand-over or of an item's end.
+constexpr int kHandOverToleranceMs = 2500;
+// How much earlier than its length an item's end may be reported.
+constexpr int kEarlyEndToleranceMs = 200;
+// How long a failing item gets to report all its errors.
+constexpr int kErrorSettleMs = 1000;
+// How long a desk that should stay quiet is watched.
+constexpr int kQuietWatchMs = 800;
+// Tone length of the generated items, and of the time announcement.
+constexpr int kToneSeconds = 3;
+constexpr int kLongToneSeconds = 8;
+constexpr int kJingleSeconds = 2;
+constexpr int kStingSeconds = 1;
+constexpr int kAnnouncementSeconds = 2;
+
+// The recorded loop: two tones whose Goertzel bins lie far apart and hold a
+// whole number of periods per analysis window.
+constexpr int kSampleRate = 44100;
+constexpr int kRecordedToneSeconds = 5;
+constexpr int kLowHz = 660;
+constexpr int kHighHz = 1500;
+constexpr int kWindowMs = 50;
+// A tone counts as present from this amplitude on (0.5 at full volume).
+constexpr double kPresentAmplitude = 0.02;
+// Shorter label runs are flicker at a window edge, not a state of the loop.
+constexpr int kMinRunWindows = 2;
+// The longest tolerated silence on air: one fade tick.
+constexpr int kFadeTickMs = 500;
+
+using Kinds = QStringList;
+
+std::unique_ptr<MainWindow> openDesk(const std::vector<Playlist> &list, int transition,
+                                     int speedFade, const QString &timeDir = QString())
+{
+    TestSupport::clearSettings();
+    {
+        QSettings settings(QStringLiteral("OrvaRadio"), QStringLiteral("OrvaRadio"));
+        settings.setValue(QStringLiteral("volume/TransitionAudioTime"), transition);
+        settings.setValue(QStringLiteral("volume/speedFade"), speedFade);
+        if (!timeDir.isEmpty())
+            settings.setValue(QStringLiteral("files/audioTimeDir"), timeDir);
+    }
+    auto desk = std::make_unique<MainWindow>();
+    desk->playlist = list;
+    desk->updateAudioList();
+    return desk;
+}
+
+Playlist entry(const QString &path, const QString &kind)
+{
+    return {QFileInfo(path).completeBaseName(), path, QStringLiteral("00:03"), kind};
+}
+
+const Playlist timeEntry = {QStringLiteral("Hora Certa"), QString(), QStringLiteral("--:--"),
+                            QStringLiteral("time")};
+
+void click(MainWindow &desk, const char *button)
+{
+    desk.findChild<QPushButton *>(QLatin1String(button))->click();
+}
+
+QModelIndex row(MainWindow &desk, int number)
+{
+    return desk.findChild<QTreeWidget *>(QStringLiteral("audio_list"))->model()->index(number, 0);
+}
+
+// The channel that plays `file`, or null.
+AudioPlayer *channelOf(MainWindow &desk, const QString &file)
+{
+    for (AudioPlayer *player : {&desk.player1, &desk.player2}) {
+        if (player->isPlaying() && player->file() == file)
+            return player;
+    }
+    return nullptr;
+}
+
+AudioPlayer &otherChannel(MainWindow &desk, const AudioPlayer *player)
+{
+    return player == &desk.player1 ? desk.player2 : desk.player1;
+}
+
+bool silent(const MainWindow &desk)
+{
+    return desk.player1.isStopped() && desk.player2.isStopped()
+           && desk.timePlayer->playbackState() != QMediaPlayer::PlayingState;
+}
+
+// Picks "Marcar como Próximo" from the row's context menu.
+void markAsNext(MainWindow &desk, int number)
+{
+    auto *view = desk.findChild<QTreeWidget *>(QStringLiteral("audio_list"));
+    desk.audioOptionsMenu(view->visualRect(row(desk, number)).center());
+    for (QMenu *menu : desk.findChildren<QMenu *>()) {
+        for (QAction *action : menu->actions()) {
+            if (action->text() == QStringLiteral("Marcar como Próximo")) {
+                action->trigger();
+                menu->close();
+                return;
+            }
+        }
+    }
+}
+
+// Amplitude (0..1) of a sine of `frequency` in the left channel of the
+// interleaved stereo `samples`, frames [first, first + frames), by the Goertzel filter.
+double toneAmplitude(const QVector<qint16> &samples, qsizetype first, qsizetype frames,
+                     double frequency)
+{
+    const double coefficient = 2.0 * std::cos(2.0 * M_PI * frequency / kSampleRate);
+    double s1 = 0.0;
+    double s2 = 0.0;
+    for (qsizetype i = first; i < first + frames; ++i) {
+        const double s0 = samples[2 * i] / 32768.0 + coefficient * s1 - s2;
+        s2 = s1;
+        s1 = s0;
+    }
+    const double power = s1 * s1 + s2 * s2 - coefficient * s1 * s2;
+    return 2.0 * std::sqrt(std::max(power, 0.0)) / double(frames);
+}
+
+QByteArray captureStdout(const std::function<void()> &action)
+{
+    std::fflush(stdout);
+    QTemporaryFile capture;
+    if (!capture.open())
+        return {};
+    const int saved = dup(STDOUT_FILENO);
+    dup2(capture.handle(), STDOUT_FILENO);
+    action();
+    std::fflush(stdout);
+    dup2(saved, STDOUT_FILENO);
+    close(saved);
+    capture.seek(0);
+    return capture.readAll();
+}
+
+} // namespace
+
+class TestSequencer : public QObject
+{
+    Q_OBJECT
+
+public slots:
+    void urlOpened(const QUrl &url) { openedUrls.append(url); }
+
+private:
+    QString lowTone, highTone, toneA, toneB, toneC, longA, longB, longC, jingle, sting, cartFile;
+    QString missing, notAudio, timeDir, musicFolder, jingleFolder, emptyFolder;
+    QList<QUrl> openedUrls;
+
+    // Kinds to entries: "music" items take the three tones in turn.
+    std::vector<Playlist> entries(const Kinds &kinds) const
+    {
+        std::vector<Playlist> list;
+        int music = 0;
+        for (const QString &kind : kinds) {
+            if (kind == QLatin1String("music"))
+                list.push_back(entry(QStringList{toneA, toneB, toneC}[music++ % 3], kind));
+            else if (kind == QLatin1String("jingle"))
+                list.push_back(entry(jingle, kind));
+            else
+                list.push_back(timeEntry);
+        }
+        return list;
+    }
+
+private slots:
+    void initTestCase()
+    {
+        const QString media = TestSupport::privateRoot() + QStringLiteral("/media/");
+        bool made = true;
+        const auto tone = [&](const QString &name, int seconds, int frequency) {
+            made = made && TestSupport::makeTone(media + name, seconds, frequency);
+            return media + name;
+        };
+        musicFolder = media + QStringLiteral("folder-music");
+        jingleFolder = media + QStringLiteral("folder-jingle");
+        emptyFolder = media + QStringLiteral("folder-empty");
+        timeDir = media + QStringLiteral("time");
+        for (const QString &dir : {musicFolder, jingleFolder, emptyFolder, timeDir})
+            QVERIFY(QDir().mkpath(dir));
+        lowTone = tone(QStringLiteral("low.wav"), kRecordedToneSeconds, kLowHz);
+        highTone = tone(QStringLiteral("high.wav"), kRecordedToneSeconds, kHighHz);
+        toneA = tone(QStringLiteral("a.wav"), kToneSeconds, 440);
+        toneB = tone(QStringLiteral("b.wav"), kToneSeconds, 1000);
+        toneC = tone(QStringLiteral("c.wav"), kToneSeconds, 1200);
+        longA = tone(QStringLiteral("long-a.wav"), kLongToneSeconds, 440);
+        longB = tone(QStringLiteral("long-b.wav"), kLongToneSeconds, 440);
+        longC = tone(QStringLiteral("long-c.wav"), kLongToneSeconds, 440);
+        jingle = tone(QStringLiteral("jingle.wav"), kJingleSeconds, 660);
+        sting = tone(QStringLiteral("sting.wav"), kStingSeconds, 660);
+        cartFile = tone(QStringLiteral("cart.wav"), kJingleSeconds, 440);
+        tone(QStringLiteral("time/0930.mp3"), kAnnouncementSeconds, 440);
+        for (const char *name : {"folder-music/one.wav", "folder-music/TWO.WAV",
+                                 "folder-jingle/one.wav", "folder-jingle/TWO.WAV"})
+            tone(QLatin1String(name), kLongToneSeconds, 440);
+        QVERIFY(made);
+        missing = media + QStringLiteral("missing.wav");
+        notAudio = media + QStringLiteral("not-audio.wav");
+        for (const QString &text : {musicFolder + QStringLiteral("/notes.txt"),
+                                    emptyFolder + QStringLiteral("/notes.txt"), notAudio}) {
+            QFile notes(text);
+            QVERIFY(notes.open(QIODevice::WriteOnly));
+            notes.write("not audio");
+        }
+    }
+
+    void emptyPlaylist()
+    {
+        auto desk = openDesk({}, 1, 5);
+        QCOMPARE(captureStdout([&] { click(*desk, "btn_play"); }), QByteArray());
+        QVERIFY(!desk->onAir);
+        QCOMPARE(captureStdout([&] { desk->next(); }), QByteArray("nothing\n"));
+        QTest::qWait(kQuietWatchMs);
+        QVERIFY(silent(*desk));
+    }
+
+    // Every hand-over of one loop through the list: whether the outgoing
+    // channel still plays (fading out) when the incoming one starts.
+    void handOvers_data()
+    {
+        QTest::addColumn<Kinds>("kinds");
+        QTest::addColumn<QList<bool>>("overlaps");
+
+        QTest::newRow("music loops with a transition at each hand-over")
+            << Kinds{"music", "music"} << QList<bool>{true, true};
+        QTest::newRow("music waits for the jingle's end")
+            << Kinds{"jingle", "music"} << QList<bool>{false, true};
+        // The third hand-over starts a channel whose jingle ended by itself; such
+        // a start can report a position at once, while the outgoing reads 0:T.
+        QTest::newRow("jingle during the music's fade-out, then music twice")
+            << Kinds{"music", "jingle", "music", "music"} << QList<bool>{true, false, true, true};
+    }
+
+    void handOvers()
+    {
+        QFETCH(Kinds, kinds);
+        QFETCH(QList<bool>, overlaps);
+        auto desk = openDesk(entries(kinds), 1, 5);
+        QElapsedTimer clock;
+        clock.start();
+        click(*desk, "btn_play");
+        // A fade tick can land while the channel starts; a jingle stays at full volume.
+        desk->player2.fade();
+        if (kinds[0] == QLatin1String("jingle"))
+            QCOMPARE(desk->player2.getVolume(), 1.0);
+        QTRY_COMPARE_WITH_TIMEOUT(channelOf(*desk, desk->playlist[0].path), &desk->player2,
+                                  kStartToleranceMs);
+
+        const int size = int(kinds.size());
+        for (int step = 0; step < size; ++step) {
+            const int incomingIndex = (step + 1) % size;
+            const Playlist &incomingEntry = desk->playlist[incomingIndex];
+            QTRY_COMPARE_WITH_TIMEOUT(desk->currentIndex, incomingIndex,
+                                      kToneSeconds * 1000 + kHandOverToleranceMs);
+            QTRY_VERIFY_WITH_TIMEOUT(channelOf(*desk, incomingEntry.path), kStartToleranceMs);
+            AudioPlayer *incoming = channelOf(*desk, incomingEntry.path);
+            AudioPlayer &other = otherChannel(*desk, incoming);
+            if (overlaps[step]) {
+                QVERIFY(other.isPlaying() && other.fadingOut);
+                QCOMPARE(other.file(), desk->playlist[step].path);
+            } else {
+                QVERIFY(other.isStopped());
+            }
+            if (desk->playlist[step].kind == QLatin1String("jingle")) // played to its end
+                QVERIFY(clock.elapsed() >= kJingleSeconds * 1000 - kEarlyEndToleranceMs);
+            if (incomingEntry.kind == QLatin1String("jingle"))
+                QCOMPARE(incoming->getVolume(), 1.0);
+            else if (overlaps[step]) // music rises from the silenced channel
+                QVERIFY(incoming->getVolume() < 1.0);
+            clock.restart();
+        }
+    }
+
+    // What the sound server played during one loop of a two-tone list:
+    // low, both, high, both, low, with no silence longer than a fade tick.
+    void recordedLoop()
+    {
+        if (!TestSupport::soundServerAvailable())
+            QSKIP("no test sound server");
+        auto desk = openDesk({entry(lowTone, "music"), entry(highTone, "music")}, 1, 2);
+        TestSupport::Recorder recorder;
+        QVERIFY(recorder.start());
+        click(*desk, "btn_play");
+        for (const int index : {1, 0})
+            QTRY_COMPARE_WITH_TIMEOUT(desk->currentIndex, index,
+                                      kRecordedToneSeconds * 1000 + kHandOverToleranceMs);
+        // The outgoing tone has at most transition + 1 seconds left.
+        QTest::qWait((desk->transitionAudioTime + 1) * 1000 + kFadeTickMs);
+        const QVector<qint16> samples = recorder.stop();
+        click(*desk, "btn_stop");
+
+        QString labels;
+        const qsizetype frames = kSampleRate * kWindowMs / 1000;
+        for (qsizetype first = 0; (first + frames) * 2 <= samples.size(); first += frames) {
+            const bool low = toneAmplitude(samples, first, frames, kLowHz) > kPresentAmplitude;
+            const bool high = toneAmplitude(samples, first, frames, kHighHz) > kPresentAmplitude;
+            labels += QLatin1Char(low && high ? 'B' : low ? 'L' : high ? 'H' : '.');
+        }
+        const qsizetype start = labels.indexOf(QRegularExpression(QStringLiteral("[^.]")));
+        const qsizetype end = labels.lastIndexOf(QRegularExpression(QStringLiteral("[^.]")));
+        QVERIFY2(start >= 0, "nothing was heard");
+        const QString onAir = labels.mid(start, end - start + 1);
+
+        QString states;
+        for (const QRegularExpressionMatch &run :
+             QRegularExpression(QStringLiteral("(.)\\1*")).globalMatch(onAir)) {
+            const QChar label = run.captured(1).at(0);
+            if (label == QLatin1Char('.'))
+                QVERIFY2(run.capturedLength() * kWindowMs <= kFadeTickMs, qPrintable(onAir));
+            else if (run.capturedLength() >= kMinRunWindows && !states.endsWith(label))
+                states += label;
+        }
+        QVERIFY2(states == QStringLiteral("LBHBL"), qPrintable(states + QLatin1Char(' ') + onAir));
+    }
+
+    // A sting shorter than the music's fade-out ends while that music still
+    // fades, and a fade that ends in Stop reports nothing: the following entry
+    // must start at the sting's end, not wait for the silence watchdog.
+    void shortJingleDuringFadeOut()
+    {
+        auto desk = openDesk({entry(longA, "music"), entry(sting, "jingle"), entry(longB, "music")},
+                             4, 2);
+        click(*desk, "btn_play");
+        QTRY_COMPARE_WITH_TIMEOUT(desk->currentIndex, 1,
+                                  kLongToneSeconds * 1000 + kHandOverToleranceMs);
+        QTRY_VERIFY_WITH_TIMEOUT(channelOf(*desk, sting), kStartToleranceMs);
+        QVERIFY(otherChannel(*desk, channelOf(*desk, sting)).fadingOut);
+        QTRY_VERIFY_WITH_TIMEOUT(channelOf(*desk, longB),
+                                 kStingSeconds * 1000 + kHandOverToleranceMs);
+        QCOMPARE(desk->currentIndex, 2);
+    }
+
+    void nextButton()
+    {
+        auto desk = openDesk({entry(longA, "music"), entry(longB, "music"), entry(longC, "music")},
+                             1, 5);
+        click(*desk, "btn_play");
+        QTRY_VERIFY_WITH_TIMEOUT(channelOf(*desk, longA), kStartToleranceMs);
+        markAsNext(*desk, 2);
+        QCOMPARE(desk->nextIndex, 2);
+        QCOMPARE(desk->currentIndex, 0);
+
+        click(*desk, "btn_next");
+        QCOMPARE(desk->currentIndex, 2);
+        QTRY_VERIFY_WITH_TIMEOUT(channelOf(*desk, longC), kStartToleranceMs);
+        AudioPlayer *incoming = channelOf(*desk, longC);
+        AudioPlayer &outgoing = otherChannel(*desk, incoming);
+        QVERIFY(outgoing.fadingOut);
+
+        // While the transition runs, Next does nothing, even to a marked row.
+        QTRY_VERIFY_WITH_TIMEOUT(outgoing.fading, kStartToleranceMs);
+        markAsNext(*desk, 1);
+        click(*desk, "btn_next");
+        QCOMPARE(desk->currentIndex, 2);
+        QCOMPARE(incoming->file(), longC);
+        QCOMPARE(outgoing.file(), longA);
+    }
+
+    void playWhileOnAirRestartsOnTheOtherChannel()
+    {
+        auto desk = openDesk({entry(longA, "music"), entry(longB, "music")}, 1, 5);
+        click(*desk, "btn_play");
+        QTRY_COMPARE_WITH_TIMEOUT(channelOf(*desk, longA), &desk->player2, kStartToleranceMs);
+        QTRY_COMPARE_WITH_TIMEOUT(desk->player2.getVolume(), 1.0, kHandOverToleranceMs);
+        click(*desk, "btn_play");
+        QCOMPARE(desk->currentIndex, 0);
+        QTRY_VERIFY_WITH_TIMEOUT(desk->player1.isPlaying(), kStartToleranceMs);
+        QCOMPARE(desk->player1.file(), longA);
+        QVERIFY(desk->player2.isPlaying() && desk->player2.fadingOut);
+    }
+
+    void folderEntries_data()
+    {
+        QTest::addColumn<QString>("kind");
+        QTest::addColumn<QString>("folder");
+        QTest::addColumn<bool>("starts");
+
+        QTest::newRow("music folder") << "folder-music" << musicFolder << true;
+        QTest::newRow("jingle folder") << "folder-jingle" << jingleFolder << true;
+        QTest::newRow("folder without audio") << "folder-music" << emptyFolder << false;
+    }
+
+    void folderEntries()
+    {
+        QFETCH(QString, kind);
+        QFETCH(QString, folder);
+        QFETCH(bool, starts);
+        auto desk = openDesk({{QStringLiteral("folder"), folder, QStringLiteral("--:--"), kind}},
+                             1, 5);
+        click(*desk, "btn_play");
+        QVERIFY(desk->onAir);
+        if (!starts) {
+            QTest::qWait(kQuietWatchMs);
+            QVERIFY(silent(*desk));
+            return;
+        }
+        QTRY_VERIFY_WITH_TIMEOUT(desk->player2.isPlaying(), kStartToleranceMs);
+        if (kind == QLatin1String("folder-jingle"))
+            QCOMPARE(desk->player2.getVolume(), 1.0);
+
+        // Every start draws again; both audio files turn up, the text file never.
+        const QStringList audio = {folder + QStringLiteral("/one.wav"),
+                                   folder + QStringLiteral("/TWO.WAV")};
+        QSet<QString> picked;
+        for (int start = 0; start < 20; ++start) {
+            desk->next();
+            picked.insert(desk->player1.file());
+        }
+        QCOMPARE(picked, QSet<QString>(audio.begin(), audio.end()));
+    }
+
+    // A file that cannot play fails once: the entry after it plays and stays on air.
+    void unplayableFileSkippedOnce_data()
+    {
+        QTest::addColumn<bool>("readable");
+        QTest::addColumn<int>("badRow");
+        QTest::newRow("missing first entry") << false << 0;
+        QTest::newRow("missing entry reached by a hand-over") << false << 1;
+        QTest::newRow("text file named .wav") << true << 0;
+    }
+
+    void unplayableFileSkippedOnce()
+    {
+        QFETCH(bool, readable);
+        QFETCH(int, badRow);
+        std::vector<Playlist> list = {entry(readable ? notAudio : missing, "music"),
+                                      entry(longA, "music"), entry(longB, "music")};
+        if (badRow > 0)
+            list.insert(list.begin(), entry(toneA, "music"));
+        auto desk = openDesk(list, 1, 5);
+        QSignalSpy errors1(&desk->player1, &AudioPlayer::mediaError);
+        QSignalSpy errors2(&desk->player2, &AudioPlayer::mediaError);
+        click(*desk, "btn_play");
+        const Playlist &following = desk->playlist[badRow + 1];
+        QTRY_VERIFY_WITH_TIMEOUT(channelOf(*desk, following.path),
+                                 kToneSeconds * 1000 + kHandOverToleranceMs);
+        QCOMPARE(desk->currentIndex, badRow + 1);
+        QTest::qWait(kErrorSettleMs);
+        QCOMPARE(desk->currentIndex, badRow + 1);
+        QVERIFY(channelOf(*desk, following.path));
+        QCOMPARE(errors1.count() + errors2.count(), 1);
+    }
+
+    // The announcement plays alone, then the entry after the time entries;
+    // without its file the following entry starts at once.
+    void timeEntries_data()
+    {
+        QTest::addColumn<Kinds>("kinds");
+        QTest::addColumn<bool>("filePresent");
+        QTest::addColumn<int>("expectedIndex"); // -1: nothing starts
+
+        QTest::newRow("announcement, then music") << Kinds{"time", "music"} << true << 1;
+        QTest::newRow("music, announcement, music")
+            << Kinds{"music", "time", "music"} << true << 2;
+        QTest::newRow("missing file, then music") << Kinds{"time", "music"} << false << 1;
+        QTest::newRow("music, missing file, music")
+            << Kinds{"music", "time", "music"} << false << 2;
+        QTest::newRow("missing file twice, then jingle")
+            << Kinds{"time", "time", "jingle"} << false << 2;
+        QTest::newRow("only a time entry, missing file") << Kinds{"time"} << false << -1;
+    }
+
+    void timeEntries()
+    {
+        QFETCH(Kinds, kinds);
+        QFETCH(bool, filePresent);
+        QFETCH(int, expectedIndex);
+        auto desk = openDesk(entries(kinds), 1, 5, timeDir);
+        // The clock renames the announcement every second; this one is fixed.
+        QObject::disconnect(desk->clock, nullptr, desk.get(), nullptr);
+        desk->timeAudioName = filePresent ? QStringLiteral("0930") : QStringLiteral("0931");
+        QSignalSpy announcement(desk->timePlayer, &QMediaPlayer::playbackStateChanged);
+        click(*desk, "btn_play");
+
+        if (expectedIndex < 0) {
+            QTest::qWait(kQuietWatchMs);
+            QVERIFY(silent(*desk));
+            QVERIFY(!desk->timeAnnouncing);
+            return;
+        }
+        const QString expected = desk->playlist[expectedIndex].path;
+        QTRY_VERIFY_WITH_TIMEOUT(channelOf(*desk, expected),
+                                 (kToneSeconds + kAnnouncementSeconds) * 1000
+                                     + kHandOverToleranceMs);
+        QCOMPARE(desk->currentIndex, expectedIndex);
+        QVERIFY(!desk->timeAnnouncing);
+        QVERIFY(desk->timePlayer->playbackState() != QMediaPlayer::PlayingState);
+        QCOMPARE(announcement.isEmpty(), !filePresent);
+        if (filePresent) // Nothing else played with the announcement.
+            QVERIFY(otherChannel(*desk, channelOf(*desk, expected)).isStopped());
+    }
+
+    void stopAndClear_data()
+    {
+        QTest::addColumn<bool>("clear");
+        QTest::addColumn<bool>("duringAnnouncement");
+        QTest::newRow("stop during a transition") << false << false;
+        QTest::newRow("stop during an announcement") << false << true;
+        QTest::newRow("clear during a transition") << true << false;
+        QTest::newRow("clear during an announcement") << true << true;
+    }
+
+    void stopAndClear()
+    {
+        QFETCH(bool, clear);
+        QFETCH(bool, duringAnnouncement);
+        const std::vector<Playlist> list = {entry(longA, "music"), timeEntry,
+                                            entry(longB, "music")};
+        auto desk = openDesk(list, 1, 5, timeDir);
+        QObject::disconnect(desk->clock, nullptr, desk.get(), nullptr);
+        desk->timeAudioName = QStringLiteral("0930");
+        click(*desk, "btn_play");
+        QTRY_VERIFY_WITH_TIMEOUT(channelOf(*desk, longA), kStartToleranceMs);
+        if (duringAnnouncement) {
+            desk->onPlaylistItemDoubleClicked(row(*desk, 1));
+            QVERIFY(desk->timeAnnouncing);
+        } else {
+            click(*desk, "btn_play");
+            QTRY_VERIFY_WITH_TIMEOUT(desk->player1.isPlaying() && desk->player2.isPlaying(),
+                                     kStartToleranceMs);
+        }
+
+        if (clear)
+            desk->findChild<QAction *>(QStringLiteral("actionClearAudioList"))->trigger();
+        else
+            click(*desk, "btn_stop");
+        QVERIFY(!desk->onAir);
+        QVERIFY(!desk->timeAnnouncing);
+        QCOMPARE(desk->currentIndex, 0);
+        QCOMPARE(desk->nextIndex, 0);
+        QVERIFY(!desk->player1.fading && !desk->player2.fading);
+        QVERIFY(!desk->player1.fadingOut && !desk->player2.fadingOut);
+        QTRY_VERIFY_WITH_TIMEOUT(silent(*desk), kStartToleranceMs);
+        QTest::qWait(kQuietWatchMs + kAnnouncementSeconds * 1000);
+        QVERIFY(silent(*desk));
+
+        // The desk stays usable.
+        if (clear) {
+            desk->playlist = list;
+            desk->updateAudioList();
+        }
+        click(*desk, "btn_play");
+        QTRY_VERIFY_WITH_TIMEOUT(channelOf(*desk, longA), kStartToleranceMs);
+    }
+
+    // With a transition time of 0, a position report while no channel is an
+    // audible reference reads 0:00; that must not hand over.
+    void noReferenceNoHandOver_data()
+    {
+        QTest::addColumn<bool>("playing");
+        QTest::newRow("both channels idle") << false;
+        QTest::newRow("channel rising from silence") << true;
+    }
+
+    void noReferenceNoHandOver()
+    {
+        QFETCH(bool, playing);
+        auto desk = openDesk({entry(longA, "music"), entry(longB, "music")}, 0, 5);
+        desk->onAir = true;
+        if (playing) {
+            click(*desk, "btn_play");
+            QTRY_VERIFY_WITH_TIMEOUT(desk->player2.isPlaying(), kStartToleranceMs);
+            // Its state until the first blink tick after a start from silence.
+            desk->player2.targetVolume = 0.0f;
+        }
+        desk->currentTimePosition(0, 1);
+        desk->currentTimePosition(0, 2);
+        QCOMPARE(desk->currentIndex, 0);
+        QVERIFY(!desk->player1.isPlaying());
+        QCOMPARE(desk->player2.isPlaying(), playing);
+    }
+
+    void cartKeys_data()
+    {
+        QTest::addColumn<int>("key");
+        QTest::addColumn<int>("modifiers");
+        QTest::addColumn<int>("cart"); // index into carts; -1: none plays
+
+        QTest::newRow("1 plays cart 1") << int(Qt::Key_1) << 0 << 0;
+        QTest::newRow("keypad 9 plays cart 9") << int(Qt::Key_9) << int(Qt::KeypadModifier) << 8;
+        QTest::newRow("0 plays cart 10") << int(Qt::Key_0) << 0 << 9;
+        QTest::newRow("a cart with no file stays silent") << int(Qt::Key_5) << 0 << -1;
+        QTest::newRow("letters are ignored") << int(Qt::Key_A) << 0 << -1;
+    }
+
+    void cartKeys()
+    {
+        QFETCH(int, key);
+        QFETCH(int, modifiers);
+        QFETCH(int, cart);
+        TestSupport::clearSettings();
+        {
+            QSettings settings(QStringLiteral("OrvaRadio"), QStringLiteral("OrvaRadio"));
+            for (const char *button : {"buttonhole/btn_1", "buttonhole/btn_9", "buttonhole/btn_10"})
+                settings.setValue(QLatin1String(button), cartFile);
+        }
+        MainWindow desk;
+        QCOMPARE(desk.carts.size(), 10);
+        QTest::keyClick(&desk, Qt::Key(key), Qt::KeyboardModifiers(modifiers));
+        if (cart >= 0)
+            QTRY_COMPARE_WITH_TIMEOUT(desk.carts[cart]->mediaPlayer()->playbackState(),
+                                      QMediaPlayer::PlayingState, kStartToleranceMs);
+        else
+            QTest::qWait(kQuietWatchMs);
+        for (int index = 0; index < desk.carts.size(); ++index) {
+            const bool playing =
+                desk.carts[index]->mediaPlayer()->playbackState() == QMediaPlayer::PlayingState;
+            QCOMPARE(playing, index == cart);
+        }
+        QVERIFY(silent(desk));
+    }
+
+    void menuActions_data()
+    {
+        QTest::addColumn<QString>("action");
+        QTest::addColumn<bool>("connected");
+        QTest::addColumn<QString>("helpPath"); // empty: not a help page
+
+        for (const char *name :
+             {"menu_about_orva", "actionConfig", "actionSair", "actionSavePlaylist",
+              "actionLoadPlaylist", "actionClearAudioList", "actionLanguagePTBR",
+              "actionLanguageENUS"})
+            QTest::newRow(name) << name << true << QString();
+        QTest::newRow("actionReleases") << "actionReleases" << true << "/category/releases";
+        QTest::newRow("actionLibs") << "actionLibs" << true << "/technologies";
+        QTest::newRow("actionTutorial") << "actionTutorial" << true << "/configuration-guide";
+        QTest::newRow("actionContribute") << "actionContribute" << true << "/contribute";
+        for (const char *name : {"actionAddMedia", "actionLanguage", "actionPortugues_do_Brasil"})
+            QTest::newRow(name) << name << false << QString();
+    }
+
+    void menuActions()
+    {
+        QFETCH(QString, action);
+        QFETCH(bool, connected);
+        QFETCH(QString, helpPath);
+        TestSupport::clearSettings();
+        MainWindow desk;
+        auto *menuAction = desk.findChild<QAction *>(action);
+        QVERIFY(menuAction);
+        if (!helpPath.isEmpty()) {
+            // The page goes to the URL opener; this test stands in for the browser.
+            openedUrls.clear();
+            for (const char *scheme : {"https", "http"})
+                QDesktopServices::setUrlHandler(QLatin1String(scheme), this, "urlOpened");
+            menuAction->trigger();
+            for (const char *scheme : {"https", "http"})
+                QDesktopServices::unsetUrlHandler(QLatin1String(scheme));
+            const QUrl expected = MainWindow::helpPageUrl(helpPath);
+            QCOMPARE(openedUrls, QList<QUrl>{expected});
+            QCOMPARE(expected.scheme(), QStringLiteral("https"));
+            QVERIFY(!expected.host().isEmpty());
+            QCOMPARE(expected.host(), QUrl(QString::fromLatin1(MainWindow::kSiteUrl)).host());
+            QCOMPARE(expected.path(), helpPath);
+        }
+        // Menus listen to their actions too; only a connection to the window counts.
+        QCOMPARE(QObject::disconnect(menuAction, &QAction::triggered, &desk, nullptr), connected);
+    }
+};
+
+ORVA_TEST_MAIN(TestSequencer)
+#include "tst_sequencer.moc"
