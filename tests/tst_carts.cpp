@@ -62,10 +62,14 @@ private:
 
     void trigger(QMenu *menu, const QString &text)
     {
+        // The menu deletes itself once closed, which a dialog opened by the
+        // action may already have done.
+        const QPointer<QMenu> guard(menu);
         for (QAction *action : menu->actions()) {
             if (action->text() == text) {
                 action->trigger();
-                menu->close();
+                if (guard)
+                    guard->close();
                 return;
             }
         }
