@@ -93,7 +93,7 @@ void MainWindow::init()
 
     ui->audio_list->setColumnWidth(0, 30);
     ui->audio_list->setColumnWidth(1, 350);
-    fitEndTimeBox();
+    fitLongTexts();
 
     bufferOutput = new AudioTap(this);
     bufferOutput2 = new AudioTap(this);
@@ -199,15 +199,19 @@ void MainWindow::init()
     displayTimer->start(10);
 }
 
-void MainWindow::fitEndTimeBox()
+void MainWindow::fitLongTexts()
 {
-    // "hh:mm:ss" in 18 pt bold is wider than the box with most fonts: a
-    // narrower face of the same family, no margin, no wrapping and no scroll
-    // bars keep the end time on one visible line.
+    // Some texts are wider than their fixed boxes with most fonts: "hh:mm:ss"
+    // in 18 pt bold, and the English caption of the jingle browser. A narrower
+    // face of the same family keeps them whole; the end time also needs no
+    // margin, no wrapping and no scroll bars to stay on one visible line.
+    for (QWidget *widget : {static_cast<QWidget *>(ui->over_at_time),
+                            static_cast<QWidget *>(ui->label_2)}) {
+        QFont font = widget->font();
+        font.setStretch(QFont::SemiCondensed);
+        widget->setFont(font);
+    }
     QTextBrowser *box = ui->over_at_time;
-    QFont font = box->font();
-    font.setStretch(QFont::SemiCondensed);
-    box->setFont(font);
     box->document()->setDocumentMargin(0);
     box->setLineWrapMode(QTextEdit::NoWrap);
     box->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);

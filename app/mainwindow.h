@@ -139,7 +139,7 @@ private:
     void stopTimeAnnouncement();
     void advance();
     void showVersion();
-    void fitEndTimeBox();
+    void fitLongTexts();
     void createCarts();
     Playlist entryFromBrowser(const QModelIndex &index, const QString &kind,
                               const QString &folderKind, const QString &emptyDuration);
