@@ -28,6 +28,21 @@ QString cacheKey(const QFileInfo &info)
     return QString::number(magnitude);
 }
 
+// Starts `program` from the search path, no shell involved, and waits for it.
+// True when it ran to completion with exit status 0; a program still running
+// after the bound is killed.
+bool runToSuccess(QProcess &process, const QString &program, const QStringList &arguments,
+                  int timeoutMs)
+{
+    process.start(program, arguments);
+    if (!process.waitForFinished(timeoutMs)) {
+        process.kill();
+        process.waitForFinished();
+        return false;
+    }
+    return process.exitStatus() == QProcess::NormalExit && process.exitCode() == 0;
+}
+
 } // namespace
 
 QString AudioPlayer::transcodeIfNeeded(const QString &path)
@@ -49,17 +64,12 @@ QString AudioPlayer::transcodeIfNeeded(const QString &path)
     partial.close();
 
     QProcess converter;
-    converter.start(QStringLiteral("ffmpeg"),
-                    {QStringLiteral("-y"), QStringLiteral("-v"), QStringLiteral("error"),
-                     QStringLiteral("-i"), path, QStringLiteral("-vn"), QStringLiteral("-acodec"),
-                     QStringLiteral("pcm_s16le"), QStringLiteral("-f"), QStringLiteral("wav"),
-                     partial.fileName()});
-    if (!converter.waitForFinished(kConvertTimeoutMs)) {
-        converter.kill();
-        converter.waitForFinished();
-        return path;
-    }
-    if (converter.exitStatus() != QProcess::NormalExit || converter.exitCode() != 0)
+    if (!runToSuccess(converter, QStringLiteral("ffmpeg"),
+                      {QStringLiteral("-y"), QStringLiteral("-v"), QStringLiteral("error"),
+                       QStringLiteral("-i"), path, QStringLiteral("-vn"), QStringLiteral("-acodec"),
+                       QStringLiteral("pcm_s16le"), QStringLiteral("-f"), QStringLiteral("wav"),
+                       partial.fileName()},
+                      kConvertTimeoutMs))
         return path;
     if (std::rename(QFile::encodeName(partial.fileName()).constData(),
                     QFile::encodeName(output).constData()) != 0)
@@ -74,16 +84,12 @@ bool AudioPlayer::isValidMediaFile(const QString &path)
         return false;
 
     QProcess prober;
-    prober.start(QStringLiteral("ffprobe"),
-                 {QStringLiteral("-v"), QStringLiteral("error"), QStringLiteral("-show_entries"),
-                  QStringLiteral("format=duration"), QStringLiteral("-of"),
-                  QStringLiteral("default=noprint_wrappers=1:nokey=1"), path});
-    if (!prober.waitForFinished(kProbeTimeoutMs)) {
-        prober.kill();
-        prober.waitForFinished();
-        return false;
-    }
-    if (prober.exitStatus() != QProcess::NormalExit || prober.exitCode() != 0)
+    if (!runToSuccess(prober, QStringLiteral("ffprobe"),
+                      {QStringLiteral("-v"), QStringLiteral("error"),
+                       QStringLiteral("-show_entries"), QStringLiteral("format=duration"),
+                       QStringLiteral("-of"), QStringLiteral("default=noprint_wrappers=1:nokey=1"),
+                       path},
+                      kProbeTimeoutMs))
         return false;
     const QString duration = QString::fromUtf8(prober.readAllStandardOutput().trimmed());
     if (duration.isEmpty())
