@@ -5,6 +5,7 @@
 #include "browsers.h"
 #include "buttonhole.h"
 #include "configdialog.h"
+#include "conversionqueue.h"
 #include "timerclock.h"
 #include "vumeter.h"
 
@@ -74,6 +75,9 @@ void MainWindow::init()
     const float fadeStep = settings->value(QStringLiteral("volume/speedFade")).toFloat() / 10.0f;
     player1.configureFadeStep(fadeStep);
     player2.configureFadeStep(fadeStep);
+    conversions = new ConversionQueue(this);
+    player1.setConversionQueue(conversions);
+    player2.setConversionQueue(conversions);
     audioTimeDir = settings->value(QStringLiteral("files/audioTimeDir")).toString();
 
     timePlayer = new QMediaPlayer(this);

@@ -18,6 +18,7 @@ class QSettings;
 class QTimer;
 class QTranslator;
 class ButtonHole;
+class ConversionQueue;
 class TimerClock;
 class VuMeter;
 
@@ -83,6 +84,7 @@ public:
     bool firstShown = false;
     QTimer *displayTimer = nullptr;
     int silenceMs = 0;
+    ConversionQueue *conversions = nullptr;
 
 public slots:
     void directoryViewer();

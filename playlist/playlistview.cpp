@@ -1,5 +1,6 @@
 #include "mainwindow.h"
 #include "ui_mainwindow.h"
+#include "conversionqueue.h"
 
 #include <QHash>
 
@@ -91,4 +92,8 @@ void MainWindow::updateAudioList(bool jump)
 
     if (selectedRow >= 0 && selectedRow < size)
         view->setCurrentItem(items[selectedRow]);
+
+    // Every change of the running order or of its marks ends here.
+    if (conversions)
+        conversions->plan(playlist, currentIndex, nextIndex, onAir);
 }

@@ -1,4 +1,5 @@
 #include "audioplayer.h"
+#include "conversionqueue.h"
 
 #include <QDebug>
 #include <QAudioOutput>
@@ -35,8 +36,12 @@ AudioPlayer::~AudioPlayer()
 
 void AudioPlayer::addMedia(QString path)
 {
-    currentFile = transcodeIfNeeded(path);
+    // Never waits for the converter: a copy that is not ready is not used.
+    currentFile = conversions ? conversions->playable(path) : path;
     failed = false;
+    // A fade-out still armed from the item this channel was fading would fade
+    // the new one away and stop it without an end.
+    fadingOut = false;
     mediaPlayer->setSource(QUrl::fromLocalFile(currentFile));
 }
 

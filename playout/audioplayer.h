@@ -7,6 +7,7 @@
 #include <QObject>
 #include <QString>
 
+class ConversionQueue;
 class QAudioOutput;
 class QTimer;
 
@@ -46,6 +47,9 @@ public:
     // The fade step chosen at start-up; Reset returns to it.
     void configureFadeStep(float step);
 
+    // Where MP3 items find their WAV copies; without one they play as they are.
+    void setConversionQueue(ConversionQueue *queue) { conversions = queue; }
+
     QString transcodeIfNeeded(const QString &path);
     static bool isValidMediaFile(const QString &path);
 
@@ -68,6 +72,7 @@ private:
     QMediaPlayer *mediaPlayer;
     QAudioOutput *audioOutput;
     AudioTap *bufferOutput = nullptr;
+    ConversionQueue *conversions = nullptr;
     QString currentFile;
     QTimer *fadeTimer;
     float configuredFadeStep = 0.2f;

@@ -152,8 +152,10 @@ void MainWindow::on_btn_stop_clicked()
 
 void MainWindow::on_btn_next_clicked()
 {
+    // A channel told to fade out counts as a running hand-over before its first
+    // fade step sets `fading`.
     if (playlist.empty() || !(player1.isPlaying() || player2.isPlaying()) || player1.fading
-        || player2.fading)
+        || player2.fading || player1.fadingOut || player2.fadingOut)
         return;
     currentIndex = nextIndex >= 0 && nextIndex < int(playlist.size()) ? nextIndex : 0;
     next();

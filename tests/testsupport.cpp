@@ -6,6 +6,7 @@
 #include <QMessageBox>
 #include <QPushButton>
 #include <QSettings>
+#include <QStandardPaths>
 #include <QTimer>
 #include <QTemporaryDir>
 
@@ -102,6 +103,28 @@ void ModalDriver::poll()
             QMetaObject::invokeMethod(dialog, "accept", Qt::QueuedConnection);
         }
     }
+}
+
+ConverterStandIn::ConverterStandIn(const QString &folder, const QByteArray &script)
+    : oldPath(qgetenv("PATH"))
+{
+    QDir().mkpath(folder);
+    QFile file(folder + QStringLiteral("/ffmpeg"));
+    file.open(QIODevice::WriteOnly);
+    file.write("#!/bin/sh\n" + script);
+    file.close();
+    file.setPermissions(QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+    qputenv("PATH", folder.toLocal8Bit() + ':' + oldPath);
+}
+
+ConverterStandIn::~ConverterStandIn()
+{
+    qputenv("PATH", oldPath);
+}
+
+QByteArray ConverterStandIn::realConverter()
+{
+    return QStandardPaths::findExecutable(QStringLiteral("ffmpeg")).toLocal8Bit();
 }
 
 bool run(const QString &program, const QStringList &arguments, int timeoutMs)

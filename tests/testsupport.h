@@ -56,6 +56,20 @@ private:
     QStringList fileAnswers;
 };
 
+// Puts a stand-in for ffmpeg first on PATH for as long as it lives: a shell
+// script made of `script` (which may run the real converter, named by
+// realConverter(), with "$@").
+class ConverterStandIn
+{
+public:
+    ConverterStandIn(const QString &folder, const QByteArray &script);
+    ~ConverterStandIn();
+    static QByteArray realConverter();
+
+private:
+    QByteArray oldPath;
+};
+
 // Runs a program to completion; true when it exits with 0.
 bool run(const QString &program, const QStringList &arguments, int timeoutMs = 60000);
 

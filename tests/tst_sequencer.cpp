@@ -1,6 +1,7 @@
 #include "mainwindow.h"
 #include "testsupport.h"
 #include "buttonhole.h"
+#include "conversioncache.h"
 #include "timerclock.h"
 
 #include <QDesktopServices>
@@ -49,6 +50,14 @@ constexpr double kPresentAmplitude = 0.02;
 constexpr int kMinRunWindows = 2;
 // The longest tolerated silence on air: one fade tick.
 constexpr int kFadeTickMs = 500;
+// The longest tolerated silence where nothing but starting a file stands
+// between two items.
+constexpr int kStartGapMs = 600;
+// How long a recording goes on after the moment under test.
+constexpr int kListenAfterMs = 3500;
+constexpr int kJumpToneSeconds = 12;
+// A converter that takes longer than the whole first item.
+constexpr int kSlowConverterSeconds = 6;
 
 using Kinds = QStringList;
 
@@ -114,6 +123,9 @@ void markAsNext(MainWindow &desk, int number)
     auto *view = desk.findChild<QTreeWidget *>(QStringLiteral("audio_list"));
     desk.audioOptionsMenu(view->visualRect(row(desk, number)).center());
     for (QMenu *menu : desk.findChildren<QMenu *>()) {
+        // A menu closed before waits for its deletion: not the one just opened.
+        if (!menu->isVisible())
+            continue;
         for (QAction *action : menu->actions()) {
             if (action->text() == QStringLiteral("Marcar como Próximo")) {
                 action->trigger();
@@ -139,6 +151,40 @@ double toneAmplitude(const QVector<qint16> &samples, qsizetype first, qsizetype 
     }
     const double power = s1 * s1 + s2 * s2 - coefficient * s1 * s2;
     return 2.0 * std::sqrt(std::max(power, 0.0)) / double(frames);
+}
+
+// What a recording holds, window by window: 'L' the low tone, 'H' the high
+// one, 'B' both, '.' neither, from the first sound to the end.
+struct Heard
+{
+    QString labels;
+    QString states; // the labels' runs, flicker dropped
+    int longestSilenceMs = 0;
+};
+
+Heard listen(const QVector<qint16> &samples)
+{
+    Heard heard;
+    QString labels;
+    const qsizetype frames = kSampleRate * kWindowMs / 1000;
+    for (qsizetype first = 0; (first + frames) * 2 <= samples.size(); first += frames) {
+        const bool low = toneAmplitude(samples, first, frames, kLowHz) > kPresentAmplitude;
+        const bool high = toneAmplitude(samples, first, frames, kHighHz) > kPresentAmplitude;
+        labels += QLatin1Char(low && high ? 'B' : low ? 'L' : high ? 'H' : '.');
+    }
+    const qsizetype start = labels.indexOf(QRegularExpression(QStringLiteral("[^.]")));
+    if (start < 0)
+        return heard;
+    heard.labels = labels.mid(start);
+    for (const QRegularExpressionMatch &run :
+         QRegularExpression(QStringLiteral("(.)\\1*")).globalMatch(heard.labels)) {
+        const QChar label = run.captured(1).at(0);
+        if (label == QLatin1Char('.'))
+            heard.longestSilenceMs = std::max(heard.longestSilenceMs, int(run.capturedLength()) * kWindowMs);
+        else if (run.capturedLength() >= kMinRunWindows && !heard.states.endsWith(label))
+            heard.states += label;
+    }
+    return heard;
 }
 
 QByteArray captureStdout(const std::function<void()> &action)
@@ -168,6 +214,7 @@ public slots:
 
 private:
     QString lowTone, highTone, toneA, toneB, toneC, longA, longB, longC, jingle, sting, cartFile;
+    QString highMp3, jumpLow, jumpHigh;
     QString missing, notAudio, timeDir, musicFolder, jingleFolder, emptyFolder;
     QList<QUrl> openedUrls;
 
@@ -210,6 +257,9 @@ private slots:
         longA = tone(QStringLiteral("long-a.wav"), kLongToneSeconds, 440);
         longB = tone(QStringLiteral("long-b.wav"), kLongToneSeconds, 440);
         longC = tone(QStringLiteral("long-c.wav"), kLongToneSeconds, 440);
+        highMp3 = tone(QStringLiteral("high.mp3"), kLongToneSeconds, kHighHz);
+        jumpLow = tone(QStringLiteral("jump-low.wav"), kJumpToneSeconds, kLowHz);
+        jumpHigh = tone(QStringLiteral("jump-high.wav"), kJumpToneSeconds, kHighHz);
         jingle = tone(QStringLiteral("jingle.wav"), kJingleSeconds, 660);
         sting = tone(QStringLiteral("sting.wav"), kStingSeconds, 660);
         cartFile = tone(QStringLiteral("cart.wav"), kJingleSeconds, 440);
@@ -313,28 +363,10 @@ private slots:
         const QVector<qint16> samples = recorder.stop();
         click(*desk, "btn_stop");
 
-        QString labels;
-        const qsizetype frames = kSampleRate * kWindowMs / 1000;
-        for (qsizetype first = 0; (first + frames) * 2 <= samples.size(); first += frames) {
-            const bool low = toneAmplitude(samples, first, frames, kLowHz) > kPresentAmplitude;
-            const bool high = toneAmplitude(samples, first, frames, kHighHz) > kPresentAmplitude;
-            labels += QLatin1Char(low && high ? 'B' : low ? 'L' : high ? 'H' : '.');
-        }
-        const qsizetype start = labels.indexOf(QRegularExpression(QStringLiteral("[^.]")));
-        const qsizetype end = labels.lastIndexOf(QRegularExpression(QStringLiteral("[^.]")));
-        QVERIFY2(start >= 0, "nothing was heard");
-        const QString onAir = labels.mid(start, end - start + 1);
-
-        QString states;
-        for (const QRegularExpressionMatch &run :
-             QRegularExpression(QStringLiteral("(.)\\1*")).globalMatch(onAir)) {
-            const QChar label = run.captured(1).at(0);
-            if (label == QLatin1Char('.'))
-                QVERIFY2(run.capturedLength() * kWindowMs <= kFadeTickMs, qPrintable(onAir));
-            else if (run.capturedLength() >= kMinRunWindows && !states.endsWith(label))
-                states += label;
-        }
-        QVERIFY2(states == QStringLiteral("LBHBL"), qPrintable(states + QLatin1Char(' ') + onAir));
+        const Heard heard = listen(samples);
+        QVERIFY2(heard.longestSilenceMs <= kFadeTickMs, qPrintable(heard.labels));
+        QVERIFY2(heard.states == QStringLiteral("LBHBL"),
+                 qPrintable(heard.states + QLatin1Char(' ') + heard.labels));
     }
 
     // A sting shorter than the music's fade-out ends while that music still
@@ -366,6 +398,10 @@ private slots:
 
         click(*desk, "btn_next");
         QCOMPARE(desk->currentIndex, 2);
+        // Before the first fade step, the hand-over already holds Next off.
+        markAsNext(*desk, 1);
+        click(*desk, "btn_next");
+        QCOMPARE(desk->currentIndex, 2);
         QTRY_VERIFY_WITH_TIMEOUT(channelOf(*desk, longC), kStartToleranceMs);
         AudioPlayer *incoming = channelOf(*desk, longC);
         AudioPlayer &outgoing = otherChannel(*desk, incoming);
@@ -391,6 +427,69 @@ private slots:
         QTRY_VERIFY_WITH_TIMEOUT(desk->player1.isPlaying(), kStartToleranceMs);
         QCOMPARE(desk->player1.file(), longA);
         QVERIFY(desk->player2.isPlaying() && desk->player2.fadingOut);
+    }
+
+    // An MP3 that goes on air must sound at once, whether its copy is ready or
+    // still converting; the window never waits for the converter.
+    void handOverToAnMp3_data()
+    {
+        QTest::addColumn<int>("converterDelay");
+        QTest::newRow("converted while it was next") << 0;
+        QTest::newRow("conversion slower than the first item") << kSlowConverterSeconds;
+    }
+
+    void handOverToAnMp3()
+    {
+        QFETCH(int, converterDelay);
+        if (!TestSupport::soundServerAvailable())
+            QSKIP("no test sound server");
+        const QString copy = ConversionCache::cacheFileFor(highMp3);
+        QFile::remove(copy);
+        TestSupport::ConverterStandIn converter(
+            TestSupport::privateRoot() + QStringLiteral("/slow-bin"),
+            "sleep " + QByteArray::number(converterDelay) + "\nexec '"
+                + TestSupport::ConverterStandIn::realConverter() + "' \"$@\"\n");
+        auto desk = openDesk({entry(lowTone, "music"), entry(highMp3, "music")}, 2, 2);
+        TestSupport::Recorder recorder;
+        QVERIFY(recorder.start());
+        click(*desk, "btn_play");
+        QTRY_COMPARE_WITH_TIMEOUT(desk->currentIndex, 1,
+                                  kRecordedToneSeconds * 1000 + kHandOverToleranceMs);
+        QTRY_VERIFY_WITH_TIMEOUT(channelOf(*desk, converterDelay ? highMp3 : copy),
+                                 kStartToleranceMs);
+        QTest::qWait(kListenAfterMs);
+        const Heard heard = listen(recorder.stop());
+        click(*desk, "btn_stop");
+        QVERIFY2(heard.longestSilenceMs <= kStartGapMs, qPrintable(heard.labels));
+        QVERIFY2(heard.states == QStringLiteral("LBH"), qPrintable(heard.states + QLatin1Char(' ') + heard.labels));
+    }
+
+    // A jump while a hand-over runs can land on the channel that fades out;
+    // the new item must sound there, not fade away with the old one.
+    void jumpDuringHandOver()
+    {
+        if (!TestSupport::soundServerAvailable())
+            QSKIP("no test sound server");
+        auto desk = openDesk({entry(jumpLow, "music"), entry(jumpHigh, "music"),
+                              entry(jumpHigh, "music")},
+                             1, 5);
+        click(*desk, "btn_play");
+        QTRY_COMPARE_WITH_TIMEOUT(channelOf(*desk, jumpLow), &desk->player2, kStartToleranceMs);
+        click(*desk, "btn_next");
+        QTRY_VERIFY_WITH_TIMEOUT(desk->player2.isStopped() && desk->player1.isPlaying()
+                                     && !desk->player1.fading,
+                                 kHandOverToleranceMs);
+        TestSupport::Recorder recorder;
+        QVERIFY(recorder.start());
+        click(*desk, "btn_next"); // player1 now fades out
+        QVERIFY(desk->player1.fadingOut);
+        desk->onPlaylistItemDoubleClicked(row(*desk, 0));
+        QCOMPARE(channelOf(*desk, jumpLow), &desk->player1);
+        QTest::qWait(kListenAfterMs);
+        const Heard heard = listen(recorder.stop());
+        click(*desk, "btn_stop");
+        QVERIFY2(heard.longestSilenceMs <= kStartGapMs, qPrintable(heard.labels));
+        QVERIFY2(heard.states.endsWith(QLatin1Char('L')), qPrintable(heard.labels));
     }
 
     void folderEntries_data()

@@ -1,33 +1,28 @@
 #include "audioplayer.h"
+#include "conversioncache.h"
+#include "conversionqueue.h"
 #include "testsupport.h"
 
 #include <QRegularExpression>
 #include <QStandardPaths>
 
+#include <pwd.h>
+#include <unistd.h>
 #include <utime.h>
 
 namespace {
 
-// Puts a stand-in for ffmpeg first on PATH for as long as it lives.
-class ConverterStandIn
-{
-public:
-    ConverterStandIn(const QString &folder, const QByteArray &script)
-        : oldPath(qgetenv("PATH"))
-    {
-        QDir().mkpath(folder);
-        QFile file(folder + QStringLiteral("/ffmpeg"));
-        file.open(QIODevice::WriteOnly);
-        file.write("#!/bin/sh\n" + script);
-        file.close();
-        file.setPermissions(QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
-        qputenv("PATH", folder.toLocal8Bit() + ':' + oldPath);
-    }
-    ~ConverterStandIn() { qputenv("PATH", oldPath); }
+// Time for a queued conversion to start, and to finish for a short file.
+constexpr int kStartMs = 2000;
+constexpr int kConversionMs = 5000;
+// A conversion made slow by a stand-in that sleeps a second first.
+constexpr int kSlowConversionMs = kConversionMs + 1000;
+// How long a queue that should stay idle is watched.
+constexpr int kSettleMs = 500;
+// About 0.6 MB as a WAV copy.
+constexpr double kBoundToneSeconds = 3.5;
 
-private:
-    QByteArray oldPath;
-};
+using TestSupport::ConverterStandIn;
 
 QStringList cacheFiles()
 {
@@ -39,6 +34,35 @@ void setModificationTime(const QString &path, time_t seconds)
     struct utimbuf times = {seconds, seconds};
     utime(QFile::encodeName(path).constData(), &times);
 }
+
+Playlist music(const QString &path)
+{
+    return {QFileInfo(path).completeBaseName(), path, QStringLiteral("00:03"),
+            QStringLiteral("music")};
+}
+
+// Sets an environment variable for as long as it lives.
+class EnvironmentValue
+{
+public:
+    EnvironmentValue(const char *name, const QByteArray &value)
+        : name(name), old(qgetenv(name)), had(qEnvironmentVariableIsSet(name))
+    {
+        qputenv(name, value);
+    }
+    ~EnvironmentValue()
+    {
+        if (had)
+            qputenv(name, old);
+        else
+            qunsetenv(name);
+    }
+
+private:
+    const char *name;
+    QByteArray old;
+    bool had;
+};
 
 } // namespace
 
@@ -197,6 +221,130 @@ private slots:
         // With the real converter back, the file converts as usual.
         AudioPlayer player;
         QVERIFY(player.transcodeIfNeeded(song) != song);
+    }
+
+    // Whatever someone else put at the name a station's MP3 will use must
+    // not go on air, and must not be replaced or removed by the desk.
+    void plantedCopiesAreLeftAlone_data()
+    {
+        QTest::addColumn<bool>("symlink");
+        QTest::newRow("symlink to a WAV") << true;
+        QTest::newRow("WAV owned by another user") << false;
+    }
+
+    void plantedCopiesAreLeftAlone()
+    {
+        QFETCH(bool, symlink);
+        const passwd *nobody = getpwnam("nobody");
+        if (!symlink && (::geteuid() != 0 || !nobody))
+            QSKIP("giving a file to another user needs root and the user nobody");
+        const QString folder = freshFolder();
+        const QString song = folder + QStringLiteral("/song.mp3");
+        const QString planted = folder + QStringLiteral("/planted.wav");
+        QVERIFY(TestSupport::makeTone(song, 1));
+        QVERIFY(TestSupport::makeTone(planted, 1, 3000));
+        const QString name = ConversionCache::cacheFileFor(song);
+        if (symlink) {
+            QVERIFY(QFile::link(planted, name));
+        } else {
+            QVERIFY(QFile::copy(planted, name));
+            QCOMPARE(::chown(QFile::encodeName(name).constData(), nobody->pw_uid, nobody->pw_gid),
+                     0);
+        }
+        QTest::ignoreMessage(QtWarningMsg,
+                             QRegularExpression(QRegularExpression::escape(name)));
+
+        ConversionQueue queue;
+        QSignalSpy conversions(&queue, &ConversionQueue::finished);
+        AudioPlayer channel;
+        channel.setConversionQueue(&queue);
+        channel.addMedia(song);
+        QCOMPARE(channel.file(), song);
+        AudioPlayer waiting;
+        QCOMPARE(waiting.transcodeIfNeeded(song), song);
+        queue.plan({music(song)}, 0, 0, false);
+        QTest::qWait(kSettleMs);
+        QCOMPARE(conversions.count(), 0);
+        const QFileInfo after(name);
+        QCOMPARE(after.isSymLink(), symlink);
+        if (!symlink)
+            QCOMPARE(after.ownerId(), nobody->pw_uid);
+    }
+
+    // The marked next entry converts first, and an entry removed from the
+    // running order is not converted any more.
+    void queueFollowsTheRunningOrder()
+    {
+        const QString folder = freshFolder();
+        std::vector<Playlist> order;
+        for (const char *name : {"/a.mp3", "/b.mp3", "/c.mp3"}) {
+            QVERIFY(TestSupport::makeTone(folder + QLatin1String(name), 1));
+            order.push_back(music(folder + QLatin1String(name)));
+        }
+        const QString log = folder + QStringLiteral("/runs.log");
+        ConverterStandIn slow(folder + QStringLiteral("/bin"),
+                              "echo \"$5\" >> '" + log.toLocal8Bit() + "'\nsleep 1\nexec '"
+                                  + realConverter.toLocal8Bit() + "' \"$@\"\n");
+        ConversionQueue queue;
+        QSignalSpy conversions(&queue, &ConversionQueue::finished);
+        queue.plan(order, 0, 2, true);
+        QTRY_COMPARE_WITH_TIMEOUT(queue.converting(), order[2].path, kStartMs);
+        queue.plan({order[0], order[2]}, 0, 1, true);
+        QTRY_COMPARE_WITH_TIMEOUT(conversions.count(), 2, 2 * kSlowConversionMs);
+        QTest::qWait(kSettleMs);
+        QCOMPARE(conversions.count(), 2);
+        QFile runs(log);
+        QVERIFY(runs.open(QIODevice::ReadOnly));
+        QCOMPARE(QString::fromLocal8Bit(runs.readAll()).split(QLatin1Char('\n'), Qt::SkipEmptyParts),
+                 (QStringList{order[2].path, order[0].path}));
+        for (const Playlist &entry : order)
+            QCOMPARE(QFile::exists(ConversionCache::cacheFileFor(entry.path)), entry.path != order[1].path);
+    }
+
+    // Over the bound, the least recently used copies go; the copies on air
+    // and of the next entry stay.
+    void cacheBound()
+    {
+        const QString folder = freshFolder();
+        std::vector<Playlist> order;
+        for (const char *name : {"/a.mp3", "/b.mp3", "/c.mp3", "/d.mp3", "/e.mp3"}) {
+            QVERIFY(TestSupport::makeTone(folder + QLatin1String(name), kBoundToneSeconds));
+            order.push_back(music(folder + QLatin1String(name)));
+        }
+        QStringList copies;
+        for (const Playlist &entry : order)
+            copies.append(ConversionCache::cacheFileFor(entry.path));
+        QStringList old;
+        for (const char *name : {"/orvadio_1.wav", "/orvadio_2.wav"}) {
+            QFile file(QDir::tempPath() + QLatin1String(name));
+            QVERIFY(file.open(QIODevice::WriteOnly));
+            file.write(QByteArray(700 * 1024, '\0'));
+            file.close();
+            setModificationTime(file.fileName(), 1000000000);
+            old.append(file.fileName());
+        }
+        // The copies present as each conversion ends.
+        QList<QStringList> present;
+        ConversionQueue queue;
+        connect(&queue, &ConversionQueue::finished, this, [&] {
+            present.append(QStringList());
+            for (const QString &copy : old + copies)
+                if (QFile::exists(copy))
+                    present.last().append(copy);
+        });
+
+        // Off air, the first four fit in 2 MB once the two old copies are gone.
+        EnvironmentValue twoMegabytes("ORVARADIO_CACHE_MAX_MB", "2");
+        queue.plan({order.begin(), order.begin() + 4}, 0, 1, false);
+        QTRY_COMPARE_WITH_TIMEOUT(present.size(), 4, 4 * kConversionMs);
+        QCOMPARE(present[3], copies.mid(0, 4));
+
+        // On air with c, e next, and room for one copy only: a, b and d go.
+        EnvironmentValue oneMegabyte("ORVARADIO_CACHE_MAX_MB", "1");
+        QCOMPARE(queue.playable(order[2].path), copies[2]);
+        queue.plan({order[0], order[1], order[2], order[4]}, 2, 3, true);
+        QTRY_VERIFY_WITH_TIMEOUT(present.size() >= 5, kConversionMs);
+        QCOMPARE(present[4], (QStringList{copies[2], copies[4]}));
     }
 
     void validMediaFile_data()
