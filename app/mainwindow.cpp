@@ -6,6 +6,7 @@
 #include "buttonhole.h"
 #include "configdialog.h"
 #include "conversionqueue.h"
+#include "startvalues.h"
 #include "timerclock.h"
 #include "vumeter.h"
 
@@ -70,9 +71,10 @@ void MainWindow::init()
         ui->retranslateUi(this);
     }
 
-    volumeToTalk = settings->value(QStringLiteral("volume/volumeToTalk")).toFloat();
+    volumeToTalk = StartValues::talkLevel(settings->value(QStringLiteral("volume/volumeToTalk")));
     transitionAudioTime = settings->value(QStringLiteral("volume/TransitionAudioTime")).toInt();
-    const float fadeStep = settings->value(QStringLiteral("volume/speedFade")).toFloat() / 10.0f;
+    const float fadeStep =
+        StartValues::fadeStep(settings->value(QStringLiteral("volume/speedFade")), volumeToTalk);
     player1.configureFadeStep(fadeStep);
     player2.configureFadeStep(fadeStep);
     conversions = new ConversionQueue(this);

@@ -1,7 +1,59 @@
 #include "mainwindow.h"
+#include "startvalues.h"
 
+#include <QDebug>
 #include <QDir>
 #include <QSettings>
+
+#include <cmath>
+
+namespace {
+
+constexpr float kDefaultTalkLevel = 0.8f;
+constexpr float kDefaultFadeStep = 0.2f;
+
+} // namespace
+
+namespace StartValues {
+
+float talkLevel(const QVariant &stored)
+{
+    bool ok = false;
+    const float level = stored.toFloat(&ok);
+    if (ok && level >= 0.0f && level <= 1.0f)
+        return level;
+    qWarning() << "Setting volume/volumeToTalk =" << stored.toString() << "unusable, using"
+               << kDefaultTalkLevel;
+    return kDefaultTalkLevel;
+}
+
+float fadeStep(const QVariant &stored, float talkLevel)
+{
+    bool ok = false;
+    const float speed = stored.toFloat(&ok);
+    // A step of 0 leaves every music item at volume 0 for its whole length.
+    if (!ok || !(speed > 0.0f) || !std::isfinite(speed)) {
+        qWarning() << "Setting volume/speedFade =" << stored.toString() << "unusable, using"
+                   << 10.0f * kDefaultFadeStep;
+        return kDefaultFadeStep;
+    }
+    const float step = speed / 10.0f;
+    // A ducking channel steps down from full volume and is raised again when
+    // it lands below the talk-over level: a step larger than 1 - level never
+    // ducks at all.
+    float largest = 1.0f - talkLevel;
+    while (float(1.0 - double(largest)) < talkLevel)
+        largest = std::nextafter(largest, 0.0f);
+    largest = std::max(largest, kDefaultFadeStep);
+    if (step <= largest)
+        return step;
+    qWarning() << "Setting volume/speedFade =" << stored.toString()
+               << "too fast to duck to the talk-over level" << talkLevel << "- using"
+               << 10.0f * largest;
+    return largest;
+}
+
+} // namespace StartValues
 
 void MainWindow::initConfig()
 {

@@ -26,14 +26,19 @@ ConfigDialog::ConfigDialog(QWidget *parent)
     ui->setupUi(this);
     setFixedSize(size());
 
-    ui->fadeInOut->setValue(wholeNumber(settings, QStringLiteral("volume/TransitionAudioTime")));
-    ui->speedFade->setValue(wholeNumber(settings, QStringLiteral("volume/speedFade")));
-    ui->music_path->setText(settings.value(QStringLiteral("files/defaultDir")).toString());
-    ui->jingle_path->setText(settings.value(QStringLiteral("files/jingleDir")).toString());
-    ui->time_path->setText(settings.value(QStringLiteral("files/audioTimeDir")).toString());
+    // The names start-up gives the application, so that the store read here
+    // is the desk's whoever opens the dialog.
+    QCoreApplication::setOrganizationName(QStringLiteral("OrvaRadio"));
+    QCoreApplication::setApplicationName(QStringLiteral("OrvaRadio"));
+    const QSettings stored;
+    ui->fadeInOut->setValue(wholeNumber(stored, QStringLiteral("volume/TransitionAudioTime")));
+    ui->speedFade->setValue(wholeNumber(stored, QStringLiteral("volume/speedFade")));
+    ui->music_path->setText(stored.value(QStringLiteral("files/defaultDir")).toString());
+    ui->jingle_path->setText(stored.value(QStringLiteral("files/jingleDir")).toString());
+    ui->time_path->setText(stored.value(QStringLiteral("files/audioTimeDir")).toString());
     const auto options = optionBoxes();
     for (size_t i = 0; i < options.size(); ++i)
-        options[i]->setChecked(settings.value(QLatin1String(kOptionKeys[i]), false).toBool());
+        options[i]->setChecked(stored.value(QLatin1String(kOptionKeys[i]), false).toBool());
 
     connect(ui->buttonBox, &QDialogButtonBox::accepted, this, &ConfigDialog::accept);
     connect(ui->buttonBox, &QDialogButtonBox::rejected, this, &ConfigDialog::reject);

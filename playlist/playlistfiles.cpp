@@ -4,6 +4,7 @@
 #include <QDir>
 #include <QFile>
 #include <QFileDialog>
+#include <QFileInfo>
 #include <QMessageBox>
 #include <QSaveFile>
 #include <QSettings>
@@ -11,17 +12,25 @@
 
 namespace {
 
-// One line of a playlist file: title|path|duration|kind. Titles read from tags
-// may hold "|" themselves, so the last three fields are taken from the right
-// and everything before them is the title.
+// One line of a playlist file: title|path|duration|kind. Titles read from tags,
+// and file names, may hold "|" themselves: the last two fields are taken from
+// the right, and the rest is split between title and path where the path
+// names a file that exists, else before the last part.
 bool parseLine(const QString &line, Playlist &entry)
 {
     const QStringList parts = line.split(QLatin1Char('|'));
     if (parts.size() < 4)
         return false;
     const int n = int(parts.size());
-    entry.title = parts.mid(0, n - 3).join(QLatin1Char('|')).trimmed();
-    entry.path = parts[n - 3].trimmed();
+    int pathStart = n - 3;
+    for (int start = n - 3; start >= 1; --start) {
+        if (QFileInfo::exists(parts.mid(start, n - 2 - start).join(QLatin1Char('|')).trimmed())) {
+            pathStart = start;
+            break;
+        }
+    }
+    entry.title = parts.mid(0, pathStart).join(QLatin1Char('|')).trimmed();
+    entry.path = parts.mid(pathStart, n - 2 - pathStart).join(QLatin1Char('|')).trimmed();
     entry.duration = parts[n - 2].trimmed();
     entry.kind = parts[n - 1].trimmed();
     return true;

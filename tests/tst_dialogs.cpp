@@ -16,6 +16,7 @@
 #include <QLineEdit>
 #include <QPushButton>
 #include <QSettings>
+#include <QSpinBox>
 #include <QSlider>
 #include <QTextDocumentFragment>
 #include <QTranslator>
@@ -151,6 +152,18 @@ private slots:
             QCOMPARE(dialog.result(), int(QDialog::Accepted));
         }
         QTEST(storedValues(), "saved");
+    }
+
+    // Opened in a process named otherwise, the dialog still shows the desk's store.
+    void configDialogTakesTheDesksNames()
+    {
+        store({{QStringLiteral("volume/TransitionAudioTime"), QStringLiteral("7")}});
+        QCoreApplication::setOrganizationName(QStringLiteral("Elsewhere"));
+        QCoreApplication::setApplicationName(QStringLiteral("tool"));
+        ConfigDialog dialog;
+        QCOMPARE(QCoreApplication::organizationName(), QStringLiteral("OrvaRadio"));
+        QCOMPARE(QCoreApplication::applicationName(), QStringLiteral("OrvaRadio"));
+        QCOMPARE(dialog.findChild<QSpinBox *>(QStringLiteral("fadeInOut"))->value(), 7);
     }
 
     void pickerFillsItsFieldAndCancelWritesNothing_data()

@@ -197,6 +197,16 @@ private slots:
         QTest::newRow("bars in the title") << QByteArray("Left | Right - Duo|/m/p.wav|00:01|music\nA|B|C|/x|02:00|jingle\n")
                                            << QStringList{"[Left | Right - Duo][/m/p.wav][00:01][music]",
                                                           "[A|B|C][/x][02:00][jingle]"};
+        // A bar in a file name: the split whose path exists wins; with none,
+        // the path is the last part before the duration.
+        const QString barred = TestSupport::privateRoot() + "/A|B.wav";
+        QFile(barred).open(QIODevice::WriteOnly);
+        QTest::newRow("bar in an existing path")
+            << ("A|B|" + barred + "|00:01|music\n").toUtf8()
+            << QStringList{"[A|B][" + barred + "][00:01][music]"};
+        QTest::newRow("bar in a path that does not exist")
+            << QByteArray("A|B|/gone/A|B.wav|00:01|music\n")
+            << QStringList{"[A|B|/gone/A][B.wav][00:01][music]"};
     }
 
     void loadParsesEachLine()

@@ -69,6 +69,8 @@ std::unique_ptr<MainWindow> openDesk(const std::vector<Playlist> &list, int tran
         QSettings settings(QStringLiteral("OrvaRadio"), QStringLiteral("OrvaRadio"));
         settings.setValue(QStringLiteral("volume/TransitionAudioTime"), transition);
         settings.setValue(QStringLiteral("volume/speedFade"), speedFade);
+        // Low enough that fast fades still duck to it.
+        settings.setValue(QStringLiteral("volume/volumeToTalk"), 0.5);
         if (!timeDir.isEmpty())
             settings.setValue(QStringLiteral("files/audioTimeDir"), timeDir);
     }

@@ -5,6 +5,7 @@
 
 #include <QDir>
 #include <QFile>
+#include <QRegularExpression>
 #include <QSettings>
 #include <QSlider>
 
@@ -107,18 +108,38 @@ private slots:
         QTest::addColumn<float>("volumeToTalk");
         QTest::addColumn<int>("slider");
         QTest::addColumn<int>("transition");
-        QTest::newRow("defaults") << Values() << 0.2f << 0.8f << 80 << 5;
+        QTest::addColumn<QString>("warning"); // the value a warning line names
+        QTest::newRow("defaults") << Values() << 0.2f << 0.8f << 80 << 5 << QString();
         // The configuration dialog writes the fade speed as a whole number.
         QTest::newRow("dialog values")
             << Values{{"volume/speedFade", "5"}, {"volume/volumeToTalk", "0.37"}, {"volume/TransitionAudioTime", "8"}}
-            << 0.5f << 0.37f << 37 << 8;
+            << 0.5f << 0.37f << 37 << 8 << QString();
+        // A fade step of 0 would hold every music item at volume 0.
         QTest::newRow("not numbers") << Values{{"volume/speedFade", "fast"}, {"volume/TransitionAudioTime", "soon"}}
-                                     << 0.0f << 0.8f << 80 << 0;
+                                     << 0.2f << 0.8f << 80 << 0 << "volume/speedFade.*fast";
+        QTest::newRow("speed 0") << Values{{"volume/speedFade", "0"}} << 0.2f << 0.8f << 80 << 5
+                                 << "volume/speedFade.*0";
+        QTest::newRow("negative speed") << Values{{"volume/speedFade", "-3"}} << 0.2f << 0.8f << 80
+                                        << 5 << "volume/speedFade.*-3";
+        // Faster than one step from full volume to the talk-over level, the
+        // music would never duck.
+        QTest::newRow("fastest speed, talk-over at 0.8") << Values{{"volume/speedFade", "99"}}
+                                                         << 0.2f << 0.8f << 80 << 5
+                                                         << "volume/speedFade.*99";
+        QTest::newRow("fastest speed, talk-over at 0.25")
+            << Values{{"volume/speedFade", "99"}, {"volume/volumeToTalk", "0.25"}} << 0.75f << 0.25f
+            << 25 << 5 << "volume/speedFade.*99";
+        QTest::newRow("talk-over level above full") << Values{{"volume/volumeToTalk", "1.5"}}
+                                                    << 0.2f << 0.8f << 80 << 5
+                                                    << "volume/volumeToTalk.*1.5";
     }
 
     void startupReads()
     {
         QFETCH(Values, stored);
+        QFETCH(QString, warning);
+        if (!warning.isEmpty())
+            QTest::ignoreMessage(QtWarningMsg, QRegularExpression(warning));
         store(stored);
         MainWindow window;
         QTEST(window.player1.fadeStep, "fadeStep");

@@ -1,0 +1,23 @@
+#ifndef STARTVALUES_H
+#define STARTVALUES_H
+
+#include <QVariant>
+
+// Numbers the window reads from the settings store at start, made safe for
+// the air: a hand-edited or extreme value that would leave music silent or
+// stall the fades is replaced, with one warning line naming key and value.
+// The stored value stays as it is.
+namespace StartValues {
+
+// "volume/volumeToTalk": a level from 0 to 1; anything else gives 0.8.
+float talkLevel(const QVariant &stored);
+
+// "volume/speedFade" as the channels' step per fade tick (the speed ÷ 10).
+// A speed that is not a positive number gives the default 2. A step too
+// large to duck to `talkLevel` is lowered to the largest that does, but
+// never below the default.
+float fadeStep(const QVariant &stored, float talkLevel);
+
+} // namespace StartValues
+
+#endif
