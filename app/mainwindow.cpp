@@ -6,6 +6,7 @@
 #include "buttonhole.h"
 #include "configdialog.h"
 #include "conversionqueue.h"
+#include "playoutretry.h"
 #include "startvalues.h"
 #include "timerclock.h"
 #include "vumeter.h"
@@ -80,6 +81,8 @@ void MainWindow::init()
     conversions = new ConversionQueue(this);
     player1.setConversionQueue(conversions);
     player2.setConversionQueue(conversions);
+    playoutRetry = new PlayoutRetry(this);
+    connect(playoutRetry, &PlayoutRetry::retryDue, this, &MainWindow::retryAfterFailures);
     audioTimeDir = settings->value(QStringLiteral("files/audioTimeDir")).toString();
 
     timePlayer = new QMediaPlayer(this);

@@ -19,6 +19,7 @@ class QTimer;
 class QTranslator;
 class ButtonHole;
 class ConversionQueue;
+class PlayoutRetry;
 class TimerClock;
 class VuMeter;
 
@@ -85,6 +86,7 @@ public:
     QTimer *displayTimer = nullptr;
     int silenceMs = 0;
     ConversionQueue *conversions = nullptr;
+    PlayoutRetry *playoutRetry = nullptr;
 
 public slots:
     void directoryViewer();
@@ -140,6 +142,8 @@ private:
     void startTimeAnnouncement();
     void stopTimeAnnouncement();
     void advance();
+    void retryAfterFailures();
+    void skipEmptyEntry(int index);
     void showVersion();
     void fitLongTexts();
     void createCarts();

@@ -1,6 +1,7 @@
 #include "mainwindow.h"
 #include "tags.h"
 #include "ui_mainwindow.h"
+#include "playoutretry.h"
 
 #include <QFileSystemModel>
 #include <QMenu>
@@ -84,6 +85,7 @@ void MainWindow::clearPlaylist()
     player1.Reset();
     player2.Reset();
     stopTimeAnnouncement();
+    playoutRetry->cancel();
     onAir = false;
     currentIndex = 0;
     nextIndex = 0;

@@ -79,6 +79,9 @@ private:
     // The media player can report one failure several times and still claim
     // to play; the channel reports it once per item and counts as stopped.
     bool failed = false;
+    // Set when the item's file cannot be audio at all; Play reports it.
+    QString rejection;
+    quint64 item = 0;
     // Between play() and the player's switch to Playing, which some media
     // backends make later: the channel counts as playing, so the idle rule
     // does not silence it and the sequencer does not take it for free.

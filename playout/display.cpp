@@ -1,6 +1,7 @@
 #include "mainwindow.h"
 #include "ui_mainwindow.h"
 #include "vumeter.h"
+#include "playoutretry.h"
 
 #include <QDebug>
 
@@ -27,8 +28,9 @@ QString remainingTimeText(qint64 minutes, qint64 seconds)
 
 void MainWindow::currentTimePosition(qint64 progress, int playerid)
 {
-    Q_UNUSED(progress)
     Q_UNUSED(playerid)
+    if (progress > 0)
+        playoutRetry->heard();
     if (!onAir)
         return;
 
@@ -89,8 +91,9 @@ void MainWindow::updateDisplay()
     vuRight->setLevel(levelRight);
 
     // A time announcement sounds through its own, unmetered player.
+    // While failures are being sat out, the pause is the desk's own: no skips.
     if (onAir && levelLeft <= 0 && levelRight <= 0 && !player1.fading && !player2.fading
-        && !timeAnnouncing) {
+        && !timeAnnouncing && !playoutRetry->waiting()) {
         silenceMs += 10;
         if (silenceMs > kSilenceLimitMs - 1) {
             qWarning() << "Silence watchdog: no audio for" << kSilenceLimitMs << "ms — skipping track";

@@ -1,12 +1,15 @@
 #include "mainwindow.h"
 #include "ui_mainwindow.h"
 #include "vumeter.h"
+#include "playoutretry.h"
+#include "buttonhole.h"
 
 #include <QDebug>
 #include <QAudioOutput>
 #include <QDir>
 #include <QFileInfo>
 #include <QRandomGenerator>
+#include <QTimer>
 
 #include <cstdio>
 
@@ -71,6 +74,11 @@ void MainWindow::next()
             path = files[pick].absoluteFilePath();
             kind = kind == QLatin1String("folder-music") ? QStringLiteral("music")
                                                          : QStringLiteral("jingle");
+        } else {
+            // Like a file that fails: one skip, not the watchdog's ten seconds
+            // of silence. From the event loop, so that this start completes.
+            qWarning() << "No audio in folder:" << path << "- skipping";
+            QTimer::singleShot(0, this, [this, index = currentIndex] { skipEmptyEntry(index); });
         }
     }
 
@@ -129,8 +137,10 @@ void MainWindow::stopTimeAnnouncement()
 
 void MainWindow::on_btn_play_clicked()
 {
-    if (!playlist.empty())
+    if (!playlist.empty()) {
+        playoutRetry->cancel();
         next();
+    }
 }
 
 void MainWindow::on_btn_stop_clicked()
@@ -140,6 +150,7 @@ void MainWindow::on_btn_stop_clicked()
     player1.Reset();
     player2.Reset();
     stopTimeAnnouncement();
+    playoutRetry->cancel();
     onAir = false;
     updateAudioList(false);
     currentIndex = 0;
@@ -158,6 +169,7 @@ void MainWindow::on_btn_next_clicked()
         || player2.fading || player1.fadingOut || player2.fadingOut)
         return;
     currentIndex = nextIndex >= 0 && nextIndex < int(playlist.size()) ? nextIndex : 0;
+    playoutRetry->cancel();
     next();
 }
 
@@ -165,6 +177,7 @@ void MainWindow::onPlaylistItemDoubleClicked(const QModelIndex &index)
 {
     onAir = true;
     currentIndex = index.row();
+    playoutRetry->cancel();
     next();
 }
 
@@ -208,9 +221,60 @@ void MainWindow::restoreVolumeAudio(QMediaPlayer::MediaStatus state)
 
 void MainWindow::onPlayerError(const char *name, const QString &file, const QString &errorMsg)
 {
-    qWarning() << name << file << ":" << errorMsg;
-    if (onAir)
+    if (!onAir) {
+        qWarning() << name << file << ":" << errorMsg;
+        return;
+    }
+    // The file as the running order names it, not its converted copy.
+    const QString wanted = currentIndex >= 0 && currentIndex < int(playlist.size())
+                               ? playlist[size_t(currentIndex)].path
+                               : file;
+    switch (playoutRetry->failed(int(playlist.size()), wanted)) {
+    case PlayoutRetry::Action::Skip:
+        qWarning() << name << file << ":" << errorMsg;
         skipToNext();
+        break;
+    case PlayoutRetry::Action::AdvanceAndWait:
+        player1.Reset();
+        player2.Reset();
+        advance();
+        updateAudioList(false);
+        break;
+    case PlayoutRetry::Action::Wait:
+        player1.Reset();
+        player2.Reset();
+        break;
+    }
+}
+
+void MainWindow::skipEmptyEntry(int index)
+{
+    if (!onAir || index != currentIndex || playlist.empty())
+        return;
+    // The outgoing item, if any, goes on fading out.
+    switch (playoutRetry->failed(int(playlist.size()), playlist[size_t(index)].path)) {
+    case PlayoutRetry::Action::Skip:
+        advance();
+        next();
+        break;
+    case PlayoutRetry::Action::AdvanceAndWait:
+        advance();
+        updateAudioList(false);
+        break;
+    case PlayoutRetry::Action::Wait:
+        break;
+    }
+}
+
+void MainWindow::retryAfterFailures()
+{
+    if (!onAir)
+        return;
+    QList<QMediaPlayer *> players = {timePlayer};
+    for (ButtonHole *cart : carts)
+        players.append(cart->mediaPlayer());
+    releaseIdlePlayers(players);
+    next();
 }
 
 void MainWindow::onTimePlayerError(const QString &errorString)

@@ -216,7 +216,7 @@ public slots:
 
 private:
     QString lowTone, highTone, toneA, toneB, toneC, longA, longB, longC, jingle, sting, cartFile;
-    QString highMp3, jumpLow, jumpHigh;
+    QString highMp3, jumpLow, jumpHigh, lowJingle, notAudioMp3;
     QString missing, notAudio, timeDir, musicFolder, jingleFolder, emptyFolder;
     QList<QUrl> openedUrls;
 
@@ -262,6 +262,7 @@ private slots:
         highMp3 = tone(QStringLiteral("high.mp3"), kLongToneSeconds, kHighHz);
         jumpLow = tone(QStringLiteral("jump-low.wav"), kJumpToneSeconds, kLowHz);
         jumpHigh = tone(QStringLiteral("jump-high.wav"), kJumpToneSeconds, kHighHz);
+        lowJingle = tone(QStringLiteral("low-jingle.wav"), kJingleSeconds, kLowHz);
         jingle = tone(QStringLiteral("jingle.wav"), kJingleSeconds, 660);
         sting = tone(QStringLiteral("sting.wav"), kStingSeconds, 660);
         cartFile = tone(QStringLiteral("cart.wav"), kJingleSeconds, 440);
@@ -272,8 +273,10 @@ private slots:
         QVERIFY(made);
         missing = media + QStringLiteral("missing.wav");
         notAudio = media + QStringLiteral("not-audio.wav");
+        notAudioMp3 = media + QStringLiteral("not-audio.mp3");
         for (const QString &text : {musicFolder + QStringLiteral("/notes.txt"),
-                                    emptyFolder + QStringLiteral("/notes.txt"), notAudio}) {
+                                    emptyFolder + QStringLiteral("/notes.txt"), notAudio,
+                                    notAudioMp3}) {
             QFile notes(text);
             QVERIFY(notes.open(QIODevice::WriteOnly));
             notes.write("not audio");
@@ -564,6 +567,40 @@ private slots:
         QCOMPARE(desk->currentIndex, badRow + 1);
         QVERIFY(channelOf(*desk, following.path));
         QCOMPARE(errors1.count() + errors2.count(), 1);
+    }
+
+    // A bad item between a jingle and music: the jingle ends by itself, so
+    // nothing covers the moment the bad item fails. It must fail at once, and
+    // cost one skip.
+    void badItemAfterAJingle_data()
+    {
+        QTest::addColumn<QString>("badPath");
+        QTest::addColumn<QString>("badKind");
+        QTest::newRow("missing file") << missing << "music";
+        QTest::newRow("text file named .mp3") << notAudioMp3 << "music";
+        QTest::newRow("folder without audio") << emptyFolder << "folder-music";
+    }
+
+    void badItemAfterAJingle()
+    {
+        QFETCH(QString, badPath);
+        QFETCH(QString, badKind);
+        if (!TestSupport::soundServerAvailable())
+            QSKIP("no test sound server");
+        auto desk = openDesk({entry(lowJingle, "jingle"), {"bad", badPath, "--:--", badKind},
+                              entry(jumpHigh, "music")},
+                             1, 5);
+        TestSupport::Recorder recorder;
+        QVERIFY(recorder.start());
+        click(*desk, "btn_play");
+        QTRY_VERIFY_WITH_TIMEOUT(channelOf(*desk, jumpHigh),
+                                 kJingleSeconds * 1000 + kHandOverToleranceMs);
+        QCOMPARE(desk->currentIndex, 2);
+        QTest::qWait(kListenAfterMs);
+        const Heard heard = listen(recorder.stop());
+        click(*desk, "btn_stop");
+        QVERIFY2(heard.longestSilenceMs <= kStartGapMs, qPrintable(heard.labels));
+        QVERIFY2(heard.states == QStringLiteral("LH"), qPrintable(heard.states + QLatin1Char(' ') + heard.labels));
     }
 
     // The announcement plays alone, then the entry after the time entries;
