@@ -16,6 +16,7 @@
 #include <cstdio>
 #include <functional>
 #include <memory>
+#include <sys/resource.h>
 #include <unistd.h>
 
 namespace {
@@ -58,6 +59,12 @@ constexpr int kListenAfterMs = 3500;
 constexpr int kJumpToneSeconds = 12;
 // A converter that takes longer than the whole first item.
 constexpr int kSlowConverterSeconds = 6;
+// Media gone: how long, and what the desk may cost meanwhile.
+constexpr int kAwayMs = 10000;
+constexpr double kMostCpuShareAway = 0.05;
+constexpr int kMostLinesAway = 20;
+// Sound is back this soon after the media are.
+constexpr int kBackWithinMs = 5000;
 
 using Kinds = QStringList;
 
@@ -187,6 +194,21 @@ Heard listen(const QVector<qint16> &samples)
             heard.states += label;
     }
     return heard;
+}
+
+int linesLogged = 0;
+
+void countLine(QtMsgType, const QMessageLogContext &, const QString &)
+{
+    ++linesLogged;
+}
+
+double processCpuSeconds()
+{
+    rusage usage = {};
+    getrusage(RUSAGE_SELF, &usage);
+    return double(usage.ru_utime.tv_sec + usage.ru_stime.tv_sec)
+           + double(usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
 }
 
 QByteArray captureStdout(const std::function<void()> &action)
@@ -601,6 +623,52 @@ private slots:
         click(*desk, "btn_stop");
         QVERIFY2(heard.longestSilenceMs <= kStartGapMs, qPrintable(heard.labels));
         QVERIFY2(heard.states == QStringLiteral("LH"), qPrintable(heard.states + QLatin1Char(' ') + heard.labels));
+    }
+
+    // The music folder goes away (an unmounted share) and comes back: the
+    // desk must not race round the running order meanwhile, and must play
+    // again by itself as soon as the files are there.
+    void musicFolderAwayAndBack()
+    {
+        if (!TestSupport::soundServerAvailable())
+            QSKIP("no test sound server");
+        const QString folder = TestSupport::privateRoot() + QStringLiteral("/share");
+        const QString away = folder + QStringLiteral(".away");
+        QVERIFY(QDir().mkpath(folder));
+        std::vector<Playlist> list;
+        for (const char *name : {"/one.wav", "/two.wav", "/three.wav"}) {
+            QVERIFY(TestSupport::makeTone(folder + QLatin1String(name), kToneSeconds, kLowHz));
+            list.push_back(entry(folder + QLatin1String(name), "music"));
+        }
+        auto desk = openDesk(list, 1, 5);
+        click(*desk, "btn_play");
+        QTRY_VERIFY_WITH_TIMEOUT(desk->player2.isPlaying(), kStartToleranceMs);
+        QVERIFY(QDir().rename(folder, away));
+        // The item on air plays on from its open file; the next ones fail.
+        QSignalSpy failures1(&desk->player1, &AudioPlayer::mediaError);
+        QSignalSpy failures2(&desk->player2, &AudioPlayer::mediaError);
+        QTRY_VERIFY_WITH_TIMEOUT(failures1.count() + failures2.count() >= 3,
+                                 kToneSeconds * 1000 + kHandOverToleranceMs);
+
+        linesLogged = 0;
+        const QtMessageHandler previous = qInstallMessageHandler(countLine);
+        const double cpuBefore = processCpuSeconds();
+        QTest::qWait(kAwayMs);
+        const double cpuShare = (processCpuSeconds() - cpuBefore) / (kAwayMs / 1000.0);
+        const int lines = linesLogged;
+        qInstallMessageHandler(previous);
+
+        TestSupport::Recorder recorder;
+        QVERIFY(recorder.start());
+        QVERIFY(QDir().rename(away, folder));
+        QTRY_VERIFY_WITH_TIMEOUT(desk->player1.isPlaying() || desk->player2.isPlaying(),
+                                 kBackWithinMs);
+        QTest::qWait(kListenAfterMs / 2);
+        const Heard heard = listen(recorder.stop());
+        click(*desk, "btn_stop");
+        QVERIFY2(cpuShare < kMostCpuShareAway, qPrintable(QString::number(cpuShare)));
+        QVERIFY2(lines < kMostLinesAway, qPrintable(QString::number(lines)));
+        QVERIFY2(heard.states.endsWith(QLatin1Char('L')), qPrintable(heard.labels));
     }
 
     // The announcement plays alone, then the entry after the time entries;
