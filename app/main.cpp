@@ -12,6 +12,7 @@
 
 int main(int argc, char *argv[])
 {
+    limitAllocatorArenas();
     installCrashHandler();
 
     auto app = std::make_unique<QApplication>(argc, argv);

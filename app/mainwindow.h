@@ -85,6 +85,8 @@ public:
     bool firstShown = false;
     QTimer *displayTimer = nullptr;
     int silenceMs = 0;
+    int timeStallMs = 0;
+    qint64 lastTimePosition = -1;
     ConversionQueue *conversions = nullptr;
     PlayoutRetry *playoutRetry = nullptr;
 

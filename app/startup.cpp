@@ -7,8 +7,20 @@
 
 #include <csignal>
 #include <unistd.h>
+#ifdef __GLIBC__
+#include <malloc.h>
+#endif
 
 const char *const kSingleInstanceKey = "com.studiokit.orvaradio.singleinstance";
+
+void limitAllocatorArenas()
+{
+#ifdef __GLIBC__
+    // Measured with the soak on Qt 6.8: without a limit the resident memory
+    // grew by more than 20 MB over forty items; with two arenas it levels off.
+    mallopt(M_ARENA_MAX, 2);
+#endif
+}
 
 namespace {
 

@@ -14,6 +14,11 @@ extern const char *const kSingleInstanceKey;
 
 // Fatal-signal report: three lines on standard error (first signal only), then
 // the process ends at once with 128 + signal.
+// Few allocator arenas: the media framework starts threads for every item
+// (Qt 6.8), and each new thread's arena otherwise adds to the resident
+// memory of a desk that runs for days. Call first thing in main.
+void limitAllocatorArenas();
+
 void crashHandler(int signal);
 void installCrashHandler();
 

@@ -8,6 +8,8 @@
 namespace {
 
 constexpr int kSilenceLimitMs = 10000;
+// An announcement whose position has not moved for this long has stalled.
+constexpr int kAnnouncementStallMs = 5000;
 
 // A style sheet change re-polishes the widget; the blink tick sets the same
 // sheet most of the time.
@@ -91,6 +93,24 @@ void MainWindow::updateDisplay()
     vuRight->setLevel(levelRight);
 
     // A time announcement sounds through its own, unmetered player.
+    // An announcement that neither moves nor ends would hold the running
+    // order for good: the watchdog leaves announcements alone.
+    if (onAir && timeAnnouncing) {
+        const qint64 position = timePlayer->position();
+        timeStallMs = position == lastTimePosition ? timeStallMs + 10 : 0;
+        lastTimePosition = position;
+        if (timeStallMs >= kAnnouncementStallMs) {
+            qWarning() << "Time announcement stalled for" << kAnnouncementStallMs
+                       << "ms - skipping";
+            timeStallMs = 0;
+            stopTimeAnnouncement();
+            advance();
+            next();
+        }
+    } else {
+        timeStallMs = 0;
+    }
+
     // While failures are being sat out, the pause is the desk's own: no skips.
     if (onAir && levelLeft <= 0 && levelRight <= 0 && !player1.fading && !player2.fading
         && !timeAnnouncing && !playoutRetry->waiting()) {

@@ -11,6 +11,7 @@
 //   HAND-OVERS defaults to 40; TRANSITION-SECONDS (1 or 2) to 1; the bad kinds
 //   (0..8, in the order of the report) start at FIRST-BAD-KIND, default 0.
 #include "mainwindow.h"
+#include "startup.h"
 #include "conversioncache.h"
 #include "testsupport.h"
 
@@ -31,6 +32,7 @@
 #include <cmath>
 #include <csignal>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <deque>
 #include <dirent.h>
@@ -1318,6 +1320,10 @@ int Soak::run()
                                      "after %d hand-overs\n",
                              kStalledLoopS, int(handOversSoFar));
                 std::fflush(stderr);
+                // Where the GUI thread stands, when a debugger is at hand.
+                const QByteArray where = "gdb -p " + QByteArray::number(qint64(::getpid()))
+                                         + " -batch -ex 'thread apply 1 bt 40' 1>&2 2>/dev/null";
+                (void)!std::system(where.constData());
                 ::_exit(3);
             }
         }
@@ -1474,6 +1480,8 @@ int Soak::report()
 
 int main(int argc, char *argv[])
 {
+    // As the desk starts.
+    limitAllocatorArenas();
     theClock.start();
     // Progress reaches a log file as it happens, and survives a crash.
     std::setvbuf(stdout, nullptr, _IOLBF, 0);

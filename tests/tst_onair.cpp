@@ -3,6 +3,7 @@
 #include "vumeter.h"
 
 #include <QPushButton>
+#include <QRegularExpression>
 #include <QSettings>
 #include <QSlider>
 #include <QTextBrowser>
@@ -19,6 +20,8 @@ constexpr qint64 kSeekToleranceMs = 400;
 constexpr double kVolumeTolerance = 1e-6;
 // The watchdog counts fixed 10 ms ticks up to ten seconds.
 constexpr int kSilentTicksToSkip = 1000;
+// Display ticks after which an announcement that does not move is given up.
+constexpr int kStalledAnnouncementTicks = 501;
 
 const QString kWatchdogLine = QStringLiteral("Silence watchdog: no audio for 10000 ms — skipping track");
 
@@ -55,6 +58,23 @@ private slots:
     }
 
     void init() { TestSupport::clearSettings(); }
+
+    // An announcement that neither moves nor ends must not hold the running
+    // order: the silence watchdog leaves announcements alone.
+    void stalledAnnouncementMovesOn()
+    {
+        MainWindow window;
+        window.playlist = {entry(QStringLiteral("Hora Certa"), QString(), QStringLiteral("time")),
+                           entry(QStringLiteral("after"), longTone)};
+        window.onAir = true;
+        window.timeAnnouncing = true;
+        QTest::ignoreMessage(QtWarningMsg, QRegularExpression(QStringLiteral("announcement stalled")));
+        for (int tick = 0; tick < kStalledAnnouncementTicks; ++tick)
+            window.updateDisplay();
+        QVERIFY(!window.timeAnnouncing);
+        QCOMPARE(window.currentIndex, 1);
+        QCOMPARE(window.player2.file(), longTone);
+    }
 
     void watchdogCountsSilentTicks_data()
     {
