@@ -3,8 +3,37 @@
 
 #include <QDebug>
 #include <QAudioOutput>
+#include <QFile>
 #include <QTimer>
 #include <QUrl>
+
+namespace {
+
+// Bytes looked at to tell a text file from audio.
+constexpr qint64 kSniffBytes = 512;
+
+// Why `path` cannot be audio at all, or empty when it may be. Handing such a
+// file to the media framework costs up to a second of stalled event loop
+// before it fails; these fail at once instead.
+QString unplayableReason(const QString &path)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        return QStringLiteral("File not found or not readable");
+    const QByteArray head = file.read(kSniffBytes);
+    if (head.isEmpty())
+        return QStringLiteral("Empty file");
+    // Every audio container carries binary bytes (sizes, frame headers) at
+    // its start; text has none.
+    for (const char byte : head) {
+        const auto value = static_cast<unsigned char>(byte);
+        if (value < 0x09 || (value > 0x0d && value < 0x20))
+            return QString();
+    }
+    return QStringLiteral("Not an audio file");
+}
+
+} // namespace
 
 AudioPlayer::AudioPlayer(QObject *parent)
     : QObject(parent)
@@ -38,23 +67,30 @@ void AudioPlayer::addMedia(QString path)
 {
     // Never waits for the converter: a copy that is not ready is not used.
     currentFile = conversions ? conversions->playable(path) : path;
-    if (broken) {
-        // Costs the wait described at `broken`; the sequencer prefers the
-        // other channel while this one is broken.
-        mediaPlayer->stop();
-        broken = false;
-    }
     failed = false;
+    ++item;
+    rejection = unplayableReason(currentFile);
     // A fade-out still armed from the item this channel was fading would fade
     // the new one away and stop it without an end.
     fadingOut = false;
-    mediaPlayer->setSource(QUrl::fromLocalFile(currentFile));
+    mediaPlayer->setSource(rejection.isEmpty() ? QUrl::fromLocalFile(currentFile) : QUrl());
 }
 
 void AudioPlayer::Play()
 {
     if (currentFile.isEmpty())
         return;
+    if (!rejection.isEmpty() && !failed) {
+        failed = true;
+        qWarning() << "AudioPlayer error:" << rejection << currentFile;
+        // Reported from the event loop, as the media framework reports: the
+        // caller is still busy starting this item.
+        QTimer::singleShot(0, this, [this, failedItem = item] {
+            if (failedItem == item && failed)
+                emit mediaError(currentFile, rejection);
+        });
+        return;
+    }
     // Play on an empty source (after Reset) never starts: nothing to wait for.
     starting = mediaPlayer->playbackState() != QMediaPlayer::PlayingState
                && !mediaPlayer->source().isEmpty();
@@ -70,11 +106,10 @@ void AudioPlayer::Stop()
 void AudioPlayer::Reset()
 {
     starting = false;
-    if (!broken) {
-        mediaPlayer->stop();
-        mediaPlayer->setSource(QUrl());
-    }
+    mediaPlayer->stop();
+    mediaPlayer->setSource(QUrl());
     failed = false;
+    rejection.clear();
     fadingOut = false;
     fadingIn = false;
     fading = false;
@@ -104,17 +139,17 @@ qint64 AudioPlayer::remainingTime() const
 
 bool AudioPlayer::isPlaying() const
 {
-    return !failed && !broken && (starting || mediaPlayer->playbackState() == QMediaPlayer::PlayingState);
+    return !failed && (starting || mediaPlayer->playbackState() == QMediaPlayer::PlayingState);
 }
 
 bool AudioPlayer::isPaused() const
 {
-    return !failed && !broken && mediaPlayer->playbackState() == QMediaPlayer::PausedState;
+    return !failed && mediaPlayer->playbackState() == QMediaPlayer::PausedState;
 }
 
 bool AudioPlayer::isStopped() const
 {
-    return failed || broken || (!starting && mediaPlayer->playbackState() == QMediaPlayer::StoppedState);
+    return failed || (!starting && mediaPlayer->playbackState() == QMediaPlayer::StoppedState);
 }
 
 double AudioPlayer::getVolume() const
@@ -193,13 +228,11 @@ void AudioPlayer::positionChanged(qint64 position)
 
 void AudioPlayer::onPlayerError(QMediaPlayer::Error error, const QString &errorString)
 {
-    // The media framework reports one failure several times, also after the
-    // channel was reset; once is enough.
-    if (failed || broken)
+    // The media framework reports one failure several times; once is enough.
+    if (failed)
         return;
     qWarning() << "AudioPlayer error:" << error << errorString;
     failed = true;
-    broken = true;
     starting = false;
     // A failed item ends its fade-out request like an item that ended.
     fadingOut = false;

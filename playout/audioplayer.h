@@ -54,7 +54,6 @@ public:
     static bool isValidMediaFile(const QString &path);
 
     QString file() const { return currentFile; }
-    bool isBroken() const { return broken; }
 
 public slots:
     void fade();
@@ -80,13 +79,9 @@ private:
     // The media player can report one failure several times and still claim
     // to play; the channel reports it once per item and counts as stopped.
     bool failed = false;
-    // The media framework failed on the current source and holds a pipeline
-    // in error. Measured with GStreamer (Qt 6.4): any state change of such a
-    // player (stop, a new or an empty source) blocks the calling thread for
-    // one second. Reset leaves it alone; the next item given to this channel
-    // pays that second, and the sequencer gives it the other channel when
-    // it can.
-    bool broken = false;
+    // Set when the item's file cannot be audio at all; Play reports it.
+    QString rejection;
+    quint64 item = 0;
     // Between play() and the player's switch to Playing, which some media
     // backends make later: the channel counts as playing, so the idle rule
     // does not silence it and the sequencer does not take it for free.

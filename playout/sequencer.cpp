@@ -88,7 +88,7 @@ void MainWindow::next()
     else if (player1.isPlaying())
         chosen = &player2;
     else if (player1.isStopped() && player2.isStopped())
-        chosen = player2.isBroken() && !player1.isBroken() ? &player1 : &player2;
+        chosen = &player2;
 
     if (chosen && kind == QLatin1String("music")) {
         chosen->addMedia(path);
