@@ -23,6 +23,7 @@ void MainWindow::currentTimePositionClock(const QTime &time)
 
 void MainWindow::on_audio_clock_clicked()
 {
+    timePlayer->setSource(QUrl());
     timePlayer->setSource(QUrl::fromLocalFile(audioTimeDir + QLatin1Char('/') + timeAudioName
                                               + QStringLiteral(".mp3")));
     if (!player1.fading && !player2.fading) {

@@ -86,8 +86,12 @@ void AudioPlayer::Play()
         // Reported from the event loop, as the media framework reports: the
         // caller is still busy starting this item.
         QTimer::singleShot(0, this, [this, failedItem = item] {
+            // Copies: a receiver may start the next item on this channel
+            // before the later receivers run.
+            const QString file = currentFile;
+            const QString reason = rejection;
             if (failedItem == item && failed)
-                emit mediaError(currentFile, rejection);
+                emit mediaError(file, reason);
         });
         return;
     }

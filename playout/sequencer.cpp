@@ -123,6 +123,9 @@ void MainWindow::startTimeAnnouncement()
             next();
         return;
     }
+    // The same file again after its end plays silently (GStreamer, Qt 6.4)
+    // unless the source is set afresh.
+    timePlayer->setSource(QUrl());
     timePlayer->setSource(QUrl::fromLocalFile(file));
     timeOutput->setVolume(1.0f);
     timePlayer->play();
