@@ -7,6 +7,7 @@
 #include "configdialog.h"
 #include "conversionqueue.h"
 #include "playoutretry.h"
+#include "selfrestart.h"
 #include "startvalues.h"
 #include "timerclock.h"
 #include "vumeter.h"
@@ -83,6 +84,14 @@ void MainWindow::init()
     player2.setConversionQueue(conversions);
     playoutRetry = new PlayoutRetry(this);
     connect(playoutRetry, &PlayoutRetry::retryDue, this, &MainWindow::retryAfterFailures);
+    // Streams on a vanished server only fail or stall; the channels rest
+    // until it is back, and the fresh start brings the air back.
+    connect(playoutRetry, &PlayoutRetry::soundServerGone, this, [this] {
+        player1.Reset();
+        player2.Reset();
+    });
+    connect(playoutRetry, &PlayoutRetry::soundServerBack, this,
+            [this] { SelfRestart::request(*this); });
     audioTimeDir = settings->value(QStringLiteral("files/audioTimeDir")).toString();
 
     timePlayer = new QMediaPlayer(this);

@@ -1,11 +1,17 @@
 #include "startup.h"
+#include "mainwindow.h"
+#include "selfrestart.h"
 
 #include <QApplication>
+#include <QPixmap>
 #include <QSharedMemory>
 #include <QSplashScreen>
 #include <QStyleFactory>
+#include <QTimer>
 
 #include <csignal>
+#include <memory>
+#include <vector>
 #include <unistd.h>
 #ifdef __GLIBC__
 #include <malloc.h>
@@ -72,6 +78,7 @@ void crashHandler(int signal)
         writeText("This is likely a bug in the FFmpeg audio decoder with certain MP3 files.\n");
         writeText("Try converting the problematic file or check its integrity.\n");
         // stderr is unbuffered and written with write(2): nothing left to flush.
+        SelfRestart::execAfterCrash();
     }
     ::_exit(128 + signal);
 }
@@ -153,4 +160,69 @@ void handOverSplash(QSplashScreen *splash, QWidget *window)
     splash->finish(window);
     splash->close();
     window->show();
+}
+
+int runDesk(int &argc, char **argv, const std::function<void(MainWindow &)> &ready)
+{
+    // The application may take its own options out of argv; a fresh start
+    // gets them all again.
+    std::vector<char *> arguments(argv, argv + argc + 1);
+    SelfRestart::rememberArguments(arguments.data());
+
+    auto app = std::make_unique<QApplication>(argc, argv);
+
+    auto marker = std::make_unique<QSharedMemory>();
+    setInstanceKey(*marker);
+    if (!takeInstanceMarker(*marker)) {
+        marker.reset();
+        app.reset();
+        return 0;
+    }
+
+    QCoreApplication::setOrganizationName(QStringLiteral("OrvaRadio"));
+    QCoreApplication::setApplicationName(QStringLiteral("OrvaRadio"));
+
+    auto window = std::make_unique<MainWindow>();
+
+    auto picture = std::make_unique<QPixmap>(QStringLiteral(":/images/splash-02.png"));
+    auto scaled = std::make_unique<QPixmap>(
+        picture->scaled(500, 300, Qt::IgnoreAspectRatio, Qt::FastTransformation));
+    auto splash = std::make_unique<QSplashScreen>(*scaled);
+
+    auto styleNames = std::make_unique<QStringList>(QStyleFactory::keys());
+    applyDeskStyle(*app, *styleNames);
+
+    auto handOverTimer = std::make_unique<QTimer>();
+    if (SelfRestart::resuming()) {
+        SelfRestart::resume(*window);
+        window->show();
+    } else {
+        splash->show();
+        QCoreApplication::processEvents(QEventLoop::AllEvents);
+        handOverTimer->setSingleShot(true);
+        QObject::connect(handOverTimer.get(), &QTimer::timeout, splash.get(),
+                         [&splash, &window] { handOverSplash(splash.get(), window.get()); });
+        handOverTimer->start(2000);
+    }
+    if (ready)
+        ready(*window);
+
+    const int code = QApplication::exec();
+    if (code == SelfRestart::kExitCode) {
+        // The rest goes with the process image; taking the window down could
+        // wait on a media framework whose sound connection is dead.
+        marker.reset();
+        SelfRestart::exec(arguments.data());
+        return 1;
+    }
+
+    handOverTimer.reset();
+    styleNames.reset();
+    splash.reset();
+    scaled.reset();
+    picture.reset();
+    window.reset();
+    marker.reset();
+    app.reset();
+    return code;
 }

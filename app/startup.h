@@ -4,6 +4,9 @@
 #include <QPalette>
 #include <QStringList>
 
+#include <functional>
+
+class MainWindow;
 class QApplication;
 class QSharedMemory;
 class QSplashScreen;
@@ -38,5 +41,12 @@ void applyDeskStyle(QApplication &app, const QStringList &styleNames);
 
 // Ends the splash: finish (waits for the window), close, then show the window.
 void handOverSplash(QSplashScreen *splash, QWidget *window);
+
+// The desk's program: the single-instance marker, the window behind a splash,
+// the event loop. A desk that asks for a fresh start lets go of the marker
+// and runs its own program again; that start goes back on air at once,
+// without the splash. `ready`, when given, gets the window before the loop
+// runs.
+int runDesk(int &argc, char **argv, const std::function<void(MainWindow &)> &ready = {});
 
 #endif

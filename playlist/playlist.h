@@ -19,4 +19,9 @@ struct Playlist
     }
 };
 
+// One line of a playlist file: title|path|duration|kind, without the newline.
+QString playlistLine(const Playlist &entry);
+// Reads one such line; false for a line with fewer than four fields.
+bool parsePlaylistLine(const QString &line, Playlist &entry);
+
 #endif

@@ -10,13 +10,10 @@
 #include <QSettings>
 #include <QTextStream>
 
-namespace {
-
-// One line of a playlist file: title|path|duration|kind. Titles read from tags,
-// and file names, may hold "|" themselves: the last two fields are taken from
-// the right, and the rest is split between title and path where the path
-// names a file that exists, else before the last part.
-bool parseLine(const QString &line, Playlist &entry)
+// Titles read from tags, and file names, may hold "|" themselves: the last two
+// fields are taken from the right, and the rest is split between title and
+// path where the path names a file that exists, else before the last part.
+bool parsePlaylistLine(const QString &line, Playlist &entry)
 {
     const QStringList parts = line.split(QLatin1Char('|'));
     if (parts.size() < 4)
@@ -36,7 +33,11 @@ bool parseLine(const QString &line, Playlist &entry)
     return true;
 }
 
-} // namespace
+QString playlistLine(const Playlist &entry)
+{
+    return entry.title + QLatin1Char('|') + entry.path + QLatin1Char('|') + entry.duration
+           + QLatin1Char('|') + entry.kind;
+}
 
 QString MainWindow::playlistFileFilter() const
 {
@@ -59,10 +60,8 @@ void MainWindow::savePlaylist()
     if (written) {
         QTextStream out(&file);
         out.setEncoding(QStringConverter::Utf8);
-        for (const Playlist &entry : playlist) {
-            out << entry.title << '|' << entry.path << '|' << entry.duration << '|' << entry.kind
-                << '\n';
-        }
+        for (const Playlist &entry : playlist)
+            out << playlistLine(entry) << '\n';
         out.flush();
         written = out.status() == QTextStream::Ok && file.commit();
     }
@@ -87,7 +86,7 @@ bool MainWindow::readPlaylistFile(const QString &fileName)
     in.setEncoding(QStringConverter::Utf8);
     Playlist entry;
     while (!in.atEnd()) {
-        if (parseLine(in.readLine(), entry))
+        if (parsePlaylistLine(in.readLine(), entry))
             playlist.push_back(entry);
     }
     updateAudioList(false);

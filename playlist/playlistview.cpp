@@ -1,4 +1,5 @@
 #include "mainwindow.h"
+#include "selfrestart.h"
 #include "ui_mainwindow.h"
 #include "conversionqueue.h"
 
@@ -96,4 +97,5 @@ void MainWindow::updateAudioList(bool jump)
     // Every change of the running order or of its marks ends here.
     if (conversions)
         conversions->plan(playlist, currentIndex, nextIndex, onAir);
+    SelfRestart::keep(*this);
 }

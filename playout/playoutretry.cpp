@@ -2,7 +2,6 @@
 
 #include <QDebug>
 #include <QFileInfo>
-#include <QMediaPlayer>
 #include <QTimer>
 
 #include <algorithm>
@@ -19,6 +18,8 @@ constexpr int kLongestPauseMs = 10000;
 // How often a waiting desk looks for its way back; a connect() on a local
 // socket and a stat() cost next to nothing.
 constexpr int kProbeMs = 250;
+// How often the sound server is looked at while it is there.
+constexpr int kServerWatchMs = 1000;
 
 QString soundServerSocket()
 {
@@ -37,19 +38,25 @@ PlayoutRetry::PlayoutRetry(QObject *parent)
     : QObject(parent)
     , pause(new QTimer(this))
     , probe(new QTimer(this))
+    , serverWatch(new QTimer(this))
 {
     pause->setSingleShot(true);
     connect(pause, &QTimer::timeout, this, [this] {
         probe->stop();
-        emit retryDue();
+        if (!serverLost)
+            emit retryDue();
     });
     probe->setInterval(kProbeMs);
     connect(probe, &QTimer::timeout, this, &PlayoutRetry::checkPath);
+    connect(serverWatch, &QTimer::timeout, this, &PlayoutRetry::checkServer);
+    serverWatch->start(kServerWatchMs);
+    checkServer();
 }
 
 PlayoutRetry::Action PlayoutRetry::failed(int round, const QString &file)
 {
-    if (pause->isActive())
+    checkServer();
+    if (pause->isActive() || serverLost)
         return Action::Wait;
     ++failures;
     if (failures < std::min(kRunLength, std::max(round, 1)))
@@ -88,7 +95,7 @@ void PlayoutRetry::cancel()
 
 bool PlayoutRetry::waiting() const
 {
-    return pause->isActive();
+    return pause->isActive() || serverLost;
 }
 
 bool PlayoutRetry::soundServerReachable()
@@ -118,7 +125,8 @@ bool PlayoutRetry::pathReachable() const
 
 void PlayoutRetry::checkPath()
 {
-    if (!pathWasDown || !pathReachable())
+    // A server that comes back takes a fresh start, not another try.
+    if (serverLost || !pathWasDown || !pathReachable())
         return;
     // Back: no reason to sit out the rest of the pause.
     pause->stop();
@@ -126,18 +134,30 @@ void PlayoutRetry::checkPath()
     emit retryDue();
 }
 
-void releaseIdlePlayers(const QList<QMediaPlayer *> &players)
+void PlayoutRetry::expectSoundServer()
 {
-    // Measured with GStreamer (Qt 6.4): the pulse sinks of one process share
-    // one server connection, which outlives a server restart while any sink
-    // still holds it, and every later stream then fails with "Failed to
-    // connect: Connection terminated". Once every player has let go of its
-    // source, the next stream connects afresh.
-    for (QMediaPlayer *player : players) {
-        if (!player || (player->playbackState() == QMediaPlayer::PlayingState
-                        && player->error() == QMediaPlayer::NoError))
-            continue;
-        player->stop();
-        player->setSource(QUrl());
+    serverSeen = true;
+    checkServer();
+}
+
+void PlayoutRetry::checkServer()
+{
+    const bool reachable = soundServerReachable();
+    // A desk that never reached a server plays through something else.
+    if (!serverSeen) {
+        serverSeen = reachable;
+        return;
+    }
+    if (reachable == !serverLost)
+        return;
+    serverLost = !reachable;
+    // Looked at often while it is gone: the way back should be short.
+    serverWatch->setInterval(serverLost ? kProbeMs : kServerWatchMs);
+    if (serverLost) {
+        qWarning() << "Sound server gone - waiting for it";
+        emit soundServerGone();
+    } else {
+        qWarning() << "Sound server back";
+        emit soundServerBack();
     }
 }

@@ -1,11 +1,9 @@
 #ifndef PLAYOUTRETRY_H
 #define PLAYOUTRETRY_H
 
-#include <QList>
 #include <QObject>
 #include <QString>
 
-class QMediaPlayer;
 class QTimer;
 
 // Keeps a run of failing items from turning into a storm. A lone bad file is
@@ -13,6 +11,8 @@ class QTimer;
 // short running order), the sound path or the media are taken to be gone, and
 // the desk waits before it tries again, longer each time. It tries at once
 // when the sound server's socket or the file it wants comes back.
+// It also keeps an eye on the sound server itself: while its socket takes no
+// connections, nothing is tried and the desk waits for it.
 class PlayoutRetry : public QObject
 {
     Q_OBJECT
@@ -33,7 +33,13 @@ public:
     void heard();
     // The operator took over, or the desk went off air.
     void cancel();
+    // Waiting out a pause, or for the sound server.
     bool waiting() const;
+    bool soundServerLost() const { return serverLost; }
+    bool soundServerSeen() const { return serverSeen; }
+    // This desk is known to play through a sound server (it had reached one
+    // before a fresh start): from now on, one that does not answer is gone.
+    void expectSoundServer();
     int pauseMs() const { return currentPauseMs; }
 
     // Whether the sound server's socket takes connections; true when there
@@ -42,9 +48,13 @@ public:
 
 signals:
     void retryDue();
+    // The sound server's socket stopped taking connections; it takes them again.
+    void soundServerGone();
+    void soundServerBack();
 
 private:
     void checkPath();
+    void checkServer();
     bool pathReachable() const;
 
     int failures = 0;
@@ -52,12 +62,11 @@ private:
     int currentPauseMs = 0;
     QString failedFile;
     bool pathWasDown = false;
+    bool serverSeen = false;
+    bool serverLost = false;
     QTimer *pause;
     QTimer *probe;
+    QTimer *serverWatch;
 };
-
-// Players whose sound output may hold on to a dead server connection: every
-// one that is not playing, or that failed, lets go of its source.
-void releaseIdlePlayers(const QList<QMediaPlayer *> &players);
 
 #endif

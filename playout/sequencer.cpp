@@ -2,7 +2,6 @@
 #include "ui_mainwindow.h"
 #include "vumeter.h"
 #include "playoutretry.h"
-#include "buttonhole.h"
 
 #include <QDebug>
 #include <QAudioOutput>
@@ -271,13 +270,8 @@ void MainWindow::skipEmptyEntry(int index)
 
 void MainWindow::retryAfterFailures()
 {
-    if (!onAir)
-        return;
-    QList<QMediaPlayer *> players = {timePlayer};
-    for (ButtonHole *cart : carts)
-        players.append(cart->mediaPlayer());
-    releaseIdlePlayers(players);
-    next();
+    if (onAir)
+        next();
 }
 
 void MainWindow::onTimePlayerError(const QString &errorString)

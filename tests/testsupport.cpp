@@ -199,6 +199,21 @@ bool Recorder::start()
     return QFileInfo(rawPath).size() > 0;
 }
 
+double Recorder::toneAmplitude(const QVector<qint16> &samples, qsizetype first, qsizetype frames,
+                               double frequency)
+{
+    const double coefficient = 2.0 * std::cos(2.0 * M_PI * frequency / 44100.0);
+    double s1 = 0.0;
+    double s2 = 0.0;
+    for (qsizetype i = first; i < first + frames; ++i) {
+        const double s0 = samples[2 * i] / 32768.0 + coefficient * s1 - s2;
+        s2 = s1;
+        s1 = s0;
+    }
+    const double power = s1 * s1 + s2 * s2 - coefficient * s1 * s2;
+    return 2.0 * std::sqrt(std::max(power, 0.0)) / double(frames);
+}
+
 QVector<qint16> Recorder::stop()
 {
     QVector<qint16> samples;

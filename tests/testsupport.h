@@ -88,6 +88,10 @@ public:
 
     // RMS of both channels over consecutive windows of `windowMs`, 0..1.
     static QVector<double> windowRms(const QVector<qint16> &samples, int windowMs);
+    // Amplitude (0..1) of a sine of `frequency` in the left channel, frames
+    // [first, first + frames), by the Goertzel filter.
+    static double toneAmplitude(const QVector<qint16> &samples, qsizetype first, qsizetype frames,
+                                double frequency);
 
 private:
     QProcess *process = nullptr;

@@ -145,23 +145,6 @@ void markAsNext(MainWindow &desk, int number)
     }
 }
 
-// Amplitude (0..1) of a sine of `frequency` in the left channel of the
-// interleaved stereo `samples`, frames [first, first + frames), by the Goertzel filter.
-double toneAmplitude(const QVector<qint16> &samples, qsizetype first, qsizetype frames,
-                     double frequency)
-{
-    const double coefficient = 2.0 * std::cos(2.0 * M_PI * frequency / kSampleRate);
-    double s1 = 0.0;
-    double s2 = 0.0;
-    for (qsizetype i = first; i < first + frames; ++i) {
-        const double s0 = samples[2 * i] / 32768.0 + coefficient * s1 - s2;
-        s2 = s1;
-        s1 = s0;
-    }
-    const double power = s1 * s1 + s2 * s2 - coefficient * s1 * s2;
-    return 2.0 * std::sqrt(std::max(power, 0.0)) / double(frames);
-}
-
 // What a recording holds, window by window: 'L' the low tone, 'H' the high
 // one, 'B' both, '.' neither, from the first sound to the end.
 struct Heard
@@ -177,8 +160,8 @@ Heard listen(const QVector<qint16> &samples)
     QString labels;
     const qsizetype frames = kSampleRate * kWindowMs / 1000;
     for (qsizetype first = 0; (first + frames) * 2 <= samples.size(); first += frames) {
-        const bool low = toneAmplitude(samples, first, frames, kLowHz) > kPresentAmplitude;
-        const bool high = toneAmplitude(samples, first, frames, kHighHz) > kPresentAmplitude;
+        const bool low = TestSupport::Recorder::toneAmplitude(samples, first, frames, kLowHz) > kPresentAmplitude;
+        const bool high = TestSupport::Recorder::toneAmplitude(samples, first, frames, kHighHz) > kPresentAmplitude;
         labels += QLatin1Char(low && high ? 'B' : low ? 'L' : high ? 'H' : '.');
     }
     const qsizetype start = labels.indexOf(QRegularExpression(QStringLiteral("[^.]")));
