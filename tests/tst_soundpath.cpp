@@ -14,6 +14,7 @@
 #include <QStandardPaths>
 
 #include <csignal>
+#include <memory>
 #include <unistd.h>
 
 namespace {
@@ -133,6 +134,52 @@ private:
     QProcess server;
 };
 
+// The desk as a child process, on air with the first of two long items.
+class Desk
+{
+public:
+    Desk(const QString &root, const QString &onAir, const QString &following)
+    {
+        SelfRestart::ResumePoint point;
+        point.order = {{QStringLiteral("On air"), onAir, QStringLiteral("00:40"),
+                        QStringLiteral("music")},
+                       {QStringLiteral("Following"), following, QStringLiteral("00:40"),
+                        QStringLiteral("music")}};
+        point.next = 1;
+        point.onAir = true;
+        const QString resumeFile = root + QStringLiteral("/resume.txt");
+        if (!SelfRestart::writeResumeFile(resumeFile, point))
+            return;
+        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+        environment.insert(QString::fromLatin1(SelfRestart::kResumeVariable), resumeFile);
+        process.setProcessEnvironment(environment);
+        QObject::connect(&process, &QProcess::readyReadStandardError, &process,
+                         [this] { log += process.readAllStandardError(); });
+        process.start(QCoreApplication::applicationFilePath(), {QStringLiteral("--desk")});
+        process.waitForStarted();
+    }
+    ~Desk()
+    {
+        process.write("quit\n");
+        if (!process.waitForFinished(5000))
+            process.kill();
+        process.waitForFinished(5000);
+    }
+
+    bool running() const { return process.state() == QProcess::Running; }
+    QString report() const
+    {
+        return QStringLiteral("desk %1 (status %2, code %3):\n")
+                   .arg(running() ? QStringLiteral("running") : QStringLiteral("ended"))
+                   .arg(process.exitStatus())
+                   .arg(process.exitCode())
+               + QString::fromLocal8Bit(log);
+    }
+
+    QProcess process;
+    QByteArray log;
+};
+
 } // namespace
 
 class TestSoundPath : public QObject
@@ -140,103 +187,117 @@ class TestSoundPath : public QObject
     Q_OBJECT
 
 private slots:
+    void initTestCase();
     void serverAwayAndBack();
+    void crashOnAirGoesOn();
+
+private:
+    // The first sound of either item in `heard`, in ms from its start; -1 for none.
+    static qint64 firstItemSound(const QVector<qint16> &heard);
+
+    std::unique_ptr<SoundServer> server;
+    QString root;
+    QString onAir;
+    QString following;
 };
 
-// Stopped mid-item for ten seconds: the desk rests quietly, and once the
-// server is back the running order sounds again by itself, from a fresh
-// start of the desk, and a cart fired then sounds too.
-void TestSoundPath::serverAwayAndBack()
+void TestSoundPath::initTestCase()
 {
     if (QStandardPaths::findExecutable(QStringLiteral("pulseaudio")).isEmpty())
         QSKIP("needs pulseaudio");
-    const QString root = TestSupport::privateRoot();
-    SoundServer server(root + QStringLiteral("/soundpath"));
-    QVERIFY(server.start());
-    qputenv("PULSE_SERVER", server.address().toLocal8Bit());
+    root = TestSupport::privateRoot();
+    server = std::make_unique<SoundServer>(root + QStringLiteral("/soundpath"));
+    QVERIFY(server->start());
+    qputenv("PULSE_SERVER", server->address().toLocal8Bit());
     qputenv("ORVARADIO_TEST_SINK", kSink);
 
-    const QString onAir = root + QStringLiteral("/on-air.wav");
-    const QString following = root + QStringLiteral("/following.wav");
+    onAir = root + QStringLiteral("/on-air.wav");
+    following = root + QStringLiteral("/following.wav");
     const QString cart = root + QStringLiteral("/cart.wav");
     QVERIFY(TestSupport::makeTone(onAir, 40, kOnAirHz));
     QVERIFY(TestSupport::makeTone(following, 40, kFollowingHz));
     QVERIFY(TestSupport::makeTone(cart, 3, kCartHz));
-    {
-        QSettings settings(QStringLiteral("OrvaRadio"), QStringLiteral("OrvaRadio"));
-        settings.setValue(QStringLiteral("buttonhole/btn_1"), cart);
-    }
-    SelfRestart::ResumePoint point;
-    point.order = {{QStringLiteral("On air"), onAir, QStringLiteral("00:40"), QStringLiteral("music")},
-                   {QStringLiteral("Following"), following, QStringLiteral("00:40"),
-                    QStringLiteral("music")}};
-    point.next = 1;
-    point.onAir = true;
-    const QString resumeFile = root + QStringLiteral("/resume.txt");
-    QVERIFY(SelfRestart::writeResumeFile(resumeFile, point));
+    QSettings settings(QStringLiteral("OrvaRadio"), QStringLiteral("OrvaRadio"));
+    settings.setValue(QStringLiteral("buttonhole/btn_1"), cart);
+}
 
-    QProcess desk;
-    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-    environment.insert(QString::fromLatin1(SelfRestart::kResumeVariable), resumeFile);
-    desk.setProcessEnvironment(environment);
-    QByteArray log;
-    connect(&desk, &QProcess::readyReadStandardError, this,
-            [&] { log += desk.readAllStandardError(); });
-    desk.start(QCoreApplication::applicationFilePath(), {QStringLiteral("--desk")});
-    QVERIFY(desk.waitForStarted());
-    const auto cleanUp = qScopeGuard([&] {
-        desk.write("quit\n");
-        if (!desk.waitForFinished(5000))
-            desk.kill();
-        desk.waitForFinished(5000);
-    });
+qint64 TestSoundPath::firstItemSound(const QVector<qint16> &heard)
+{
+    const int onAirWindow = firstWindowWith(heard, kOnAirHz);
+    const int followingWindow = firstWindowWith(heard, kFollowingHz);
+    const int window = onAirWindow < 0         ? followingWindow
+                       : followingWindow < 0   ? onAirWindow
+                                               : std::min(onAirWindow, followingWindow);
+    return window < 0 ? -1 : qint64(window) * kWindowMs;
+}
 
+// Stopped mid-item for ten seconds: the desk rests quietly, and once the
+// server is back the running order sounds again by itself, from a fresh
+// start of the desk (after a crash of the media framework, with the next
+// item), and a cart fired then sounds too.
+void TestSoundPath::serverAwayAndBack()
+{
+    Desk desk(root, onAir, following);
+    QVERIFY(desk.running());
     {
         TestSupport::Recorder recorder;
         QVERIFY(recorder.start());
         QTest::qWait(kOnAirBeforeStopMs);
-        QVERIFY2(firstWindowWith(recorder.stop(), kOnAirHz) >= 0, log.constData());
+        QVERIFY2(firstWindowWith(recorder.stop(), kOnAirHz) >= 0, qPrintable(desk.report()));
     }
 
-    server.stop();
-    const qsizetype linesBefore = log.count('\n');
-    const double cpuBefore = cpuSeconds(desk.processId());
+    server->stop();
+    const qsizetype linesBefore = desk.log.count('\n');
+    const double cpuBefore = cpuSeconds(desk.process.processId());
     QTest::qWait(kServerAwayMs);
-    const double coreShare = (cpuSeconds(desk.processId()) - cpuBefore) * 1000.0 / kServerAwayMs;
-    const qsizetype linesAway = log.count('\n') - linesBefore;
+    const double coreShare =
+        (cpuSeconds(desk.process.processId()) - cpuBefore) * 1000.0 / kServerAwayMs;
+    const qsizetype linesAway = desk.log.count('\n') - linesBefore;
     qInfo("While the server was away: %.1f %% of a core, %lld lines", 100.0 * coreShare,
           qlonglong(linesAway));
-    QVERIFY2(desk.state() == QProcess::Running,
-             qPrintable(QStringLiteral("desk ended (status %1, code %2): ")
-                            .arg(desk.exitStatus()).arg(desk.exitCode())
-                        + QString::fromLocal8Bit(log)));
-    QVERIFY2(coreShare < kMostCoreWhileAway, log.constData());
-    QVERIFY2(linesAway < kFewestLinesWhileAway, log.constData());
+    QVERIFY2(desk.running(), qPrintable(desk.report()));
+    QVERIFY2(coreShare < kMostCoreWhileAway, qPrintable(desk.report()));
+    QVERIFY2(linesAway < kFewestLinesWhileAway, qPrintable(desk.report()));
 
     QElapsedTimer sinceBack;
-    QVERIFY(server.start());
+    QVERIFY(server->start());
     sinceBack.start();
     TestSupport::Recorder recorder;
     QVERIFY(recorder.start());
     const qint64 recordingFrom = sinceBack.elapsed();
-    QTest::qWait(kBackWithinMs + 1000 - int(recordingFrom));
-    desk.write("cart 1\n");
-    QTest::qWait(2000);
     const qint64 cartFiredAt = kBackWithinMs + 1000;
+    QTest::qWait(int(cartFiredAt - recordingFrom));
+    desk.process.write("cart 1\n");
+    QTest::qWait(2000);
     const QVector<qint16> heard = recorder.stop();
 
-    // The item on air, or after a crash of the media framework the next one.
-    const int onAirBack = firstWindowWith(heard, kOnAirHz);
-    const int followingBack = firstWindowWith(heard, kFollowingHz);
-    const int back = onAirBack < 0 ? followingBack : followingBack < 0 ? onAirBack : std::min(onAirBack, followingBack);
-    QVERIFY2(back >= 0, log.constData());
-    const qint64 backMs = recordingFrom + back * kWindowMs;
-    qInfo("Sound back %lld ms after the server", qlonglong(backMs));
-    QVERIFY2(backMs <= kBackWithinMs, log.constData());
+    const qint64 back = firstItemSound(heard);
+    QVERIFY2(back >= 0, qPrintable(desk.report()));
+    qInfo("Sound back %lld ms after the server", qlonglong(recordingFrom + back));
+    QVERIFY2(recordingFrom + back <= kBackWithinMs, qPrintable(desk.report()));
     const int cartWindow = firstWindowWith(heard, kCartHz);
-    QVERIFY2(cartWindow >= 0, log.constData());
+    QVERIFY2(cartWindow >= 0, qPrintable(desk.report()));
     QVERIFY(recordingFrom + cartWindow * kWindowMs >= cartFiredAt);
-    QVERIFY(desk.state() == QProcess::Running);
+    QVERIFY(desk.running());
+}
+
+// A crash on air, after the desk has run for a while, is followed by a fresh
+// start that goes on with the next item.
+void TestSoundPath::crashOnAirGoesOn()
+{
+    Desk desk(root, onAir, following);
+    QVERIFY(desk.running());
+    QTest::qWait(kOnAirBeforeStopMs);
+    TestSupport::Recorder recorder;
+    QVERIFY(recorder.start());
+    ::kill(pid_t(desk.process.processId()), SIGSEGV);
+    QTest::qWait(kBackWithinMs);
+    const QVector<qint16> heard = recorder.stop();
+    QVERIFY2(desk.running(), qPrintable(desk.report()));
+    const int followingWindow = firstWindowWith(heard, kFollowingHz);
+    QVERIFY2(followingWindow >= 0, qPrintable(desk.report()));
+    // Nothing of the crashed item after the fresh start.
+    QCOMPARE(firstWindowWith(heard, kOnAirHz, followingWindow), -1);
 }
 
 int main(int argc, char *argv[])
