@@ -43,12 +43,18 @@ ResumePoint pointOf(const MainWindow &window)
     return point;
 }
 
-QString resumeFilePath()
+// Found once: the lookup warns each time when XDG_RUNTIME_DIR is not set, and
+// the file is written at every change on air.
+const QString &resumeFilePath()
 {
-    QString folder = QStandardPaths::writableLocation(QStandardPaths::RuntimeLocation);
-    if (folder.isEmpty())
-        folder = QDir::tempPath();
-    return folder + QStringLiteral("/orvaradio-resume-%1.txt").arg(QCoreApplication::applicationPid());
+    static const QString path = [] {
+        QString folder = QStandardPaths::writableLocation(QStandardPaths::RuntimeLocation);
+        if (folder.isEmpty())
+            folder = QDir::tempPath();
+        return folder
+               + QStringLiteral("/orvaradio-resume-%1.txt").arg(QCoreApplication::applicationPid());
+    }();
+    return path;
 }
 
 } // namespace
@@ -109,7 +115,7 @@ bool readResumeFile(const QString &path, ResumePoint &point)
 // A fresh start is back on air about 2 s after the server, on both.
 void keep(const MainWindow &window)
 {
-    const QString path = resumeFilePath();
+    const QString &path = resumeFilePath();
     if (!window.onAir) {
         if (resumeKept) {
             resumeKept = 0;
@@ -132,7 +138,7 @@ void keep(const MainWindow &window)
 
 void request(MainWindow &window)
 {
-    const QString path = resumeFilePath();
+    const QString &path = resumeFilePath();
     if (writeResumeFile(path, pointOf(window)))
         qputenv(kResumeVariable, QFile::encodeName(path));
     else
