@@ -2,6 +2,8 @@
 #include "ui_mainwindow.h"
 
 #include "aboutdialog.h"
+#include "asrunfeed.h"
+#include "asrunreport.h"
 #include "browsers.h"
 #include "buttonhole.h"
 #include "configdialog.h"
@@ -84,6 +86,8 @@ void MainWindow::init()
     player2.setConversionQueue(conversions);
     playoutRetry = new PlayoutRetry(this);
     connect(playoutRetry, &PlayoutRetry::retryDue, this, &MainWindow::retryAfterFailures);
+    asRun = new AsRunLog(asRunFolder(), this);
+    asRun->recoverJournal();
     // Streams on a vanished server only fail or stall; the channels rest
     // until it is back, and the fresh start brings the air back.
     connect(playoutRetry, &PlayoutRetry::soundServerGone, this, [this] {
@@ -150,10 +154,12 @@ void MainWindow::init()
             [this](qint64 position) { currentTimePosition(position, 2); });
     connect(&player1, &AudioPlayer::mediaError, this,
             [this](const QString &file, const QString &errorMsg) {
+                asRun->leaving(&player1, AsRunLog::Outcome::Error);
                 onPlayerError("Player1 error on", file, errorMsg);
             });
     connect(&player2, &AudioPlayer::mediaError, this,
             [this](const QString &file, const QString &errorMsg) {
+                asRun->leaving(&player2, AsRunLog::Outcome::Error);
                 onPlayerError("Player2 error on", file, errorMsg);
             });
     connect(&player1, &AudioPlayer::playbackFinished, this, [this] {
@@ -212,6 +218,7 @@ void MainWindow::init()
     vuRight->show();
 
     createCarts();
+    feedAsRunLog(*this);
 
     uiReady = true;
     displayTimer->start(10);

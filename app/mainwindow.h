@@ -17,6 +17,7 @@ class QFileSystemModel;
 class QSettings;
 class QTimer;
 class QTranslator;
+class AsRunLog;
 class ButtonHole;
 class ConversionQueue;
 class PlayoutRetry;
@@ -89,6 +90,7 @@ public:
     qint64 lastTimePosition = -1;
     ConversionQueue *conversions = nullptr;
     PlayoutRetry *playoutRetry = nullptr;
+    AsRunLog *asRun = nullptr;
 
 public slots:
     void directoryViewer();

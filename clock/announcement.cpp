@@ -1,5 +1,6 @@
 #include "mainwindow.h"
 #include "timerclock.h"
+#include "asrunfeed.h"
 #include "ui_mainwindow.h"
 
 #include <QAudioOutput>
@@ -23,9 +24,9 @@ void MainWindow::currentTimePositionClock(const QTime &time)
 
 void MainWindow::on_audio_clock_clicked()
 {
+    const QString file = audioTimeDir + QLatin1Char('/') + timeAudioName + QStringLiteral(".mp3");
     timePlayer->setSource(QUrl());
-    timePlayer->setSource(QUrl::fromLocalFile(audioTimeDir + QLatin1Char('/') + timeAudioName
-                                              + QStringLiteral(".mp3")));
+    timePlayer->setSource(QUrl::fromLocalFile(file));
     if (!player1.fading && !player2.fading) {
         for (AudioPlayer *player : {&player1, &player2}) {
             if (player->isPlaying())
@@ -33,5 +34,6 @@ void MainWindow::on_audio_clock_clicked()
         }
     }
     timeOutput->setVolume(1.0f);
+    asRun->begin(timePlayer, asRunItem(QStringLiteral("time"), timeAudioName, file));
     timePlayer->play();
 }

@@ -2,6 +2,7 @@
 #include "tags.h"
 #include "ui_mainwindow.h"
 #include "playoutretry.h"
+#include "asrunlog.h"
 
 #include <QFileSystemModel>
 #include <QMenu>
@@ -82,6 +83,7 @@ void MainWindow::on_btn_remove_item_clicked()
 
 void MainWindow::clearPlaylist()
 {
+    asRun->leaving({&player1, &player2, timePlayer}, AsRunLog::Outcome::Stopped);
     player1.Reset();
     player2.Reset();
     stopTimeAnnouncement();

@@ -60,6 +60,19 @@ TagInfo readTags(const QString &path)
     return info;
 }
 
+FileTags readFileTags(const QString &path)
+{
+    FileTags tags;
+    const QByteArray name = path.toUtf8();
+    const TagLib::FileRef file(name.constData(), false);
+    if (file.isNull())
+        return tags;
+    const TitleArtist read = titleAndArtist(file);
+    tags.title = QString::fromUtf8(read.title.toCString(true)).trimmed();
+    tags.artist = QString::fromUtf8(read.artist.toCString(true)).trimmed();
+    return tags;
+}
+
 QString cleanTitle(QString name)
 {
     for (const char *extension : {".mp3", ".wav", ".flac", ".ogg"})

@@ -13,6 +13,14 @@ struct TagInfo
 
 TagInfo readTags(const QString &path);
 
+// The title and artist tags alone (no audio is read); empty where unset.
+struct FileTags
+{
+    QString title;
+    QString artist;
+};
+FileTags readFileTags(const QString &path);
+
 // A file or folder name without the audio extensions .mp3, .wav, .flac and .ogg.
 QString cleanTitle(QString name);
 

@@ -2,6 +2,7 @@
 #include "ui_mainwindow.h"
 #include "vumeter.h"
 #include "playoutretry.h"
+#include "asrunlog.h"
 
 #include <QDebug>
 
@@ -30,9 +31,10 @@ QString remainingTimeText(qint64 minutes, qint64 seconds)
 
 void MainWindow::currentTimePosition(qint64 progress, int playerid)
 {
-    Q_UNUSED(playerid)
-    if (progress > 0)
+    if (progress > 0) {
         playoutRetry->heard();
+        asRun->sounding(playerid == 1 ? &player1 : &player2);
+    }
     if (!onAir)
         return;
 
@@ -58,6 +60,7 @@ void MainWindow::currentTimePosition(qint64 progress, int playerid)
         && currentIndex < int(playlist.size())) {
         const QString &kind = playlist[currentIndex].kind;
         if (kind == QLatin1String("music") || kind == QLatin1String("folder-music")) {
+            asRun->leaving(reference, AsRunLog::Outcome::HandedOver);
             advance();
             next();
             for (AudioPlayer *player : {&player1, &player2}) {
@@ -91,6 +94,11 @@ void MainWindow::updateDisplay()
     }
     vuLeft->setLevel(levelLeft);
     vuRight->setLevel(levelRight);
+    // A channel's item has left the air once the channel is silent.
+    for (AudioPlayer *player : {&player1, &player2}) {
+        if (!player->isPlaying())
+            asRun->finish(player);
+    }
 
     // A time announcement sounds through its own, unmetered player.
     // An announcement that neither moves nor ends would hold the running
@@ -103,6 +111,7 @@ void MainWindow::updateDisplay()
             qWarning() << "Time announcement stalled for" << kAnnouncementStallMs
                        << "ms - skipping";
             timeStallMs = 0;
+            asRun->leaving(timePlayer, AsRunLog::Outcome::Error);
             stopTimeAnnouncement();
             advance();
             next();
@@ -118,6 +127,7 @@ void MainWindow::updateDisplay()
         if (silenceMs > kSilenceLimitMs - 1) {
             qWarning() << "Silence watchdog: no audio for" << kSilenceLimitMs << "ms — skipping track";
             silenceMs = 0;
+            asRun->leaving({&player1, &player2}, AsRunLog::Outcome::SkippedSilence);
             skipToNext();
         }
     } else {

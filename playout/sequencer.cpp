@@ -2,6 +2,7 @@
 #include "ui_mainwindow.h"
 #include "vumeter.h"
 #include "playoutretry.h"
+#include "asrunfeed.h"
 
 #include <QDebug>
 #include <QAudioOutput>
@@ -63,6 +64,7 @@ void MainWindow::next()
     const Playlist &entry = playlist[currentIndex];
     QString kind = entry.kind;
     QString path = entry.path;
+    const bool folderEntry = kind.startsWith(QLatin1String("folder-"));
 
     if (kind == QLatin1String("folder-music") || kind == QLatin1String("folder-jingle")) {
         // Name filters match regardless of letter case.
@@ -90,10 +92,12 @@ void MainWindow::next()
         chosen = &player2;
 
     if (chosen && kind == QLatin1String("music")) {
+        asRun->begin(chosen, asRunItem(kind, folderEntry ? QString() : entry.title, path));
         chosen->addMedia(path);
         chosen->Play();
         chosen->fadeIn();
     } else if (chosen && kind == QLatin1String("jingle")) {
+        asRun->begin(chosen, asRunItem(kind, folderEntry ? QString() : entry.title, path));
         chosen->addMedia(path);
         chosen->targetVolume = 1.0f;
         chosen->setVolume(1.0f);
@@ -109,8 +113,12 @@ void MainWindow::next()
 void MainWindow::startTimeAnnouncement()
 {
     const QString file = audioTimeDir + QLatin1Char('/') + timeAudioName + QStringLiteral(".mp3");
+    const AsRunLog::Item item = {QStringLiteral("time"), playlist[currentIndex].title, QString(), file};
     if (!QFileInfo::exists(file)) {
         qWarning() << "Time audio not found:" << file << "- skipping time item";
+        asRun->begin(timePlayer, item);
+        asRun->leaving(timePlayer, AsRunLog::Outcome::Error);
+        asRun->finish(timePlayer);
         // Skip it for real: the music was already told to fade out, and nothing
         // else would follow until the silence watchdog. Every time entry names
         // the same missing file, so the following one that plays is no time entry.
@@ -127,6 +135,7 @@ void MainWindow::startTimeAnnouncement()
     timePlayer->setSource(QUrl());
     timePlayer->setSource(QUrl::fromLocalFile(file));
     timeOutput->setVolume(1.0f);
+    asRun->begin(timePlayer, item);
     timePlayer->play();
     timeAnnouncing = true;
 }
@@ -149,6 +158,7 @@ void MainWindow::on_btn_stop_clicked()
 {
     if (playlist.empty() && !player1.isPlaying() && !player2.isPlaying())
         return;
+    asRun->leaving({&player1, &player2, timePlayer}, AsRunLog::Outcome::Stopped);
     player1.Reset();
     player2.Reset();
     stopTimeAnnouncement();
@@ -172,6 +182,7 @@ void MainWindow::on_btn_next_clicked()
         return;
     currentIndex = nextIndex >= 0 && nextIndex < int(playlist.size()) ? nextIndex : 0;
     playoutRetry->cancel();
+    asRun->leaving({&player1, &player2}, AsRunLog::Outcome::Next);
     next();
 }
 
@@ -180,6 +191,7 @@ void MainWindow::onPlaylistItemDoubleClicked(const QModelIndex &index)
     onAir = true;
     currentIndex = index.row();
     playoutRetry->cancel();
+    asRun->leaving({&player1, &player2}, AsRunLog::Outcome::Next);
     next();
 }
 
@@ -277,6 +289,7 @@ void MainWindow::retryAfterFailures()
 void MainWindow::onTimePlayerError(const QString &errorString)
 {
     qWarning() << "Timeplayer error:" << errorString;
+    asRun->leaving(timePlayer, AsRunLog::Outcome::Error);
     if (!timeAnnouncing)
         return;
     timeAnnouncing = false;

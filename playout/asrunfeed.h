@@ -1,0 +1,17 @@
+#ifndef ASRUNFEED_H
+#define ASRUNFEED_H
+
+#include "asrunlog.h"
+
+class MainWindow;
+
+// The row an item gets: `shownTitle` is what the running order shows, empty
+// for folder entries and carts, which use the file's title tag or, without
+// one, its name.
+AsRunLog::Item asRunItem(const QString &kind, const QString &shownTitle, const QString &file);
+
+// Feeds the as-run log from the time player and the carts, which report
+// their starts and ends themselves.
+void feedAsRunLog(MainWindow &window);
+
+#endif

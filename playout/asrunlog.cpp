@@ -1,0 +1,204 @@
+#include "asrunlog.h"
+
+#include <QDebug>
+#include <QDir>
+#include <QFile>
+#include <QTimer>
+
+#include <cstdio>
+
+namespace {
+
+// How stale the journal may get: what a crash can lose of an item's time.
+constexpr int kJournalRefreshMs = 5000;
+const QString kTimeFormat = QStringLiteral("yyyy-MM-ddTHH:mm:ss");
+
+QByteArray csvField(const QString &text)
+{
+    QByteArray field = text.toUtf8();
+    if (field.contains(',') || field.contains('"') || field.contains('\n') || field.contains('\r'))
+        field = '"' + field.replace("\"", "\"\"") + '"';
+    return field;
+}
+
+} // namespace
+
+const char *const AsRunLog::kHeader = "start,end,played_s,kind,title,artist,file,outcome\n";
+const char *const AsRunLog::kJournalName = "journal";
+
+AsRunLog::AsRunLog(const QString &folder, QObject *parent)
+    : QObject(parent)
+    , folder(folder)
+    , journalRefresh(new QTimer(this))
+{
+    connect(journalRefresh, &QTimer::timeout, this, &AsRunLog::writeJournal);
+}
+
+AsRunLog::~AsRunLog()
+{
+    // The desk closes: what still plays stops with it.
+    const QList<const void *> sources = open.keys();
+    for (const void *source : sources) {
+        leaving(source, Outcome::Stopped);
+        finish(source);
+    }
+}
+
+void AsRunLog::begin(const void *source, const Item &item)
+{
+    finish(source);
+    OpenRow entry;
+    entry.item = item;
+    entry.start = QDateTime::currentDateTime();
+    open.insert(source, entry);
+    writeJournal();
+    journalRefresh->start(kJournalRefreshMs);
+}
+
+void AsRunLog::sounding(const void *source)
+{
+    const auto entry = open.find(source);
+    if (entry != open.end() && !entry->heard.isValid())
+        entry->heard.start();
+}
+
+void AsRunLog::leaving(const void *source, Outcome outcome)
+{
+    const auto entry = open.find(source);
+    if (entry == open.end() || entry->haveOutcome)
+        return;
+    entry->haveOutcome = true;
+    entry->outcome = outcome;
+}
+
+void AsRunLog::leaving(std::initializer_list<const void *> sources, Outcome outcome)
+{
+    for (const void *source : sources)
+        leaving(source, outcome);
+}
+
+void AsRunLog::finish(const void *source)
+{
+    const auto entry = open.find(source);
+    if (entry == open.end())
+        return;
+    append(entry->start, row(entry->start, QDateTime::currentDateTime(), playedSeconds(*entry),
+                             entry->item, outcomeName(entry->outcome)));
+    open.erase(entry);
+    writeJournal();
+    if (open.isEmpty())
+        journalRefresh->stop();
+}
+
+double AsRunLog::playedSeconds(const OpenRow &row) const
+{
+    return row.heard.isValid() ? double(row.heard.elapsed()) / 1000.0 : 0.0;
+}
+
+QString AsRunLog::outcomeName(Outcome outcome)
+{
+    switch (outcome) {
+    case Outcome::HandedOver:
+        return QStringLiteral("handed-over");
+    case Outcome::Ended:
+        return QStringLiteral("ended");
+    case Outcome::SkippedSilence:
+        return QStringLiteral("skipped-silence");
+    case Outcome::Error:
+        return QStringLiteral("error");
+    case Outcome::Stopped:
+        return QStringLiteral("stopped");
+    case Outcome::Next:
+        return QStringLiteral("next");
+    case Outcome::Interrupted:
+        break;
+    }
+    return QStringLiteral("interrupted");
+}
+
+QByteArray AsRunLog::row(const QDateTime &start, const QDateTime &end, double playedSeconds,
+                         const Item &item, const QString &outcome)
+{
+    QByteArray text = start.toString(kTimeFormat).toLatin1();
+    text += ',' + end.toString(kTimeFormat).toLatin1();
+    text += ',' + QByteArray::number(playedSeconds, 'f', 1);
+    for (const QString *field : {&item.kind, &item.title, &item.artist, &item.file, &outcome})
+        text += ',' + csvField(*field);
+    return text + '\n';
+}
+
+bool AsRunLog::append(const QDateTime &start, const QByteArray &text)
+{
+    // The day the item started, also when it crosses midnight.
+    const QString path = folder + QLatin1Char('/') + start.date().toString(Qt::ISODate)
+                         + QStringLiteral(".csv");
+    QFile file(path);
+    if (!QDir().mkpath(folder)
+        || !file.open(QIODevice::WriteOnly | QIODevice::Append | QIODevice::Unbuffered)) {
+        qWarning() << "As-run log: cannot write" << path << file.errorString();
+        return false;
+    }
+    // Header and row in one write, so a reader never sees half of either.
+    const QByteArray whole = file.size() == 0 ? QByteArray(kHeader) + text : text;
+    if (file.write(whole) != whole.size()) {
+        qWarning() << "As-run log: writing" << path << "failed:" << file.errorString();
+        return false;
+    }
+    return true;
+}
+
+// The journal holds, for every item on air, the row it would get if the desk
+// died now: "<start date> <length>\n" and then that many bytes of row.
+void AsRunLog::writeJournal()
+{
+    const QString path = folder + QLatin1Char('/') + QLatin1String(kJournalName);
+    if (open.isEmpty()) {
+        QFile::remove(path);
+        return;
+    }
+    QByteArray content;
+    const QDateTime now = QDateTime::currentDateTime();
+    for (const OpenRow &pending : std::as_const(open)) {
+        const QByteArray text = row(pending.start, now, playedSeconds(pending), pending.item,
+                                    outcomeName(Outcome::Interrupted));
+        content += pending.start.date().toString(Qt::ISODate).toLatin1() + ' '
+                   + QByteArray::number(text.size()) + '\n' + text;
+    }
+    // Written beside and renamed over the old one: a crash leaves one or the
+    // other whole. No sync to disk, which would cost milliseconds each time
+    // on the GUI thread.
+    QDir().mkpath(folder);
+    const QString written = path + QStringLiteral(".new");
+    QFile file(written);
+    const bool done = file.open(QIODevice::WriteOnly | QIODevice::Truncate)
+                      && file.write(content) == content.size() && file.flush();
+    file.close();
+    if (!done || std::rename(QFile::encodeName(written).constData(), QFile::encodeName(path).constData()) != 0)
+        qWarning() << "As-run log: cannot write the journal" << path;
+}
+
+int AsRunLog::recoverJournal()
+{
+    const QString path = folder + QLatin1Char('/') + QLatin1String(kJournalName);
+    QFile journal(path);
+    if (!journal.open(QIODevice::ReadOnly))
+        return 0;
+    const QByteArray content = journal.readAll();
+    journal.close();
+    int recovered = 0;
+    for (qsizetype at = 0; at < content.size();) {
+        const qsizetype lineEnd = content.indexOf('\n', at);
+        const QList<QByteArray> header = content.mid(at, lineEnd - at).split(' ');
+        const qsizetype length = header.size() == 2 ? header[1].toLongLong() : -1;
+        const QDate day = QDate::fromString(QString::fromLatin1(header.value(0)), Qt::ISODate);
+        if (lineEnd < 0 || length <= 0 || !day.isValid() || lineEnd + 1 + length > content.size()) {
+            qWarning() << "As-run log: the journal" << path << "is damaged; kept rows:" << recovered;
+            break;
+        }
+        if (append(day.startOfDay(), content.mid(lineEnd + 1, length)))
+            ++recovered;
+        at = lineEnd + 1 + length;
+    }
+    QFile::remove(path);
+    return recovered;
+}

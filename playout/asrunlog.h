@@ -1,0 +1,83 @@
+#ifndef ASRUNLOG_H
+#define ASRUNLOG_H
+
+#include <QDateTime>
+#include <QElapsedTimer>
+#include <QHash>
+#include <QObject>
+#include <QString>
+
+#include <initializer_list>
+
+class QTimer;
+
+// What went on air: one CSV file per day ("YYYY-MM-DD.csv" in the folder
+// given), one row per item, written when the item leaves the air. A row is
+// appended with a single write, so a crash never spoils the rows before it.
+// While items are on air, their rows-to-be sit in a journal file beside the
+// logs; a journal left by a desk that died becomes "interrupted" rows at the
+// next start.
+//
+// Sources are whatever plays an item (a channel, the time player, a cart),
+// told apart by their address.
+class AsRunLog : public QObject
+{
+    Q_OBJECT
+
+public:
+    enum class Outcome { HandedOver, Ended, SkippedSilence, Error, Stopped, Next, Interrupted };
+
+    struct Item
+    {
+        QString kind; // "music", "jingle", "time" or "cart"
+        QString title;
+        QString artist;
+        QString file;
+    };
+
+    static const char *const kHeader;
+    static const char *const kJournalName;
+
+    explicit AsRunLog(const QString &folder, QObject *parent = nullptr);
+    ~AsRunLog() override;
+
+    // An item goes on air on `source`. A row still open there closes first.
+    void begin(const void *source, const Item &item);
+    // The item on `source` is heard: the first call starts its played time.
+    void sounding(const void *source);
+    // Why the item on `source` will leave the air; the first reason counts.
+    void leaving(const void *source, Outcome outcome);
+    void leaving(std::initializer_list<const void *> sources, Outcome outcome);
+    // The item on `source` has left the air: its row is written, "ended"
+    // unless a reason was given.
+    void finish(const void *source);
+    bool isOpen(const void *source) const { return open.contains(source); }
+
+    // Turns a journal left behind into rows; returns how many.
+    int recoverJournal();
+
+    static QString outcomeName(Outcome outcome);
+    // One CSV row (with its line end), quoted where a field needs it.
+    static QByteArray row(const QDateTime &start, const QDateTime &end, double playedSeconds,
+                          const Item &item, const QString &outcome);
+
+private:
+    struct OpenRow
+    {
+        Item item;
+        QDateTime start;
+        QElapsedTimer heard;
+        bool haveOutcome = false;
+        Outcome outcome = Outcome::Ended;
+    };
+
+    double playedSeconds(const OpenRow &row) const;
+    bool append(const QDateTime &start, const QByteArray &text);
+    void writeJournal();
+
+    QString folder;
+    QHash<const void *, OpenRow> open;
+    QTimer *journalRefresh;
+};
+
+#endif

@@ -1,0 +1,224 @@
+#include "asrunlog.h"
+#include "asrunreport.h"
+#include "buttonhole.h"
+#include "mainwindow.h"
+#include "selfrestart.h"
+#include "testsupport.h"
+
+#include <QSettings>
+
+#include <csignal>
+
+namespace {
+
+constexpr int kTransitionSeconds = 2;
+// How far the logged seconds may be from what the recording heard.
+constexpr double kPlayedToleranceS = 1.0;
+constexpr int kStartToleranceMs = 5000;
+// An item lasts at most this long in the recorded run.
+constexpr int kItemToleranceMs = 15000;
+// The journal is refreshed at least this often.
+constexpr double kJournalStaleS = 5.0;
+constexpr int kWindowMs = 50;
+constexpr double kPresentAmplitude = 0.02;
+constexpr int kAlmostSilentTooLongMs = 9990;
+
+struct Row
+{
+    QString kind;
+    QString title;
+    double played = 0.0;
+    QString outcome;
+};
+
+// The rows of a log whose titles hold no commas or quotes.
+QList<Row> readRows(const QString &path)
+{
+    QList<Row> rows;
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        return rows;
+    const QList<QByteArray> lines = file.readAll().split('\n');
+    for (const QByteArray &line : lines.mid(1)) {
+        const QList<QByteArray> fields = line.split(',');
+        if (fields.size() == 8)
+            rows.append({QString::fromUtf8(fields[3]), QString::fromUtf8(fields[4]),
+                         fields[2].toDouble(), QString::fromUtf8(fields[7])});
+    }
+    return rows;
+}
+
+QString todaysLog()
+{
+    return asRunFolder() + QLatin1Char('/') + QDate::currentDate().toString(Qt::ISODate)
+           + QStringLiteral(".csv");
+}
+
+// Seconds in which `frequency` sounds in the recording.
+double secondsHeard(const QVector<qint16> &samples, double frequency)
+{
+    const qsizetype frames = 44100 * kWindowMs / 1000;
+    int windows = 0;
+    for (qsizetype first = 0; (first + frames) * 2 <= samples.size(); first += frames) {
+        if (TestSupport::Recorder::toneAmplitude(samples, first, frames, frequency) > kPresentAmplitude)
+            ++windows;
+    }
+    return windows * kWindowMs / 1000.0;
+}
+
+} // namespace
+
+class TestAsRun : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void init()
+    {
+        TestSupport::clearSettings();
+        QFile::remove(todaysLog());
+    }
+    void recordedRun();
+    void killedMidItem();
+};
+
+// Three items handed over, one skipped by the watchdog, one missing file, a
+// time announcement, a cart, and Stop: the day's log holds their rows in the
+// order they left the air, and the seconds the recording heard.
+void TestAsRun::recordedRun()
+{
+    if (!TestSupport::soundServerAvailable())
+        QSKIP("needs the test sound server");
+    const QString media = TestSupport::privateRoot() + QStringLiteral("/run");
+    const QString timeFolder = media + QStringLiteral("/time");
+    QVERIFY(QDir().mkpath(timeFolder));
+    struct Tone
+    {
+        QString name;
+        double seconds;
+        int frequency;
+    };
+    // Whole cycles in a measuring window: no tone leaks into another's reading.
+    const QList<Tone> tones = {{QStringLiteral("a.wav"), 7, 440},    {QStringLiteral("b.wav"), 6, 660},
+                               {QStringLiteral("c.wav"), 6, 880},    {QStringLiteral("d.wav"), 20, 1000},
+                               {QStringLiteral("cart.wav"), 1.5, 1760}, {QStringLiteral("time.mp3"), 1.5, 1200}};
+    for (const Tone &tone : tones)
+        QVERIFY(TestSupport::makeTone(media + QLatin1Char('/') + tone.name, tone.seconds, tone.frequency));
+    QVERIFY(TestSupport::makeTone(media + QStringLiteral("/silent.wav"), 20, 440, 0.0));
+    // Whatever minute it is, the announcement finds its file.
+    for (int hour = 0; hour < 13; ++hour) {
+        for (int minute = 0; minute < 60; ++minute) {
+            QFile::link(media + QStringLiteral("/time.mp3"),
+                        timeFolder + QStringLiteral("/%1%2.mp3").arg(hour, 2, 10, QLatin1Char('0')).arg(minute, 2, 10, QLatin1Char('0')));
+        }
+    }
+    {
+        QSettings settings(QStringLiteral("OrvaRadio"), QStringLiteral("OrvaRadio"));
+        settings.setValue(QStringLiteral("volume/TransitionAudioTime"), kTransitionSeconds);
+        settings.setValue(QStringLiteral("files/audioTimeDir"), timeFolder);
+        settings.setValue(QStringLiteral("buttonhole/btn_1"), media + QStringLiteral("/cart.wav"));
+    }
+
+    MainWindow desk;
+    const auto music = [&](const QString &title, const QString &file) {
+        return Playlist{title, media + QLatin1Char('/') + file, QStringLiteral("00:07"),
+                        QStringLiteral("music")};
+    };
+    desk.playlist = {music(QStringLiteral("A"), QStringLiteral("a.wav")),
+                     music(QStringLiteral("B"), QStringLiteral("b.wav")),
+                     music(QStringLiteral("C"), QStringLiteral("c.wav")),
+                     music(QStringLiteral("Silent"), QStringLiteral("silent.wav")),
+                     music(QStringLiteral("Missing"), QStringLiteral("missing.wav")),
+                     {QStringLiteral("Hora Certa"), QString(), QString(), QStringLiteral("time")},
+                     {QStringLiteral("D"), media + QStringLiteral("/d.wav"), QStringLiteral("00:20"),
+                      QStringLiteral("jingle")}};
+    desk.updateAudioList(false);
+
+    TestSupport::Recorder recorder;
+    QVERIFY(recorder.start());
+    desk.on_btn_play_clicked();
+    QTRY_VERIFY_WITH_TIMEOUT(desk.player2.getPosition() > 1000, kStartToleranceMs);
+    desk.carts[0]->buttonHoleClick();
+
+    // The silent item alone on air: the watchdog's ten seconds, shortened.
+    QTRY_VERIFY_WITH_TIMEOUT(desk.currentIndex == 3 && desk.player1.isPlaying() != desk.player2.isPlaying()
+                                 && (desk.player1.getPosition() > 500 || desk.player2.getPosition() > 500),
+                             3 * kItemToleranceMs);
+    desk.silenceMs = kAlmostSilentTooLongMs;
+    QTRY_VERIFY_WITH_TIMEOUT(desk.currentIndex == 6 && desk.player1.isPlaying() != desk.player2.isPlaying(),
+                             kItemToleranceMs);
+    QTest::qWait(2000);
+    desk.on_btn_stop_clicked();
+    QTRY_VERIFY_WITH_TIMEOUT(readRows(todaysLog()).size() >= 8, kStartToleranceMs);
+    const QVector<qint16> heard = recorder.stop();
+
+    const QList<Row> rows = readRows(todaysLog());
+    QStringList seen;
+    for (const Row &row : rows)
+        seen << row.kind + QLatin1Char(' ') + row.title + QLatin1Char(' ') + row.outcome;
+    QCOMPARE(seen, QStringList({QStringLiteral("cart cart ended"), QStringLiteral("music A handed-over"),
+                                QStringLiteral("music B handed-over"), QStringLiteral("music C handed-over"),
+                                QStringLiteral("music Silent skipped-silence"),
+                                QStringLiteral("music Missing error"),
+                                QStringLiteral("time Hora Certa ended"), QStringLiteral("jingle D stopped")}));
+    QCOMPARE(rows[5].played, 0.0);
+    const struct
+    {
+        int row;
+        int frequency;
+    } measured[] = {{0, 1760}, {1, 440}, {2, 660}, {3, 880}, {6, 1200}, {7, 1000}};
+    for (const auto &item : measured) {
+        const double reality = secondsHeard(heard, item.frequency);
+        QVERIFY2(qAbs(rows[item.row].played - reality) <= kPlayedToleranceS,
+                 qPrintable(QStringLiteral("%1: logged %2 s, heard %3 s")
+                                .arg(seen[item.row]).arg(rows[item.row].played).arg(reality)));
+    }
+}
+
+// A desk killed on air leaves a journal; the next start makes it one row,
+// "interrupted", that ends no earlier than the journal's last refresh.
+void TestAsRun::killedMidItem()
+{
+    const QString tone = TestSupport::privateRoot() + QStringLiteral("/killed.wav");
+    QVERIFY(TestSupport::makeTone(tone, 60));
+    SelfRestart::ResumePoint point;
+    point.order = {{QStringLiteral("Killed"), tone, QStringLiteral("01:00"), QStringLiteral("music")}};
+    point.onAir = true;
+    const QString resumeFile = TestSupport::privateRoot() + QStringLiteral("/resume.txt");
+    QVERIFY(SelfRestart::writeResumeFile(resumeFile, point));
+    const QString journal = asRunFolder() + QLatin1Char('/') + QLatin1String(AsRunLog::kJournalName);
+
+    QProcess desk;
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.insert(QString::fromLatin1(SelfRestart::kResumeVariable), resumeFile);
+    desk.setProcessEnvironment(environment);
+    desk.start(QStringLiteral(ORVARADIO_BIN), {});
+    QVERIFY(desk.waitForStarted());
+    QTRY_VERIFY_WITH_TIMEOUT(QFileInfo::exists(journal), kStartToleranceMs);
+    QElapsedTimer onAir;
+    onAir.start();
+    QTest::qWait(7000);
+    ::kill(pid_t(desk.processId()), SIGKILL);
+    const double killedAfter = onAir.elapsed() / 1000.0;
+    QVERIFY(desk.waitForFinished());
+    QVERIFY(QFileInfo::exists(journal));
+    QVERIFY(readRows(todaysLog()).isEmpty());
+
+    QProcess again;
+    again.start(QStringLiteral(ORVARADIO_BIN), {});
+    QVERIFY(again.waitForStarted());
+    QTRY_COMPARE_WITH_TIMEOUT(readRows(todaysLog()).size(), 1, kStartToleranceMs);
+    again.kill();
+    again.waitForFinished();
+    const Row row = readRows(todaysLog()).constFirst();
+    QCOMPARE(row.outcome, QStringLiteral("interrupted"));
+    QCOMPARE(row.title, QStringLiteral("Killed"));
+    QVERIFY2(row.played >= killedAfter - kJournalStaleS - kPlayedToleranceS
+                 && row.played <= killedAfter + kPlayedToleranceS,
+             qPrintable(QString::number(row.played)));
+    QVERIFY(!QFileInfo::exists(journal));
+}
+
+ORVA_TEST_MAIN(TestAsRun)
+
+#include "tst_asrun.moc"

@@ -1,0 +1,243 @@
+#include "testsupport.h"
+
+#include <QDir>
+#include <QFile>
+#include <QProcess>
+
+namespace {
+
+const QByteArray kHeader = "start,end,played_s,kind,title,artist,file,outcome\n";
+
+struct Result
+{
+    int exitCode = -1;
+    QByteArray out;
+    QByteArray err;
+};
+
+// Runs the report tool as the operator would; `dataHome` becomes its
+// XDG_DATA_HOME.
+Result report(const QStringList &arguments, const QString &dataHome = QString())
+{
+    const QString tool = QCoreApplication::applicationDirPath() + QStringLiteral("/../orvaradio-report");
+    QProcess process;
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.insert(QStringLiteral("XDG_DATA_HOME"), dataHome);
+    process.setProcessEnvironment(environment);
+    process.start(tool, arguments);
+    Result result;
+    if (!process.waitForFinished(60000) || process.exitStatus() != QProcess::NormalExit) {
+        qWarning() << "could not run" << tool << process.errorString();
+        return result;
+    }
+    result.exitCode = process.exitCode();
+    result.out = process.readAllStandardOutput();
+    result.err = process.readAllStandardError();
+    return result;
+}
+
+bool writeFile(const QString &path, const QByteArray &content)
+{
+    QDir().mkpath(QFileInfo(path).path());
+    QFile file(path);
+    return file.open(QIODevice::WriteOnly) && file.write(content) == content.size();
+}
+
+QByteArray row(const QString &start, double played, const QString &kind, const QString &title,
+               const QString &artist, const QString &outcome = QStringLiteral("ended"))
+{
+    const QString end = start.left(11) + QStringLiteral("23:59:59");
+    return QStringLiteral("%1,%2,%3,%4,%5,%6,/media/%5.mp3,%7\n")
+        .arg(start, end, QString::number(played, 'f', 1), kind, title, artist, outcome)
+        .toUtf8();
+}
+
+// One day on air as the desk logs it. The 16:00 row is the day's ninth line.
+QByteArray dayLog(const QDate &day)
+{
+    const struct
+    {
+        const char *time;
+        double played;
+        const char *kind;
+        const char *title;
+        const char *artist;
+        const char *outcome;
+    } items[] = {
+        {"09:00:00", 8.2, "jingle", "Vinheta Manhã", "", "ended"},
+        {"10:00:00", 183.4, "music", "Sol de Inverno", "Banda Azul", "ended"},
+        {"11:00:00", 0.0, "music", "Faixa Quebrada", "Ninguém", "error"},
+        {"12:00:00", 201.0, "music", "Maré Alta", "", "ended"},
+        {"13:00:00", 240.0, "music", "Luar", "Trio Sul", "handed-over"},
+        {"14:00:00", 4.5, "time", "Hora certa", "", "ended"},
+        {"15:00:00", 3.0, "cart", "Aplausos", "", "ended"},
+        {"16:00:00", 183.4, "music", "Sol de Inverno", "Banda Azul", "ended"},
+    };
+    QByteArray text = kHeader;
+    for (const auto &item : items) {
+        text += row(day.toString(Qt::ISODate) + QLatin1Char('T') + QLatin1String(item.time), item.played,
+                    QString::fromUtf8(item.kind), QString::fromUtf8(item.title),
+                    QString::fromUtf8(item.artist), QString::fromUtf8(item.outcome));
+    }
+    return text;
+}
+
+} // namespace
+
+class TestReport : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void monthWithACutOffDay();
+    void quotedFieldsAndDamagedRows();
+    void selection_data();
+    void selection();
+    void refusals_data();
+    void refusals();
+};
+
+// December on air every day; on the 15th the desk died while it wrote the
+// last row, which lost its line end and the end of its outcome but still has
+// all its fields. On the 7th a song was skipped after 12.3 s. The days either
+// side of the month hold plays that must not count. The logs are in the
+// default folder, found through HOME as XDG_DATA_HOME is empty.
+void TestReport::monthWithACutOffDay()
+{
+    const QString home = qEnvironmentVariable("HOME");
+    const QString folder = home + QStringLiteral("/.local/share/OrvaRadio/as-run");
+    for (QDate day(2026, 11, 30); day <= QDate(2027, 1, 1); day = day.addDays(1)) {
+        QByteArray log = dayLog(day);
+        if (day == QDate(2026, 12, 7))
+            log += row(QStringLiteral("2026-12-07T17:00:00"), 12.3, QStringLiteral("music"),
+                       QStringLiteral("Sol de Inverno"), QStringLiteral("Banda Azul"),
+                       QStringLiteral("skipped-silence"));
+        if (day == QDate(2026, 12, 15))
+            log.chop(3);
+        if (day == QDate(2026, 11, 30))
+            log += "garbage outside the month\n";
+        QVERIFY(writeFile(folder + day.toString(QStringLiteral("/yyyy-MM-dd.csv")), log));
+    }
+
+    const Result result = report({QStringLiteral("2026-12")}, QString());
+    QCOMPARE(result.exitCode, 0);
+    // Sol de Inverno: 62 plays (2 a day, less the cut one, plus the skipped
+    // one) for 61 x 183.4 + 12.3 s. The failed Faixa Quebrada is no play.
+    QCOMPARE(result.out, QByteArray("kind,title,artist,plays,played_s,first,last\n"
+                                    "music,Sol de Inverno,Banda Azul,62,11199.7,2026-12-01T10:00:00,2026-12-31T16:00:00\n"
+                                    "music,Luar,Trio Sul,31,7440.0,2026-12-01T13:00:00,2026-12-31T13:00:00\n"
+                                    "music,Maré Alta,,31,6231.0,2026-12-01T12:00:00,2026-12-31T12:00:00\n"
+                                    "jingle,Vinheta Manhã,,31,254.2,2026-12-01T09:00:00,2026-12-31T09:00:00\n"));
+    const QList<QByteArray> warnings = result.err.trimmed().split('\n');
+    QCOMPARE(warnings.size(), 1);
+    QVERIFY2(warnings.first().startsWith(QFile::encodeName(folder) + "/2026-12-15.csv:9: "),
+             warnings.first().constData());
+}
+
+// Fields quoted as RFC 4180 has it come out whole and quoted again; a line
+// break inside quotes still counts for the line numbers of warnings; a stray
+// quote spoils its own row only.
+void TestReport::quotedFieldsAndDamagedRows()
+{
+    const QString dataHome = TestSupport::privateRoot() + QStringLiteral("/quoted");
+    const QByteArray log = kHeader
+        + "2026-12-07T08:00:00,2026-12-07T08:03:00,180.0,music,\"Tarde, \"\"ao vivo\"\"\",\"Nós, Eles\",\"/música/a,b.mp3\",ended\n"
+          "\"2026-12-07T09:00:00\",2026-12-07T09:03:00,\"180.0\",\"music\",\"Tarde, \"\"ao vivo\"\"\",\"Nós, Eles\",/m/x.mp3,handed-over\n"
+          "2026-12-07T10:00:00,2026-12-07T10:02:00,120.5,music,\"Linha um\nLinha dois\",Coro,/m/l.mp3,ended\n"
+          "2026-12-07T25:00:00,2026-12-07T11:02:00,120.5,music,Hora errada,Coro,/m/e.mp3,ended\n"
+          "2026-12-07T12:00:00,2026-12-07T12:01:00,60.0,music,\"Aspas soltas,Coro,/m/s.mp3,ended\n"
+          "2026-12-07T13:00:00,2026-12-07T13:03:00,180.0,music,\"Tarde, \"\"ao vivo\"\"\",\"Nós, Eles\",/m/x.mp3,ended\n"
+          "2026-12-07T14:00:00,2026-12-07T14:01:00,60.0,news,Boletim,Redação,/m/n.mp3,ended\n"
+          "2026-12-07T15:00:00,2026-12-07T15:01:00,sixty,music,Sem tempo,Coro,/m/t.mp3,ended\n";
+    const QString path = dataHome + QStringLiteral("/OrvaRadio/as-run/2026-12-07.csv");
+    QVERIFY(writeFile(path, log));
+
+    const Result result = report({QStringLiteral("2026-12")}, dataHome);
+    QCOMPARE(result.exitCode, 0);
+    QCOMPARE(result.out, QByteArray("kind,title,artist,plays,played_s,first,last\n"
+                                    "music,\"Tarde, \"\"ao vivo\"\"\",\"Nós, Eles\",3,540.0,2026-12-07T08:00:00,2026-12-07T13:00:00\n"
+                                    "music,\"Linha um\nLinha dois\",Coro,1,120.5,2026-12-07T10:00:00,2026-12-07T10:00:00\n"));
+    QList<int> lines;
+    for (const QByteArray &warning : result.err.trimmed().split('\n')) {
+        QVERIFY2(warning.startsWith(QFile::encodeName(path) + ':'), warning.constData());
+        lines.append(warning.mid(path.toUtf8().size() + 1).split(':').first().toInt());
+    }
+    QCOMPARE(lines, (QList<int>{6, 7, 9, 10}));
+}
+
+void TestReport::selection_data()
+{
+    QTest::addColumn<QStringList>("arguments");
+    QTest::addColumn<QByteArray>("expected");
+
+    const QByteArray header = "kind,title,artist,plays,played_s,first,last\n";
+    QTest::newRow("month") << QStringList{"2026-12"}
+                           << header + "music,Canção,Coro,2,360.0,2026-12-01T10:00:00,2026-12-02T10:00:00\n"
+                                       "jingle,Vinheta,,2,10.0,2026-12-01T09:00:00,2026-12-02T09:00:00\n";
+    QTest::newRow("range across a month's end")
+        << QStringList{"--from", "2026-11-30", "--to", "2026-12-01"}
+        << header + "music,Canção,Coro,2,360.0,2026-11-30T10:00:00,2026-12-01T10:00:00\n"
+                    "jingle,Vinheta,,2,10.0,2026-11-30T09:00:00,2026-12-01T09:00:00\n";
+    QTest::newRow("one day, into the next year")
+        << QStringList{"--from", "2027-01-01", "--to", "2027-01-01"}
+        << header + "music,Canção,Coro,1,180.0,2027-01-01T10:00:00,2027-01-01T10:00:00\n"
+                    "jingle,Vinheta,,1,5.0,2027-01-01T09:00:00,2027-01-01T09:00:00\n";
+    QTest::newRow("kinds in the report's order")
+        << QStringList{"2026-12", "--kind", "cart", "--kind", "time"}
+        << header + "time,Hora certa,,2,9.0,2026-12-01T11:00:00,2026-12-02T11:00:00\n"
+                    "cart,Aplausos,,2,6.0,2026-12-01T12:00:00,2026-12-02T12:00:00\n";
+    QTest::newRow("a month off air") << QStringList{"2026-10"} << header;
+}
+
+void TestReport::selection()
+{
+    QFETCH(QStringList, arguments);
+    QFETCH(QByteArray, expected);
+
+    const QString folder = TestSupport::privateRoot() + QStringLiteral("/selection");
+    for (const QDate &day : {QDate(2026, 11, 30), QDate(2026, 12, 1), QDate(2026, 12, 2), QDate(2027, 1, 1)}) {
+        const QString date = day.toString(Qt::ISODate) + QLatin1Char('T');
+        QVERIFY(writeFile(folder + day.toString(QStringLiteral("/yyyy-MM-dd.csv")),
+                          kHeader + row(date + "09:00:00", 5.0, "jingle", "Vinheta", QString())
+                              + row(date + "10:00:00", 180.0, "music", "Canção", "Coro")
+                              + row(date + "11:00:00", 4.5, "time", "Hora certa", QString())
+                              + row(date + "12:00:00", 3.0, "cart", "Aplausos", QString())));
+    }
+
+    const Result result = report(arguments + QStringList{QStringLiteral("--dir"), folder});
+    QCOMPARE(result.exitCode, 0);
+    QCOMPARE(result.out, expected);
+}
+
+void TestReport::refusals_data()
+{
+    QTest::addColumn<QStringList>("arguments");
+    QTest::addColumn<int>("exitCode");
+    QTest::addColumn<QString>("mentions");
+
+    QTest::newRow("no period") << QStringList{} << 2 << "month";
+    QTest::newRow("thirteenth month") << QStringList{"2026-13"} << 2 << "2026-13";
+    QTest::newRow("month and range") << QStringList{"2026-12", "--from", "2026-12-01", "--to", "2026-12-02"} << 2 << "both";
+    QTest::newRow("range without an end") << QStringList{"--from", "2026-12-01"} << 2 << "--to";
+    QTest::newRow("no such day") << QStringList{"--from", "2026-02-30", "--to", "2026-03-01"} << 2 << "2026-02-30";
+    QTest::newRow("range backwards") << QStringList{"--from", "2026-12-02", "--to", "2026-12-01"} << 2 << "after";
+    QTest::newRow("unknown kind") << QStringList{"2026-12", "--kind", "news"} << 2 << "news";
+    QTest::newRow("unknown option") << QStringList{"2026-12", "--format", "json"} << 2 << "format";
+    QTest::newRow("missing folder") << QStringList{"2026-12", "--dir", "/nonexistent/as-run"} << 1
+                                    << "/nonexistent/as-run";
+}
+
+void TestReport::refusals()
+{
+    QFETCH(QStringList, arguments);
+    QFETCH(int, exitCode);
+    QFETCH(QString, mentions);
+
+    const Result result = report(arguments);
+    QCOMPARE(result.exitCode, exitCode);
+    QVERIFY(result.out.isEmpty());
+    QVERIFY2(result.err.contains(mentions.toUtf8()), result.err.constData());
+}
+
+ORVA_TEST_MAIN(TestReport)
+#include "tst_report.moc"
