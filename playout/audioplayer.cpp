@@ -65,6 +65,10 @@ AudioPlayer::~AudioPlayer()
 
 void AudioPlayer::addMedia(QString path)
 {
+    // A failed item's pipeline stops before the channel takes another, so
+    // that none of its reports is taken for the new item's.
+    if (failed)
+        mediaPlayer->stop();
     // Never waits for the converter: a copy that is not ready is not used.
     currentFile = conversions ? conversions->playable(path) : path;
     failed = false;
@@ -233,7 +237,8 @@ void AudioPlayer::positionChanged(qint64 position)
 void AudioPlayer::onPlayerError(QMediaPlayer::Error error, const QString &errorString)
 {
     // The media framework reports one failure several times; once is enough.
-    if (failed)
+    // A report that arrives after Reset is about an item that is gone.
+    if (failed || mediaPlayer->source().isEmpty())
         return;
     qWarning() << "AudioPlayer error:" << error << errorString;
     failed = true;

@@ -54,6 +54,8 @@ public:
     static bool isValidMediaFile(const QString &path);
 
     QString file() const { return currentFile; }
+    // The item failed; the channel has not been given another since.
+    bool hasFailed() const { return failed; }
 
 public slots:
     void fade();

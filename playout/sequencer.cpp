@@ -23,6 +23,9 @@ const QStringList &audioFilePatterns()
     return patterns;
 }
 
+// How long a failed channel is left alone before it is reset.
+constexpr int kFailedChannelRestMs = 1500;
+
 } // namespace
 
 AudioPlayer *MainWindow::referencePlayer()
@@ -89,7 +92,7 @@ void MainWindow::next()
     else if (player1.isPlaying())
         chosen = &player2;
     else if (player1.isStopped() && player2.isStopped())
-        chosen = &player2;
+        chosen = player2.hasFailed() ? &player1 : &player2;
 
     if (chosen && kind == QLatin1String("music")) {
         asRun->begin(chosen, asRunItem(kind, folderEntry ? QString() : entry.title, path));
@@ -199,10 +202,23 @@ void MainWindow::skipToNext()
 {
     if (playlist.empty())
         return;
-    player1.Reset();
-    player2.Reset();
+    // A media pipeline that failed takes a second to stop (GStreamer, Qt 6.4),
+    // and the following item cannot start meanwhile: it starts first, on the
+    // other channel, and the failed one is reset once that one plays.
+    for (AudioPlayer *player : {&player1, &player2}) {
+        if (!player->hasFailed())
+            player->Reset();
+    }
     advance();
     next();
+    for (AudioPlayer *player : {&player1, &player2}) {
+        if (player->hasFailed()) {
+            QTimer::singleShot(kFailedChannelRestMs, player, [player] {
+                if (player->hasFailed())
+                    player->Reset();
+            });
+        }
+    }
 }
 
 void MainWindow::checkAdvanceTrack()

@@ -12,6 +12,7 @@
 
 #include <QElapsedTimer>
 #include <QFile>
+#include <QRandomGenerator>
 #include <QFileInfo>
 #include <QThread>
 
@@ -245,6 +246,45 @@ QVector<double> Recorder::windowRms(const QVector<qint16> &samples, int windowMs
         result.append(std::sqrt(sum / window));
     }
     return result;
+}
+
+// Length of the MPEG-1 layer III frame whose header starts at `header`, or 0.
+static int mp3FrameLength(const unsigned char *header)
+{
+    static const int kbps[16] = {0,   32,  40,  48,  56,  64,  80,  96,
+                                 112, 128, 160, 192, 224, 256, 320, 0};
+    static const int rates[4] = {44100, 48000, 32000, 0};
+    if (header[0] != 0xFF || (header[1] & 0xFE) != 0xFA)
+        return 0;
+    const int bitrate = kbps[header[2] >> 4];
+    const int rate = rates[(header[2] >> 2) & 3];
+    if (bitrate == 0 || rate == 0)
+        return 0;
+    return 144000 * bitrate / rate + ((header[2] >> 1) & 1);
+}
+
+// Keeps the ID3 tag and the first frame of a good MP3, fills the rest with noise.
+bool garbleAfterHeader(const QString &path)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::ReadWrite))
+        return false;
+    QByteArray bytes = file.readAll();
+    auto *data = reinterpret_cast<unsigned char *>(bytes.data());
+    qsizetype keep = 0;
+    if (bytes.startsWith("ID3") && bytes.size() > 10)
+        keep = 10 + ((data[6] << 21) | (data[7] << 14) | (data[8] << 7) | data[9]);
+    if (keep + 4 > bytes.size())
+        return false;
+    const int frame = mp3FrameLength(data + keep);
+    if (frame == 0)
+        return false;
+    keep += frame;
+    QRandomGenerator noise(20240607);
+    for (qsizetype i = keep; i < bytes.size(); ++i)
+        data[i] = uchar(noise.bounded(256));
+    file.seek(0);
+    return file.write(bytes) == bytes.size();
 }
 
 } // namespace TestSupport

@@ -24,6 +24,10 @@ QString privateRoot();
 bool makeTone(const QString &path, double seconds, int frequency = 440, double amplitude = 0.5,
               const QString &gate = QString());
 
+// Keeps the ID3 tag and the first frame of a good MP3, fills the rest with
+// noise: a file that starts like audio and fails later.
+bool garbleAfterHeader(const QString &path);
+
 // Wipes the desk's settings store, so the next MainWindow starts as on a
 // first start.
 void clearSettings();

@@ -221,7 +221,7 @@ public slots:
 
 private:
     QString lowTone, highTone, toneA, toneB, toneC, longA, longB, longC, jingle, sting, cartFile;
-    QString highMp3, jumpLow, jumpHigh, lowJingle, notAudioMp3;
+    QString highMp3, jumpLow, jumpHigh, lowJingle, notAudioMp3, garbageMp3;
     QString missing, notAudio, timeDir, musicFolder, jingleFolder, emptyFolder;
     QList<QUrl> openedUrls;
 
@@ -279,6 +279,8 @@ private slots:
         missing = media + QStringLiteral("missing.wav");
         notAudio = media + QStringLiteral("not-audio.wav");
         notAudioMp3 = media + QStringLiteral("not-audio.mp3");
+        garbageMp3 = tone(QStringLiteral("garbage.mp3"), 3, 440);
+        QVERIFY(TestSupport::garbleAfterHeader(garbageMp3));
         for (const QString &text : {musicFolder + QStringLiteral("/notes.txt"),
                                     emptyFolder + QStringLiteral("/notes.txt"), notAudio,
                                     notAudioMp3}) {
@@ -583,6 +585,7 @@ private slots:
         QTest::addColumn<QString>("badKind");
         QTest::newRow("missing file") << missing << "music";
         QTest::newRow("text file named .mp3") << notAudioMp3 << "music";
+        QTest::newRow("MP3 garbage after its first frame") << garbageMp3 << "music";
         QTest::newRow("folder without audio") << emptyFolder << "folder-music";
     }
 
