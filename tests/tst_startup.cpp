@@ -9,6 +9,8 @@
 #include <QScreen>
 
 #include <csignal>
+#include <sys/ipc.h>
+#include <sys/shm.h>
 
 namespace {
 
@@ -17,14 +19,24 @@ constexpr int kStartupToleranceMs = 10000;
 // A second copy must give up at once; generous for a loaded machine.
 constexpr int kSecondCopyExitMs = 5000;
 
+// The marker segment as the system sees it, looked at without attaching (a
+// probe that attached and detached would remove a segment nobody holds):
+// -1 when there is none, else how many processes hold it.
+int markerHolders()
+{
+    QSharedMemory marker;
+    setInstanceKey(marker);
+    const key_t key = ::ftok(QFile::encodeName(marker.nativeKey()).constData(), 'Q');
+    const int id = key == -1 ? -1 : ::shmget(key, 0, 0);
+    shmid_ds status = {};
+    if (id == -1 || ::shmctl(id, IPC_STAT, &status) == -1)
+        return -1;
+    return int(status.shm_nattch);
+}
+
 bool markerHeld()
 {
-    QSharedMemory probe;
-    setInstanceKey(probe);
-    if (!probe.attach(QSharedMemory::ReadOnly))
-        return false;
-    probe.detach();
-    return true;
+    return markerHolders() > 0;
 }
 
 // Removes a segment left by a desk that the test killed.
@@ -205,8 +217,8 @@ private slots:
         startDesk(first);
         first.kill();
         first.waitForFinished();
-        // The killed desk never released its marker.
-        QVERIFY(markerHeld());
+        // The killed desk left its marker, held by nobody.
+        QCOMPARE(markerHolders(), 0);
 
         QProcess next;
         startDesk(next);
