@@ -33,6 +33,8 @@ constexpr int kErrorSettleMs = 1000;
 constexpr int kQuietWatchMs = 800;
 // Tone length of the generated items, and of the time announcement.
 constexpr int kToneSeconds = 3;
+// A seek has landed when the position is this close to its target.
+constexpr qint64 kSeekSettleMs = 250;
 constexpr int kLongToneSeconds = 8;
 constexpr int kJingleSeconds = 2;
 constexpr int kStingSeconds = 1;
@@ -542,6 +544,55 @@ private slots:
             picked.insert(desk->player1.file());
         }
         QCOMPARE(picked, QSet<QString>(audio.begin(), audio.end()));
+    }
+
+    // An item from a music folder behaves as music: it rises from the silenced
+    // channel, and hands over when its remaining time first reads 0:T (not a
+    // second later). One from a jingle folder starts at full volume and plays
+    // to its end. The position reports are made by the test, half a second
+    // into the second each one reads as.
+    void handOverMoment_data()
+    {
+        QTest::addColumn<QString>("kind");
+        QTest::addColumn<QString>("path");
+        QTest::addColumn<bool>("music");
+
+        QTest::newRow("music") << "music" << longC << true;
+        QTest::newRow("music folder") << "folder-music" << musicFolder << true;
+        QTest::newRow("jingle folder") << "folder-jingle" << jingleFolder << false;
+    }
+
+    void handOverMoment()
+    {
+        QFETCH(QString, kind);
+        QFETCH(QString, path);
+        QFETCH(bool, music);
+        constexpr int kTransition = 2;
+        auto desk = openDesk({entry(longA, "music"), {QStringLiteral("item"), path, QStringLiteral("--:--"), kind},
+                              entry(longB, "music")},
+                             kTransition, 5);
+        const auto reportAt = [&](AudioPlayer &channel, int remainingSeconds) {
+            const qint64 target = channel.getDuration() - remainingSeconds * 1000 - 500;
+            channel.Seek(int(target));
+            QTRY_VERIFY_WITH_TIMEOUT(qAbs(channel.getPosition() - target) < kSeekSettleMs, kStartToleranceMs);
+            desk->currentTimePosition(channel.getPosition(), &channel == &desk->player1 ? 1 : 2);
+        };
+        // An idle channel is silenced at its first fade tick.
+        desk->player1.fade();
+        click(*desk, "btn_play");
+        QTRY_VERIFY_WITH_TIMEOUT(desk->player2.isPlaying() && desk->player2.getDuration() > 0,
+                                 kStartToleranceMs);
+        reportAt(desk->player2, kTransition);
+        QCOMPARE(desk->currentIndex, 1);
+        QCOMPARE(desk->player1.getVolume() < 1.0, music);
+
+        // The item alone on air, its remaining time the display's.
+        QTRY_VERIFY_WITH_TIMEOUT(!desk->player2.isPlaying() && desk->player1.getDuration() > 0,
+                                 kHandOverToleranceMs);
+        reportAt(desk->player1, kTransition + 1);
+        QCOMPARE(desk->currentIndex, 1);
+        reportAt(desk->player1, kTransition);
+        QCOMPARE(desk->currentIndex, music ? 2 : 1);
     }
 
     // A file that cannot play fails once: the entry after it plays and stays on air.
