@@ -14,6 +14,9 @@ constexpr qint64 kLookaheadUs = 300000;
 constexpr qint64 kSeekBackUs = 1000000;
 // How often the tap looks at the playback position while the player plays.
 constexpr int kTickMs = 20;
+// A due block that ended this long before the position was decoded before a
+// seek forward: its level is not the sound's.
+constexpr qint64 kStaleUs = 200000;
 
 } // namespace
 
@@ -111,6 +114,8 @@ void AudioTap::deliver()
         pending.pop_front();
     const QAudioBuffer block = std::move(pending.front());
     pending.pop_front();
+    if (block.startTime() + block.duration() < now - kStaleUs)
+        return;
     lastDeliveredUs = block.startTime();
     emit audioBufferReceived(block);
 }

@@ -220,6 +220,34 @@ private slots:
         QCOMPARE(window.levelLeft, 0);
         QCOMPARE(window.levelRight, 0);
     }
+
+    // After a seek forward the tap delivers blocks of the new position only:
+    // those of the silence left behind would tell the watchdog that nothing
+    // sounds.
+    void seekForwardLeavesOldBlocksBehind()
+    {
+        const QString file = media + QStringLiteral("/silence-then-tone.wav");
+        QVERIFY(TestSupport::makeTone(file, 30, 440, 0.5, QStringLiteral("gte(t,15)")));
+        AudioPlayer channel;
+        AudioTap tap;
+        channel.setBuffer(&tap);
+        QList<qint64> delivered;
+        connect(&tap, &AudioTap::audioBufferReceived, this,
+                [&](const QAudioBuffer &block) { delivered.append(block.startTime() / 1000); });
+        channel.addMedia(file);
+        channel.Play();
+        QTRY_VERIFY_WITH_TIMEOUT(channel.getPosition() > 500, kStartToleranceMs);
+        constexpr qint64 kTarget = 20000;
+        channel.Seek(int(kTarget));
+        QTRY_VERIFY_WITH_TIMEOUT(channel.getPosition() >= kTarget, kStartToleranceMs);
+        // The decoder reads on from where it was; it catches up in about a second.
+        delivered.clear();
+        QTRY_VERIFY_WITH_TIMEOUT(!delivered.isEmpty(), kStartToleranceMs);
+        QTest::qWait(500);
+        channel.Stop();
+        for (const qint64 startMs : std::as_const(delivered))
+            QVERIFY2(startMs >= kTarget - kLevelSyncToleranceMs, qPrintable(QString::number(startMs)));
+    }
 };
 
 ORVA_TEST_MAIN(TestMetering)
