@@ -1,0 +1,147 @@
+#!/usr/bin/env bash
+# Speaks every time the desk's clock button can ask for into DIR/HHMM.mp3:
+# HH 00 (midnight) to 12 (noon), where 01..11 serve both a.m. and p.m.
+set -euo pipefail
+
+usage() {
+    echo "Usage: ${0##*/} DIR [--lang pt|en]"
+    echo "Writes the 780 spoken-time files 0000.mp3 .. 1259.mp3 into DIR."
+}
+
+dir=""
+lang=pt
+while [ $# -gt 0 ]; do
+    case $1 in
+        --lang) [ $# -ge 2 ] || { usage >&2; exit 2; }; lang=$2; shift 2 ;;
+        --lang=*) lang=${1#--lang=}; shift ;;
+        -h | --help) usage; exit 0 ;;
+        -*) usage >&2; exit 2 ;;
+        *) [ -z "$dir" ] || { usage >&2; exit 2; }; dir=$1; shift ;;
+    esac
+done
+[ -n "$dir" ] || { usage >&2; exit 2; }
+case $lang in
+    pt) voice=pt-br ;;
+    en) voice=en-us ;;
+    *) echo "Unknown language '$lang': use pt or en." >&2; exit 2 ;;
+esac
+
+# From the source tree the tools are installed like the README commands do;
+# an installed copy has no common.sh beside it and only checks.
+here=$(dirname "$(readlink -f "${BASH_SOURCE[0]}")")
+if ! command -v espeak-ng >/dev/null || ! command -v ffmpeg >/dev/null; then
+    if [ -f "$here/common.sh" ]; then
+        source "$here/common.sh"
+        install_missing espeak-ng ffmpeg
+    fi
+fi
+for tool in espeak-ng ffmpeg; do
+    if ! command -v "$tool" >/dev/null; then
+        echo "$tool is not installed (Debian package: $tool)." >&2
+        exit 1
+    fi
+done
+
+pt_number() {
+    local units=(zero um dois três quatro cinco seis sete oito nove dez onze doze treze
+        catorze quinze dezesseis dezessete dezoito dezenove)
+    local tens=("" "" vinte trinta quarenta cinquenta)
+    local n=$1
+    if [ "$n" -lt 20 ]; then
+        echo "${units[n]}"
+    elif [ $((n % 10)) -eq 0 ]; then
+        echo "${tens[n / 10]}"
+    else
+        echo "${tens[n / 10]} e ${units[n % 10]}"
+    fi
+}
+
+en_number() {
+    local units=(zero one two three four five six seven eight nine ten eleven twelve thirteen
+        fourteen fifteen sixteen seventeen eighteen nineteen)
+    local tens=("" "" twenty thirty forty fifty)
+    local n=$1
+    if [ "$n" -lt 20 ]; then
+        echo "${units[n]}"
+    elif [ $((n % 10)) -eq 0 ]; then
+        echo "${tens[n / 10]}"
+    else
+        echo "${tens[n / 10]}-${units[n % 10]}"
+    fi
+}
+
+# Hours are feminine in Portuguese (uma hora, duas horas), minutes masculine.
+pt_phrase() {
+    local hour=$1 minute=$2 said
+    case $hour in
+        0) said="É meia-noite" ;;
+        12) said="É meio-dia" ;;
+        1) said="É uma hora" ;;
+        2) said="São duas horas" ;;
+        *) said="São $(pt_number "$hour") horas" ;;
+    esac
+    case $minute in
+        0) echo "$said em ponto" ;;
+        1) echo "$said e um minuto" ;;
+        *) echo "$said e $(pt_number "$minute") minutos" ;;
+    esac
+}
+
+# Midnight and noon are named, as "twelve oh five" would not say which.
+en_phrase() {
+    local hour=$1 minute=$2 place
+    case $hour in
+        0 | 12)
+            [ "$hour" -eq 0 ] && place=midnight || place=noon
+            case $minute in
+                0) echo "It's $place." ;;
+                1) echo "It's one minute past $place." ;;
+                *) echo "It's $(en_number "$minute") minutes past $place." ;;
+            esac
+            ;;
+        *)
+            if [ "$minute" -eq 0 ]; then
+                echo "It's $(en_number "$hour") o'clock."
+            elif [ "$minute" -lt 10 ]; then
+                echo "It's $(en_number "$hour") oh $(en_number "$minute")."
+            else
+                echo "It's $(en_number "$hour") $(en_number "$minute")."
+            fi
+            ;;
+    esac
+}
+
+# One announcement: speech with its silent ends cut, written aside and moved
+# in whole, so the desk never plays a half-written file.
+speak() {
+    local name=$1 text=$2
+    local trim="silenceremove=start_periods=1:start_threshold=-50dB,areverse"
+    espeak-ng -v "$voice" -s 150 --stdout "$text" \
+        | ffmpeg -nostdin -v error -f wav -i pipe:0 -af "$trim,$trim" -ar 44100 -ac 1 \
+            -c:a libmp3lame -b:a 96k -metadata title="$text" -f mp3 "$work/$name.mp3"
+    mv "$work/$name.mp3" "$dir/$name.mp3"
+}
+
+mkdir -p "$dir"
+dir=$(cd "$dir" && pwd)
+work=$(mktemp -d "$dir/.time-voices.XXXXXX")
+trap 'rm -rf "$work"' EXIT
+export -f speak
+export voice dir work
+
+phrases() {
+    local hour minute
+    for ((hour = 0; hour <= 12; hour++)); do
+        for ((minute = 0; minute < 60; minute++)); do
+            printf '%02d%02d\0%s\0' "$hour" "$minute" "$("${lang}_phrase" "$hour" "$minute")"
+        done
+    done
+}
+
+if ! phrases | xargs -0 -n 2 -P "$(nproc)" bash -c 'set -eo pipefail; speak "$@"' speak; then
+    echo "Some announcements could not be made; see the messages above." >&2
+    exit 1
+fi
+
+echo "Made 780 time announcements ($lang) in ${SECONDS} s."
+echo "Enter this folder in the configuration dialog (Diretório de Horas): $dir"

@@ -1,0 +1,77 @@
+#!/usr/bin/env bash
+# Installs a build into a throw-away DESTDIR and checks that every file is
+# there and valid, then makes the Debian package and checks its files and
+# dependencies. With ORVARADIO_PACKAGE_INSTALL=1 (as root, in a machine that
+# may be changed) it also installs the package, starts the installed desk,
+# and removes the package again.
+# Usage: install_check.sh BUILD_DIR
+set -euo pipefail
+BUILD=$(cd "$1" && pwd)
+STAGE=$(mktemp -d)
+trap 'rm -rf "$STAGE"' EXIT
+fail() { echo "install check: $*" >&2; exit 1; }
+
+ID=org.orvaradio.OrvaRadio
+FILES="usr/bin/orvaradio usr/bin/orvaradio-report usr/bin/orvaradio-time-voices
+  usr/share/applications/$ID.desktop usr/share/metainfo/$ID.metainfo.xml
+  usr/share/icons/hicolor/scalable/apps/$ID.svg
+  usr/share/icons/hicolor/48x48/apps/$ID.png usr/share/icons/hicolor/128x128/apps/$ID.png
+  usr/share/icons/hicolor/256x256/apps/$ID.png usr/share/man/man1/orvaradio.1"
+
+DESTDIR=$STAGE/root cmake --install "$BUILD" --prefix /usr >/dev/null
+for file in $FILES; do
+    [ -s "$STAGE/root/$file" ] || fail "$file is not installed"
+done
+for program in orvaradio orvaradio-report orvaradio-time-voices; do
+    [ -x "$STAGE/root/usr/bin/$program" ] || fail "$program is not executable"
+done
+for size in 48 128 256; do
+    # A PNG's width: bytes 16 to 19 of the file, big-endian.
+    width=$(od -An -tu1 -j16 -N4 "$STAGE/root/usr/share/icons/hicolor/${size}x$size/apps/$ID.png" \
+        | awk '{ print $1 * 16777216 + $2 * 65536 + $3 * 256 + $4 }')
+    [ "$width" = "$size" ] || fail "the ${size} px icon is $width px wide"
+done
+desktop-file-validate "$STAGE/root/usr/share/applications/$ID.desktop"
+appstreamcli validate --no-net "$STAGE/root/usr/share/metainfo/$ID.metainfo.xml" >/dev/null \
+    || fail "the AppStream metadata does not validate"
+warnings=$(MANWIDTH=80 man --warnings -l "$STAGE/root/usr/share/man/man1/orvaradio.1" 2>&1 >/dev/null)
+[ -z "$warnings" ] || fail "the manual page: $warnings"
+MANWIDTH=80 man -l "$STAGE/root/usr/share/man/man1/orvaradio.1" | grep -q "orvaradio-report" \
+    || fail "the manual page does not render"
+
+cpack -G DEB --config "$BUILD/CPackConfig.cmake" -B "$STAGE/package" >/dev/null
+deb=$(ls "$STAGE"/package/orvaradio_*_*.deb)
+listing=$(dpkg-deb -c "$deb")
+for file in $FILES; do
+    grep -q " \./$file\$" <<<"$listing" || fail "$file is not in the package"
+done
+[ "$(dpkg-deb -f "$deb" Section)" = sound ] || fail "section"
+[ -n "$(dpkg-deb -f "$deb" Maintainer)" ] || fail "no maintainer"
+depends=$(dpkg-deb -f "$deb" Depends)
+for package in libqt6multimedia6 libqt6widgets6 libtag ffmpeg gstreamer1.0-plugins-good \
+        gstreamer1.0-libav gstreamer1.0-pulseaudio qt6-svg-plugins; do
+    grep -q "$package" <<<"$depends" || fail "Depends lacks $package: $depends"
+done
+echo "package: $(basename "$deb"), depends: $depends"
+
+[ "${ORVARADIO_PACKAGE_INSTALL:-0}" = 1 ] || exit 0
+cp "$deb" "$STAGE/orvaradio.deb"
+DEBIAN_FRONTEND=noninteractive apt-get install -y -q "$STAGE/orvaradio.deb" >/dev/null
+home=$STAGE/home
+mkdir -p "$home"
+HOME=$home XDG_CONFIG_HOME=$home/.config XDG_DATA_HOME=$home/.local/share TMPDIR=$home \
+    QT_QPA_PLATFORM=offscreen /usr/bin/orvaradio &
+desk=$!
+# The window is built before the splash hands over to it, two seconds in.
+sleep 5
+kill -0 "$desk" 2>/dev/null || fail "the installed desk did not keep running"
+[ -f "$home/.config/OrvaRadio/OrvaRadio.conf" ] || fail "the installed desk wrote no settings"
+kill "$desk"
+wait "$desk" 2>/dev/null || true
+DEBIAN_FRONTEND=noninteractive apt-get remove -y -q orvaradio >/dev/null
+for file in $FILES; do
+    [ ! -e "/$file" ] || fail "/$file is left after removal"
+done
+! dpkg-query -W -f='${Status}' orvaradio 2>/dev/null | grep -q "ok installed" \
+    || fail "the package is still installed"
+echo "installed, started and removed cleanly"
