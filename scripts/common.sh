@@ -13,7 +13,7 @@ DESK_PACKAGES="build-essential cmake ninja-build pkg-config qt6-base-dev qt6-bas
 # virtual display for screenshots, speech for the time voices, and the
 # checkers of the installed files.
 TEST_PACKAGES="pulseaudio pulseaudio-utils gstreamer1.0-plugins-base-apps sox xvfb xauth xdotool imagemagick
-  espeak-ng desktop-file-utils appstream man-db"
+  espeak-ng desktop-file-utils appstream man-db file"
 
 as_root() {
     if [ "$(id -u)" -eq 0 ]; then "$@"; else sudo "$@"; fi

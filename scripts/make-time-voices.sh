@@ -111,23 +111,24 @@ en_phrase() {
     esac
 }
 
-# One announcement: speech with its silent ends cut, written aside and moved
-# in whole, so the desk never plays a half-written file.
+# Speaks NAME TEXT pairs into DIR/NAME.mp3. One ffmpeg run encodes the whole
+# batch, as its start-up costs more than encoding a few seconds of speech.
+# Files are written aside and moved in whole: the desk never plays half a file.
 speak() {
-    local name=$1 text=$2
     local trim="silenceremove=start_periods=1:start_threshold=-50dB,areverse"
-    espeak-ng -v "$voice" -s 150 --stdout "$text" \
-        | ffmpeg -nostdin -v error -f wav -i pipe:0 -af "$trim,$trim" -ar 44100 -ac 1 \
-            -c:a libmp3lame -b:a 96k -metadata title="$text" -f mp3 "$work/$name.mp3"
-    mv "$work/$name.mp3" "$dir/$name.mp3"
+    local inputs=() outputs=() made=() index=0
+    while [ $# -ge 2 ]; do
+        espeak-ng -v "$voice" -s 150 -w "$work/$1.wav" "$2"
+        outputs+=(-map "$index:a" -af "$trim,$trim" -ar 44100 -ac 1 -c:a libmp3lame
+            -b:a 96k -metadata title="$2" -f mp3 "$work/$1.mp3")
+        inputs+=(-i "$work/$1.wav")
+        made+=("$work/$1.mp3")
+        index=$((index + 1))
+        shift 2
+    done
+    ffmpeg -nostdin -v error "${inputs[@]}" "${outputs[@]}"
+    mv -t "$dir" "${made[@]}"
 }
-
-mkdir -p "$dir"
-dir=$(cd "$dir" && pwd)
-work=$(mktemp -d "$dir/.time-voices.XXXXXX")
-trap 'rm -rf "$work"' EXIT
-export -f speak
-export voice dir work
 
 phrases() {
     local hour minute
@@ -138,7 +139,14 @@ phrases() {
     done
 }
 
-if ! phrases | xargs -0 -n 2 -P "$(nproc)" bash -c 'set -eo pipefail; speak "$@"' speak; then
+mkdir -p "$dir"
+dir=$(cd "$dir" && pwd)
+work=$(mktemp -d "$dir/.time-voices.XXXXXX")
+trap 'rm -rf "$work"' EXIT
+export -f speak
+export voice dir work
+
+if ! phrases | xargs -0 -n 60 -P "$(nproc)" bash -c 'set -e; speak "$@"' speak; then
     echo "Some announcements could not be made; see the messages above." >&2
     exit 1
 fi
