@@ -120,7 +120,7 @@ speak() {
     while [ $# -ge 2 ]; do
         espeak-ng -v "$voice" -s 150 -w "$work/$1.wav" "$2"
         outputs+=(-map "$index:a" -af "$trim,$trim" -ar 44100 -ac 1 -c:a libmp3lame
-            -b:a 96k -metadata title="$2" -f mp3 "$work/$1.mp3")
+            -b:a 96k -compression_level 7 -metadata title="$2" -f mp3 "$work/$1.mp3")
         inputs+=(-i "$work/$1.wav")
         made+=("$work/$1.mp3")
         index=$((index + 1))
