@@ -1,4 +1,5 @@
 #include "asrunlog.h"
+#include "asrunreport.h"
 
 #include <QDebug>
 #include <QDir>
@@ -12,14 +13,6 @@ namespace {
 // How stale the journal may get: what a crash can lose of an item's time.
 constexpr int kJournalRefreshMs = 5000;
 const QString kTimeFormat = QStringLiteral("yyyy-MM-ddTHH:mm:ss");
-
-QByteArray csvField(const QString &text)
-{
-    QByteArray field = text.toUtf8();
-    if (field.contains(',') || field.contains('"') || field.contains('\n') || field.contains('\r'))
-        field = '"' + field.replace("\"", "\"\"") + '"';
-    return field;
-}
 
 } // namespace
 

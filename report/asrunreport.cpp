@@ -251,6 +251,8 @@ int kindIndex(QByteArrayView text)
     return -1;
 }
 
+} // namespace
+
 QByteArray csvField(const QString &text)
 {
     QByteArray field = text.toUtf8();
@@ -258,8 +260,6 @@ QByteArray csvField(const QString &text)
         field = '"' + field.replace("\"", "\"\"") + '"';
     return field;
 }
-
-} // namespace
 
 QString asRunFolder()
 {

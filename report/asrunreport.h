@@ -13,6 +13,10 @@
 // ~/.local/share when that is unset or empty.
 QString asRunFolder();
 
+// One CSV field in UTF-8, quoted (quotes doubled) when it holds a comma, a
+// quote or a line break.
+QByteArray csvField(const QString &text);
+
 // Sums up what went on air over a run of days, from the desk's as-run logs
 // (one CSV file per day, "YYYY-MM-DD.csv"): per kind, title and artist, the
 // plays, the seconds heard and the first and last start. A row belongs to the
