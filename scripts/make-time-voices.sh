@@ -113,13 +113,16 @@ en_phrase() {
 
 # Speaks NAME TEXT pairs into DIR/NAME.mp3. One ffmpeg run encodes the whole
 # batch, as its start-up costs more than encoding a few seconds of speech.
-# Files are written aside and moved in whole: the desk never plays half a file.
+# The speech gets short even margins (so its first syllable is not lost while
+# the output starts). Files are written aside and moved in whole: the desk
+# never plays half a file.
 speak() {
     local trim="silenceremove=start_periods=1:start_threshold=-50dB,areverse"
+    local shape="$trim,$trim,adelay=150,apad=pad_dur=0.3"
     local inputs=() outputs=() made=() index=0
     while [ $# -ge 2 ]; do
         espeak-ng -v "$voice" -s 150 -w "$work/$1.wav" "$2"
-        outputs+=(-map "$index:a" -af "$trim,$trim" -ar 44100 -ac 1 -c:a libmp3lame
+        outputs+=(-map "$index:a" -af "$shape" -ar 44100 -ac 1 -c:a libmp3lame
             -b:a 96k -compression_level 7 -metadata title="$2" -f mp3 "$work/$1.mp3")
         inputs+=(-i "$work/$1.wav")
         made+=("$work/$1.mp3")
