@@ -2,6 +2,7 @@
 #include "timerclock.h"
 #include "asrunfeed.h"
 #include "ui_mainwindow.h"
+#include "widgetupdates.h"
 
 #include <QAudioOutput>
 
@@ -18,8 +19,8 @@ void MainWindow::currentTimePositionClock(const QTime &time)
     const AudioPlayer *reference = referencePlayer();
     const qint64 remaining = reference ? reference->remainingTime() : 0;
     const QTime end = time.addSecs(int(remaining / 1000));
-    ui->over_at_time->setText(QStringLiteral("<p align='center'>%1</p>")
-                                  .arg(end.toString(QStringLiteral("HH:mm:ss"))));
+    setTextIfChanged(ui->over_at_time, QStringLiteral("<p align='center'>%1</p>")
+                                           .arg(end.toString(QStringLiteral("HH:mm:ss"))));
 }
 
 void MainWindow::on_audio_clock_clicked()

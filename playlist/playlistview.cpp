@@ -2,6 +2,7 @@
 #include "selfrestart.h"
 #include "ui_mainwindow.h"
 #include "conversionqueue.h"
+#include "widgetupdates.h"
 
 #include <QHash>
 
@@ -57,14 +58,14 @@ void MainWindow::updateAudioList(bool jump)
 
     const int size = int(playlist.size());
     const bool currentValid = currentIndex >= 0 && currentIndex < size;
-    ui->current_audio->setText(currentValid ? centred(playlist[currentIndex].title)
+    setTextIfChanged(ui->current_audio, currentValid ? centred(playlist[currentIndex].title)
                                             : centred(QString()));
     if (currentValid && !jump) {
         nextIndex = currentIndex + 1 > size - 1 ? 0 : currentIndex + 1;
-        ui->next_audio->setText(centred(playlist[nextIndex].title));
+        setTextIfChanged(ui->next_audio, centred(playlist[nextIndex].title));
     } else if (nextIndex < 0 || nextIndex >= size) {
         // No valid next entry: an old title would tell the operator something false.
-        ui->next_audio->setText(centred(QString()));
+        setTextIfChanged(ui->next_audio, centred(QString()));
     }
 
     QList<QTreeWidgetItem *> items;

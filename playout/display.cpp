@@ -3,6 +3,7 @@
 #include "vumeter.h"
 #include "playoutretry.h"
 #include "asrunlog.h"
+#include "widgetupdates.h"
 
 #include <QDebug>
 
@@ -11,14 +12,6 @@ namespace {
 constexpr int kSilenceLimitMs = 10000;
 // An announcement whose position has not moved for this long has stalled.
 constexpr int kAnnouncementStallMs = 5000;
-
-// A style sheet change re-polishes the widget; the blink tick sets the same
-// sheet most of the time.
-void setStyleSheetIfChanged(QWidget *widget, const QString &sheet)
-{
-    if (widget->styleSheet() != sheet)
-        widget->setStyleSheet(sheet);
-}
 
 } // namespace
 
@@ -70,7 +63,7 @@ void MainWindow::currentTimePosition(qint64 progress, int playerid)
         }
     }
 
-    ui->remain_time->setText(remainingTimeText(minutes, seconds));
+    setTextIfChanged(ui->remain_time, remainingTimeText(minutes, seconds));
 }
 
 void MainWindow::seek(int mseconds)

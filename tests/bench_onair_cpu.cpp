@@ -9,10 +9,11 @@
 #include "mainwindow.h"
 #include "testsupport.h"
 
-#include <QElapsedTimer>
+#include <QEventLoop>
 #include <QStandardPaths>
 
 #include <cstdio>
+#include <functional>
 #include <sys/resource.h>
 
 namespace {
@@ -29,22 +30,36 @@ double cpuSeconds(int who)
            + double(usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
 }
 
+// Runs the event loop for `ms`, or until `done` says so (asked every 250 ms).
+// QTest::qWait would poll every 10 ms and count its own wake-ups as the desk's.
+void runFor(int ms, const std::function<bool()> &done = {})
+{
+    QEventLoop loop;
+    QTimer::singleShot(ms, &loop, &QEventLoop::quit);
+    QTimer check;
+    if (done) {
+        QObject::connect(&check, &QTimer::timeout, &loop, [&] {
+            if (done())
+                loop.quit();
+        });
+        check.start(250);
+    }
+    loop.exec();
+}
+
 // Child: a desk on air with `file`, from Play until the item has ended.
 double deskOnAir(const QString &file, int seconds)
 {
     MainWindow window;
     window.show();
-    QTest::qWait(1000);
+    runFor(1000);
     window.playlist.push_back({QStringLiteral("bench"), file, QString(), QStringLiteral("jingle")});
     window.updateAudioList();
     const double before = cpuSeconds(RUSAGE_SELF);
     window.on_btn_play_clicked();
-    QElapsedTimer wall;
-    wall.start();
-    QTest::qWait(500);
-    while ((window.player1.isPlaying() || window.player2.isPlaying())
-           && wall.elapsed() < seconds * 1000 + kPlayerSlackMs)
-        QTest::qWait(20);
+    runFor(500);
+    runFor(seconds * 1000 + kPlayerSlackMs,
+           [&] { return !window.player1.isPlaying() && !window.player2.isPlaying(); });
     const double spent = cpuSeconds(RUSAGE_SELF) - before;
     window.on_btn_stop_clicked();
     return spent;
@@ -55,9 +70,9 @@ double deskIdle(int seconds)
 {
     MainWindow window;
     window.show();
-    QTest::qWait(1000);
+    runFor(1000);
     const double before = cpuSeconds(RUSAGE_SELF);
-    QTest::qWait(seconds * 1000);
+    runFor(seconds * 1000);
     return cpuSeconds(RUSAGE_SELF) - before;
 }
 
