@@ -8,6 +8,7 @@
 #include "buttonhole.h"
 #include "configdialog.h"
 #include "conversionqueue.h"
+#include "displaypacer.h"
 #include "playoutretry.h"
 #include "selfrestart.h"
 #include "startvalues.h"
@@ -136,6 +137,16 @@ void MainWindow::init()
 
     displayTimer = new QTimer(this);
     connect(displayTimer, &QTimer::timeout, this, &MainWindow::updateDisplay);
+    auto *pacer = new DisplayPacer(displayTimer, [this] {
+        return !timeAnnouncing && !(onAir && levelLeft <= 0 && levelRight <= 0);
+    });
+    connect(displayTimer, &QTimer::timeout, pacer, &DisplayPacer::settle);
+    for (AudioTap *tap : {bufferOutput, bufferOutput2})
+        connect(tap, &AudioTap::audioBufferReceived, pacer, &DisplayPacer::wake);
+    for (AudioPlayer *player : {&player1, &player2}) {
+        connect(player, &AudioPlayer::playbackFinished, pacer, &DisplayPacer::wake);
+        connect(player, &AudioPlayer::mediaError, pacer, &DisplayPacer::wake);
+    }
 
     auto *flashTimer = new QTimer(this);
     connect(flashTimer, &QTimer::timeout, this, &MainWindow::flash);
@@ -221,7 +232,7 @@ void MainWindow::init()
     feedAsRunLog(*this);
 
     uiReady = true;
-    displayTimer->start(10);
+    displayTimer->start(DisplayPacer::kTickMs);
 }
 
 void MainWindow::fitLongTexts()

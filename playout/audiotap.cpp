@@ -17,6 +17,9 @@ constexpr qint64 kSeekBackUs = 1000000;
 constexpr int kTickMs = 40;
 // Blocks read from a file are as long as the decoder's.
 constexpr qint64 kBlockUs = 40000;
+// Positions are reported every 100 ms while the player plays; one this old is
+// not carried forward further (the sound may have stalled with it).
+constexpr qint64 kMostCarriedUs = 200000;
 // A due block that ended this long before the position was decoded before a
 // seek forward: its level is not the sound's.
 constexpr qint64 kStaleUs = 200000;
@@ -56,12 +59,20 @@ void AudioTap::follow(QMediaPlayer *player)
     followed = player;
     connect(player, &QMediaPlayer::sourceChanged, this, &AudioTap::restart);
     connect(player, &QMediaPlayer::playbackStateChanged, this, &AudioTap::onStateChanged);
+    connect(player, &QMediaPlayer::positionChanged, this, [this](qint64 position) {
+        reportedUs = position * 1000;
+        sinceReport.start();
+    });
     restart();
 }
 
 qint64 AudioTap::positionUs() const
 {
-    return followed ? followed->position() * 1000 : 0;
+    if (!followed)
+        return 0;
+    if (!sinceReport.isValid())
+        return followed->position() * 1000;
+    return reportedUs + qMin(sinceReport.nsecsElapsed() / 1000, kMostCarriedUs);
 }
 
 void AudioTap::halt()
@@ -70,6 +81,7 @@ void AudioTap::halt()
     pending.clear();
     lastDeliveredUs = -1;
     lastBlock = -1;
+    sinceReport.invalidate();
 }
 
 void AudioTap::restart()

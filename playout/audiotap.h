@@ -20,6 +20,7 @@ using AudioTap = QAudioBufferOutput;
 #include "wavreader.h"
 
 #include <QAudioBuffer>
+#include <QElapsedTimer>
 #include <QMediaPlayer>
 #include <QObject>
 #include <QPointer>
@@ -63,6 +64,11 @@ private:
     qint64 lastDeliveredUs = -1;
     WavReader wav;
     qint64 lastBlock = -1;
+    // The player's last position report and the time since: asking the
+    // media framework for the position on every tick costs more than
+    // reading the block.
+    qint64 reportedUs = 0;
+    QElapsedTimer sinceReport;
 };
 
 #endif

@@ -13,7 +13,6 @@
 #include <QStandardPaths>
 
 #include <cstdio>
-#include <functional>
 #include <sys/resource.h>
 
 namespace {
@@ -30,24 +29,17 @@ double cpuSeconds(int who)
            + double(usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
 }
 
-// Runs the event loop for `ms`, or until `done` says so (asked every 250 ms).
-// QTest::qWait would poll every 10 ms and count its own wake-ups as the desk's.
-void runFor(int ms, const std::function<bool()> &done = {})
+// Runs the event loop for `ms`. QTest::qWait would poll every 10 ms and
+// count its own wake-ups as the desk's.
+void runFor(int ms)
 {
     QEventLoop loop;
     QTimer::singleShot(ms, &loop, &QEventLoop::quit);
-    QTimer check;
-    if (done) {
-        QObject::connect(&check, &QTimer::timeout, &loop, [&] {
-            if (done())
-                loop.quit();
-        });
-        check.start(250);
-    }
     loop.exec();
 }
 
-// Child: a desk on air with `file`, from Play until the item has ended.
+// Child: a desk on air with `file`, from Play for as long as the file lasts
+// (a running order of one entry would start it again at its end).
 double deskOnAir(const QString &file, int seconds)
 {
     MainWindow window;
@@ -57,9 +49,7 @@ double deskOnAir(const QString &file, int seconds)
     window.updateAudioList();
     const double before = cpuSeconds(RUSAGE_SELF);
     window.on_btn_play_clicked();
-    runFor(500);
-    runFor(seconds * 1000 + kPlayerSlackMs,
-           [&] { return !window.player1.isPlaying() && !window.player2.isPlaying(); });
+    runFor(seconds * 1000);
     const double spent = cpuSeconds(RUSAGE_SELF) - before;
     window.on_btn_stop_clicked();
     return spent;
