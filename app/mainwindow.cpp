@@ -137,7 +137,7 @@ void MainWindow::init()
 
     displayTimer = new QTimer(this);
     connect(displayTimer, &QTimer::timeout, this, &MainWindow::updateDisplay);
-    auto *pacer = new DisplayPacer(displayTimer, [this] {
+    auto *pacer = new DisplayPacer(displayTimer, [this] { updateDisplay(); }, [this] {
         return !timeAnnouncing && !(onAir && levelLeft <= 0 && levelRight <= 0);
     });
     connect(displayTimer, &QTimer::timeout, pacer, &DisplayPacer::settle);

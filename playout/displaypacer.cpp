@@ -2,9 +2,11 @@
 
 #include <QTimer>
 
-DisplayPacer::DisplayPacer(QTimer *tick, std::function<bool()> canRest)
+DisplayPacer::DisplayPacer(QTimer *tick, std::function<void()> runTick,
+                           std::function<bool()> canRest)
     : QObject(tick)
     , tick(tick)
+    , runTick(std::move(runTick))
     , canRest(std::move(canRest))
 {
 }
@@ -20,6 +22,8 @@ void DisplayPacer::settle()
 void DisplayPacer::wake()
 {
     // Only a resting tick: an extra tick in between would count silence twice.
-    if (tick->isActive() && tick->interval() == kRestingMs)
-        tick->start(0);
+    if (!tick->isActive() || tick->interval() != kRestingMs)
+        return;
+    runTick();
+    settle();
 }

@@ -12,7 +12,7 @@ class QTimer;
 // much CPU as the sound it plays, yet most ticks change nothing: off air with
 // nothing sounding, or on air with sound whose level the meters already show.
 // After such a tick the pacer lets the tick rest; an audio block or a channel
-// event wakes it at once, and a resting tick still comes four times a second
+// event runs it at once, and a resting tick still comes four times a second
 // in case something changed unannounced. While the watchdog may count, or a
 // time announcement runs, the tick keeps its 10 ms.
 class DisplayPacer : public QObject
@@ -23,17 +23,18 @@ public:
     static constexpr int kTickMs = 10;
     static constexpr int kRestingMs = 250;
 
-    // `canRest` tells, after a tick, whether the next one may wait. The pacer
-    // belongs to the tick's timer.
-    DisplayPacer(QTimer *tick, std::function<bool()> canRest);
+    // `runTick` is what the tick does; `canRest` tells, after a tick, whether
+    // the next one may wait. The pacer belongs to the tick's timer.
+    DisplayPacer(QTimer *tick, std::function<void()> runTick, std::function<bool()> canRest);
 
     // Runs after every tick.
     void settle();
-    // Something the tick shows has changed: a resting tick comes now.
+    // Something the tick shows has changed: a resting tick runs now.
     void wake();
 
 private:
     QTimer *tick;
+    std::function<void()> runTick;
     std::function<bool()> canRest;
 };
 

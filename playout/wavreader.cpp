@@ -37,7 +37,7 @@ bool WavReader::open(const QString &path)
 {
     close();
     file.setFileName(path);
-    if (!file.open(QIODevice::ReadOnly))
+    if (!file.open(QIODevice::ReadOnly | QIODevice::Unbuffered))
         return false;
     if (parse())
         return true;

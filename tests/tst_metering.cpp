@@ -1,14 +1,18 @@
 #include "mainwindow.h"
 #include "testsupport.h"
 #include "vumeter.h"
+#include "wavreader.h"
 
 #include <QAudioBuffer>
+#include <QAudioDecoder>
+#include <QtEndian>
 #include <QPushButton>
 #include <QSettings>
 #include <QSlider>
 #include <QTextBrowser>
 
 #include <cmath>
+#include <cstring>
 
 namespace {
 
@@ -68,7 +72,111 @@ QVector<double> sine(double amplitude, int frames, int channels, bool silentRigh
     return out;
 }
 
+// How a hand-made WAV file is laid out.
+struct WavLayout
+{
+    quint16 tag = 1; // 1 PCM, 3 float
+    int bits = 16;
+    int channels = 2;
+    bool extensible = false;
+    bool chunksBeforeData = false; // an odd-sized LIST and a fact chunk
+    bool claimsMore = false;       // a data size beyond the end of the file
+};
+
+void putLe(QByteArray &out, quint32 value, int bytes)
+{
+    for (int i = 0; i < bytes; ++i)
+        out.append(char((value >> (8 * i)) & 0xFF));
+}
+
+// Two seconds of a 440 Hz tone whose loudness steps every 0.2 s from
+// silence to near full scale, the right side at half the left.
+QByteArray wavFile(const WavLayout &layout)
+{
+    constexpr int kRate = 44100;
+    constexpr int kFrames = 2 * kRate;
+    const double steps[] = {0, 0.001, 0.01, 0.05, 0.2, 0.5, 0.9, 0.03, 0.3, 0.7};
+    QByteArray data;
+    for (int i = 0; i < kFrames; ++i) {
+        const double x = steps[i / (kRate / 5)] * std::sin(2 * M_PI * 440 * i / kRate);
+        for (int c = 0; c < layout.channels; ++c) {
+            const double v = c == 0 ? x : x / 2;
+            if (layout.tag == 3 && layout.bits == 32) {
+                const float f = float(v);
+                quint32 raw;
+                std::memcpy(&raw, &f, sizeof raw);
+                putLe(data, raw, 4);
+            } else if (layout.tag == 3) {
+                quint64 raw;
+                std::memcpy(&raw, &v, sizeof raw);
+                putLe(data, quint32(raw), 4);
+                putLe(data, quint32(raw >> 32), 4);
+            } else {
+                // 8-bit samples are unsigned, around 128.
+                const double full = std::ldexp(1.0, layout.bits - 1);
+                const qint32 sample = qint32(std::lround(qBound(-full, v * full, full - 1)));
+                putLe(data, quint32(layout.bits == 8 ? sample + 128 : sample), layout.bits / 8);
+            }
+        }
+    }
+    const int frameBytes = layout.channels * layout.bits / 8;
+    QByteArray fmt;
+    putLe(fmt, layout.extensible ? 0xFFFE : layout.tag, 2);
+    putLe(fmt, quint32(layout.channels), 2);
+    putLe(fmt, kRate, 4);
+    putLe(fmt, quint32(kRate * frameBytes), 4);
+    putLe(fmt, quint32(frameBytes), 2);
+    putLe(fmt, quint32(layout.bits), 2);
+    if (layout.extensible) {
+        putLe(fmt, 22, 2);
+        putLe(fmt, quint32(layout.bits), 2);
+        putLe(fmt, layout.channels == 1 ? 0x4 : 0x3, 4);
+        putLe(fmt, layout.tag, 2);
+        fmt.append("\x00\x00\x00\x00\x10\x00\x80\x00\x00\xAA\x00\x38\x9B\x71", 14);
+    }
+    QByteArray body = "WAVE";
+    auto chunk = [&body](const char *id, const QByteArray &content, quint32 declared) {
+        body.append(id, 4);
+        putLe(body, declared, 4);
+        body.append(content);
+        if (content.size() & 1)
+            body.append('\0');
+    };
+    if (layout.chunksBeforeData)
+        chunk("LIST", QByteArray("INFOISFT\x05\0\0\0desk\0", 17), 17);
+    chunk("fmt ", fmt, quint32(fmt.size()));
+    if (layout.chunksBeforeData)
+        chunk("fact", QByteArray(4, '\0'), 4);
+    chunk("data", data, layout.claimsMore ? quint32(data.size() * 2) : quint32(data.size()));
+    QByteArray file = "RIFF";
+    putLe(file, quint32(body.size()), 4);
+    return file + body;
+}
+
+// The levels, per 40 ms block from the start, of the samples `blocks`.
+QVector<QPair<int, int>> levelsOf(MainWindow &window, const QList<QAudioBuffer> &blocks)
+{
+    QVector<QPair<int, int>> levels;
+    for (const QAudioBuffer &block : blocks) {
+        window.calculateRMS(block);
+        levels.append({window.levelLeft, window.levelRight});
+    }
+    return levels;
+}
+
+// Splits decoded audio into blocks of `frames`.
+QList<QAudioBuffer> rechunk(const QByteArray &samples, const QAudioFormat &format, int frames)
+{
+    QList<QAudioBuffer> blocks;
+    const qsizetype bytes = qsizetype(frames) * format.bytesPerFrame();
+    for (qsizetype at = 0; at < samples.size(); at += bytes)
+        blocks.append(QAudioBuffer(samples.mid(at, bytes), format));
+    return blocks;
+}
+
 } // namespace
+
+Q_DECLARE_METATYPE(WavLayout)
 
 class TestMetering : public QObject
 {
@@ -180,6 +288,9 @@ private slots:
         window.on_btn_play_clicked();
         AudioPlayer &channel = window.player2;
         QTRY_VERIFY_WITH_TIMEOUT(channel.isPlaying(), kStartToleranceMs);
+#if QT_VERSION < QT_VERSION_CHECK(6, 8, 0)
+        QVERIFY(window.bufferOutput2->readsFile());
+#endif
 
         int loudChecks = 0;
         int silentChecks = 0;
@@ -219,6 +330,122 @@ private slots:
         QTest::qWait(300);
         QCOMPARE(window.levelLeft, 0);
         QCOMPARE(window.levelRight, 0);
+    }
+
+    // The tap reads WAV blocks straight from the file; their levels are the
+    // levels of the same audio decoded by the media framework, whatever the
+    // header looks like. Files the reader does not understand go to the
+    // decoder.
+    void fileReaderMatchesDecoder_data()
+    {
+        QTest::addColumn<WavLayout>("layout");
+        QTest::newRow("16-bit stereo") << WavLayout {};
+        QTest::newRow("16-bit mono") << WavLayout {1, 16, 1};
+        QTest::newRow("24-bit, extensible, chunks before data")
+            << WavLayout {1, 24, 2, true, true};
+        QTest::newRow("32-bit integer") << WavLayout {1, 32, 2, true};
+        QTest::newRow("float") << WavLayout {3, 32, 2, false, true};
+        QTest::newRow("double, extensible") << WavLayout {3, 64, 2, true};
+        QTest::newRow("8-bit mono") << WavLayout {1, 8, 1};
+        QTest::newRow("data size beyond the end") << WavLayout {1, 16, 2, false, false, true};
+    }
+
+    void fileReaderMatchesDecoder()
+    {
+        QFETCH(WavLayout, layout);
+        const QString file = media + QStringLiteral("/layout.wav");
+        QFile out(file);
+        QVERIFY(out.open(QIODevice::WriteOnly | QIODevice::Truncate));
+        out.write(wavFile(layout));
+        out.close();
+
+        WavReader reader;
+        QVERIFY(reader.open(file));
+        QCOMPARE(reader.format().channelCount(), layout.channels);
+        constexpr int kBlockFrames = 1764;
+        QList<QAudioBuffer> read;
+        for (qint64 first = 0; first < reader.frameCount(); first += kBlockFrames)
+            read.append(reader.read(first, kBlockFrames));
+
+        QAudioDecoder decoder;
+        QAudioFormat format;
+        format.setSampleFormat(QAudioFormat::Int16);
+        format.setSampleRate(44100);
+        format.setChannelCount(layout.channels);
+        decoder.setAudioFormat(format);
+        decoder.setSource(QUrl::fromLocalFile(file));
+        QByteArray decoded;
+        connect(&decoder, &QAudioDecoder::bufferReady, this, [&] {
+            const QAudioBuffer block = decoder.read();
+            decoded.append(block.constData<char>(), block.byteCount());
+        });
+        QSignalSpy finished(&decoder, &QAudioDecoder::finished);
+        decoder.start();
+        QTRY_VERIFY_WITH_TIMEOUT(finished.count() == 1, kStartToleranceMs);
+        QCOMPARE(decoder.error(), QAudioDecoder::NoError);
+        QCOMPARE(reader.frameCount(), decoded.size() / format.bytesPerFrame());
+
+        MainWindow window;
+        const auto fromFile = levelsOf(window, read);
+        const auto fromDecoder = levelsOf(window, rechunk(decoded, format, kBlockFrames));
+        QCOMPARE(fromFile.size(), fromDecoder.size());
+        QSet<int> seen;
+        int loudest = 0;
+        for (qsizetype i = 0; i < fromFile.size(); ++i) {
+            const QString where = QStringLiteral("block %1: file %2/%3, decoder %4/%5")
+                                      .arg(i)
+                                      .arg(fromFile[i].first)
+                                      .arg(fromFile[i].second)
+                                      .arg(fromDecoder[i].first)
+                                      .arg(fromDecoder[i].second);
+            QVERIFY2(qAbs(fromFile[i].first - fromDecoder[i].first) <= 1, qPrintable(where));
+            QVERIFY2(qAbs(fromFile[i].second - fromDecoder[i].second) <= 1, qPrintable(where));
+            seen.insert(fromFile[i].first);
+            loudest = qMax(loudest, fromFile[i].first);
+        }
+        // The steps of the tone reach from silence to near full scale.
+        QVERIFY2(seen.contains(0) && loudest >= 29 && seen.size() >= 5,
+                 qPrintable(QStringLiteral("%1 levels, loudest %2").arg(seen.size()).arg(loudest)));
+    }
+
+    void fileReaderRefuses_data()
+    {
+        QTest::addColumn<QString>("name");
+        QTest::addColumn<QStringList>("encoding");
+        QTest::newRow("MP3") << QStringLiteral("tone.mp3") << QStringList();
+        QTest::newRow("six channels") << QStringLiteral("six.wav")
+                                      << QStringList {QStringLiteral("-ac"), QStringLiteral("6")};
+        QTest::newRow("A-law") << QStringLiteral("alaw.wav")
+                               << QStringList {QStringLiteral("-acodec"), QStringLiteral("pcm_alaw")};
+    }
+
+    // A file the reader refuses still reaches the meters, through the decoder.
+    void fileReaderRefuses()
+    {
+        QFETCH(QString, name);
+        QFETCH(QStringList, encoding);
+        const QString file = media + QLatin1Char('/') + name;
+        QVERIFY(TestSupport::run(QStringLiteral("ffmpeg"),
+                                 QStringList {QStringLiteral("-y"), QStringLiteral("-v"),
+                                              QStringLiteral("error"), QStringLiteral("-f"),
+                                              QStringLiteral("lavfi"), QStringLiteral("-i"),
+                                              QStringLiteral("sine=f=440:d=2")}
+                                     + encoding + QStringList {file}));
+        WavReader reader;
+        QVERIFY(!reader.open(file));
+
+        AudioPlayer channel;
+        AudioTap tap;
+        channel.setBuffer(&tap);
+        int blocks = 0;
+        connect(&tap, &AudioTap::audioBufferReceived, this, [&] { ++blocks; });
+        channel.addMedia(file);
+        channel.Play();
+        QTRY_VERIFY_WITH_TIMEOUT(blocks > 5, kStartToleranceMs);
+#if QT_VERSION < QT_VERSION_CHECK(6, 8, 0)
+        QVERIFY(!tap.readsFile());
+#endif
+        channel.Stop();
     }
 
     // After a seek forward the tap delivers blocks of the new position only:
