@@ -18,12 +18,16 @@ inline void setStyleSheetIfChanged(QWidget *widget, const QString &sheet)
 
 inline void setTextIfChanged(QTextEdit *view, const QString &text)
 {
-    static const char kShown[] = "orvaradioShownText";
-    const QVariant shown = view->property(kShown);
-    if (shown.isValid() && shown.toString() == text)
+    // The text last set here, and what it showed: a view written elsewhere
+    // since then is written again.
+    static const char kSetText[] = "orvaradioSetText";
+    static const char kShownText[] = "orvaradioShownText";
+    if (view->property(kSetText).toString() == text
+        && view->property(kShownText).toString() == view->toPlainText())
         return;
     view->setText(text);
-    view->setProperty(kShown, text);
+    view->setProperty(kSetText, text);
+    view->setProperty(kShownText, view->toPlainText());
 }
 
 #endif
