@@ -6,6 +6,7 @@
 #include "asrunreport.h"
 #include "browsers.h"
 #include "buttonhole.h"
+#include "cartkeys.h"
 #include "configdialog.h"
 #include "conversionqueue.h"
 #include "displaypacer.h"
@@ -53,6 +54,7 @@ MainWindow::MainWindow(QWidget *parent)
     settings = new QSettings(QStringLiteral("OrvaRadio"), QStringLiteral("OrvaRadio"), this);
     initConfig();
     init();
+    new CartKeys(this, carts);
 }
 
 MainWindow::~MainWindow()
@@ -271,12 +273,7 @@ void MainWindow::exit()
 
 void MainWindow::keyPressEvent(QKeyEvent *event)
 {
-    const int key = event->key();
-    if (key < Qt::Key_0 || key > Qt::Key_9)
-        return;
-    const int index = key == Qt::Key_0 ? 9 : key - Qt::Key_1;
-    if (index < carts.size())
-        carts[index]->buttonHoleKeyPress();
+    CartKeys::fire(carts, event);
 }
 
 void MainWindow::showEvent(QShowEvent *event)

@@ -10,6 +10,7 @@
 #include <QTime>
 #include <QVector>
 
+#include <optional>
 #include <vector>
 
 class QAudioOutput;
@@ -71,6 +72,12 @@ public:
     int currentIndex = 0;
     int nextIndex = 0;
     bool onAir = false;
+    // A "Marcar como Próximo" mark, kept through edits until the next start.
+    bool nextMarked = false;
+    // The on-air entry, once it has been removed from the running order while
+    // it plays; currentIndex then holds the row before the entry that
+    // followed it (-1 when that entry is now the first).
+    std::optional<Playlist> removedOnAir;
     QSettings *settings = nullptr;
     float volumeToTalk = 0.8f;
     int transitionAudioTime = 5;
@@ -146,6 +153,10 @@ private:
     void startTimeAnnouncement();
     void stopTimeAnnouncement();
     void advance();
+    // Removes a row while on air, the positions following their entries.
+    void removeOnAir(int row);
+    // Off air nothing is timed: the remaining time and the end time go blank.
+    void blankTimes();
     void retryAfterFailures();
     void skipEmptyEntry(int index);
     void showVersion();

@@ -36,7 +36,10 @@ ResumePoint pointOf(const MainWindow &window)
 {
     ResumePoint point;
     point.order = window.playlist;
-    point.current = window.currentIndex;
+    // A removed on-air entry cannot come back: the one that followed it does.
+    point.current = window.removedOnAir && !window.playlist.empty()
+                        ? (window.currentIndex + 1) % int(window.playlist.size())
+                        : window.currentIndex;
     point.next = window.nextIndex;
     point.onAir = window.onAir;
     point.soundServerSeen = window.playoutRetry && window.playoutRetry->soundServerSeen();

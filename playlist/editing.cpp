@@ -49,18 +49,23 @@ void MainWindow::on_btn_add_item_clicked()
         return;
 
     const Playlist entry = entryFromBrowser(chosen, kind, folderKind, QStringLiteral("--:--"));
-    if (row == -1)
-        playlist.push_back(entry);
-    else
-        playlist.insert(playlist.begin() + qMin<qsizetype>(row + 1, qsizetype(playlist.size())),
-                        entry);
-    updateAudioList(false);
+    const int at = row == -1 ? int(playlist.size()) : qMin(row + 1, int(playlist.size()));
+    playlist.insert(playlist.begin() + at, entry);
+    // On air the positions follow their entries: the on-air entry and a
+    // marked next one move down with the rows below the insertion.
+    if (onAir) {
+        if (currentIndex >= at)
+            ++currentIndex;
+        if (nextMarked && nextIndex >= at)
+            ++nextIndex;
+    }
+    updateAudioList(nextMarked);
 }
 
 void MainWindow::on_btn_add_time_item_clicked()
 {
     playlist.push_back({tr("Hora Certa"), QString(), QStringLiteral("--:--"), QStringLiteral("time")});
-    updateAudioList(false);
+    updateAudioList(nextMarked);
 }
 
 void MainWindow::on_btn_remove_item_clicked()
@@ -68,6 +73,10 @@ void MainWindow::on_btn_remove_item_clicked()
     const int row = ui->audio_list->currentIndex().row();
     if (row < 0 || row >= int(playlist.size()))
         return;
+    if (onAir) {
+        removeOnAir(row);
+        return;
+    }
     playlist.erase(playlist.begin() + row);
     const int size = int(playlist.size());
     if (currentIndex >= size)
@@ -81,6 +90,25 @@ void MainWindow::on_btn_remove_item_clicked()
     updateAudioList(false);
 }
 
+void MainWindow::removeOnAir(int row)
+{
+    // The positions follow their entries. The on-air entry itself goes on
+    // playing; the entry that followed it still follows it.
+    const bool onAirEntry = !removedOnAir && row == currentIndex;
+    if (onAirEntry)
+        removedOnAir = playlist[row];
+    playlist.erase(playlist.begin() + row);
+    if (onAirEntry || row < currentIndex || (removedOnAir && row == currentIndex))
+        --currentIndex;
+    if (nextMarked) {
+        if (row == nextIndex)
+            nextMarked = false;
+        else if (row < nextIndex)
+            --nextIndex;
+    }
+    updateAudioList(nextMarked);
+}
+
 void MainWindow::clearPlaylist()
 {
     asRun->leaving({&player1, &player2, timePlayer}, AsRunLog::Outcome::Stopped);
@@ -91,8 +119,11 @@ void MainWindow::clearPlaylist()
     onAir = false;
     currentIndex = 0;
     nextIndex = 0;
+    nextMarked = false;
+    removedOnAir.reset();
     playlist.clear();
     updateAudioList(false);
+    blankTimes();
 }
 
 void MainWindow::audioOptionsMenu(const QPoint &point)
@@ -115,6 +146,7 @@ void MainWindow::audioOptionsMenu(const QPoint &point)
                             QStringLiteral("Marcar como Próximo")),
             &QAction::triggered, this, [this, row = index.row()] {
                 nextIndex = row;
+                nextMarked = true;
                 updateAudioList(true);
                 ui->audio_list->clearSelection();
             });

@@ -57,16 +57,23 @@ void MainWindow::updateAudioList(bool jump)
     view->clear();
 
     const int size = int(playlist.size());
-    const bool currentValid = currentIndex >= 0 && currentIndex < size;
-    setTextIfChanged(ui->current_audio, currentValid ? centred(playlist[currentIndex].title)
-                                            : centred(QString()));
-    if (currentValid && !jump) {
+    // An on-air entry removed from the list still plays: the on-air box names
+    // it, no row is lit as on air, and the entry that followed it is next.
+    const bool currentValid = !removedOnAir && currentIndex >= 0 && currentIndex < size;
+    if (removedOnAir)
+        setTextIfChanged(ui->current_audio, centred(removedOnAir->title));
+    else
+        setTextIfChanged(ui->current_audio, currentValid ? centred(playlist[currentIndex].title)
+                                                         : centred(QString()));
+    const bool follows = currentValid || (removedOnAir && currentIndex >= -1 && size > 0);
+    if (follows && !jump)
         nextIndex = currentIndex + 1 > size - 1 ? 0 : currentIndex + 1;
+    // The next box shows what Next will play, a marked entry included.
+    if ((follows || jump) && nextIndex >= 0 && nextIndex < size)
         setTextIfChanged(ui->next_audio, centred(playlist[nextIndex].title));
-    } else if (nextIndex < 0 || nextIndex >= size) {
+    else if (nextIndex < 0 || nextIndex >= size)
         // No valid next entry: an old title would tell the operator something false.
         setTextIfChanged(ui->next_audio, centred(QString()));
-    }
 
     QList<QTreeWidgetItem *> items;
     items.reserve(size);

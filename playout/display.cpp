@@ -48,10 +48,13 @@ void MainWindow::currentTimePosition(qint64 progress, int playerid)
     // A channel told to fade out has handed over already, though its first
     // tick may not have set `fading` yet: a channel that next() starts can
     // report its position at once and re-enter here.
+    const Playlist *onAirEntry = removedOnAir ? &*removedOnAir
+                                 : currentIndex >= 0 && currentIndex < int(playlist.size())
+                                     ? &playlist[currentIndex]
+                                     : nullptr;
     if (reference && minutes == 0 && seconds == transitionAudioTime && !player1.fading
-        && !player2.fading && !player1.fadingOut && !player2.fadingOut && currentIndex >= 0
-        && currentIndex < int(playlist.size())) {
-        const QString &kind = playlist[currentIndex].kind;
+        && !player2.fading && !player1.fadingOut && !player2.fadingOut && onAirEntry) {
+        const QString &kind = onAirEntry->kind;
         if (kind == QLatin1String("music") || kind == QLatin1String("folder-music")) {
             asRun->leaving(reference, AsRunLog::Outcome::HandedOver);
             advance();
@@ -64,6 +67,12 @@ void MainWindow::currentTimePosition(qint64 progress, int playerid)
     }
 
     setTextIfChanged(ui->remain_time, remainingTimeText(minutes, seconds));
+}
+
+void MainWindow::blankTimes()
+{
+    setTextIfChanged(ui->remain_time, QString());
+    setTextIfChanged(ui->over_at_time, QString());
 }
 
 void MainWindow::seek(int mseconds)

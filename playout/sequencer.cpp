@@ -59,6 +59,9 @@ void MainWindow::next()
     }
 
     onAir = true;
+    // A new start: a mark is used up, and a removed on-air entry is leaving.
+    nextMarked = false;
+    removedOnAir.reset();
     if (player1.isPlaying())
         player1.fadeOut();
     if (player2.isPlaying())
@@ -166,10 +169,14 @@ void MainWindow::on_btn_stop_clicked()
     player2.Reset();
     stopTimeAnnouncement();
     playoutRetry->cancel();
+    // Off air the panels tell what Play will start, the first row, and what
+    // follows it.
     onAir = false;
-    updateAudioList(false);
     currentIndex = 0;
-    nextIndex = 0;
+    nextMarked = false;
+    removedOnAir.reset();
+    updateAudioList(false);
+    blankTimes();
     levelLeft = 0;
     levelRight = 0;
     vuLeft->setLevel(0);

@@ -2,8 +2,10 @@
 #include "mainwindow.h"
 #include "testsupport.h"
 
+#include <QLineEdit>
 #include <QMenu>
 #include <QPushButton>
+#include <QTreeWidget>
 
 #include <cmath>
 
@@ -258,19 +260,74 @@ private slots:
         QCOMPARE(window.currentIndex, 0);
     }
 
-    // What the sound server played: a cart fired by its digit key is heard.
-    void recordedCart()
+    // What the sound server played: a digit fires its cart wherever the focus
+    // is in the window, but not into a text editor or a focused cart, and the
+    // running order does not take it for a type-ahead search.
+    void recordedDigitKeys_data()
     {
+        QTest::addColumn<QString>("focus");
+        QTest::addColumn<int>("key");
+        QTest::addColumn<bool>("keypad");
+        QTest::addColumn<int>("cart"); // 0: none may sound
+
+        QTest::newRow("window") << "window" << int(Qt::Key_8) << false << 8;
+        QTest::newRow("running order") << "audio_list" << int(Qt::Key_8) << false << 8;
+        QTest::newRow("running order, keypad 0") << "audio_list" << int(Qt::Key_0) << true << 10;
+        QTest::newRow("music browser") << "files" << int(Qt::Key_8) << false << 8;
+        QTest::newRow("editor in the running order") << "editor" << int(Qt::Key_8) << false << 0;
+        QTest::newRow("focused cart") << "cart" << int(Qt::Key_8) << false << 0;
+    }
+
+    void recordedDigitKeys()
+    {
+        QFETCH(QString, focus);
+        QFETCH(int, key);
+        QFETCH(bool, keypad);
+        QFETCH(int, cart);
         if (!TestSupport::soundServerAvailable())
             QSKIP("no test sound server");
         store().setValue(QStringLiteral("buttonhole/btn_8"), otherFile);
+        store().setValue(QStringLiteral("buttonhole/btn_10"), otherFile);
         MainWindow window;
+        window.show();
+        QVERIFY(QTest::qWaitForWindowActive(&window));
+        QTest::qWait(50);
+
+        // Titles a digit type-ahead would jump to.
+        auto *list = window.findChild<QTreeWidget *>(QStringLiteral("audio_list"));
+        window.playlist = {{QStringLiteral("Abertura"), cartFile, QString(), QStringLiteral("music")},
+                           {QStringLiteral("8 Segundos"), cartFile, QString(), QStringLiteral("music")},
+                           {QStringLiteral("0 Hora"), cartFile, QString(), QStringLiteral("music")}};
+        window.updateAudioList();
+        list->setCurrentIndex(list->model()->index(0, 1));
+
+        QWidget *target = &window;
+        if (focus == QLatin1String("editor")) {
+            list->openPersistentEditor(list->topLevelItem(0), 1);
+            target = list->itemWidget(list->topLevelItem(0), 1);
+        } else if (focus == QLatin1String("cart")) {
+            target = window.carts[7]->face();
+        } else if (focus != QLatin1String("window")) {
+            target = window.findChild<QWidget *>(focus);
+        }
+        QVERIFY(target);
+        target->setFocus();
+        QTRY_COMPARE(QApplication::focusWidget(), target);
+
         TestSupport::Recorder recorder;
         QVERIFY(recorder.start());
-        QTest::keyClick(&window, Qt::Key_8);
-        QTRY_VERIFY_WITH_TIMEOUT(playing(window.carts[7]), kStartToleranceMs);
+        QTest::keyClick(target, Qt::Key(key), keypad ? Qt::KeypadModifier : Qt::NoModifier);
+        if (cart)
+            QTRY_VERIFY_WITH_TIMEOUT(playing(window.carts[cart - 1]), kStartToleranceMs);
         QTest::qWait(1000);
         const QVector<qint16> samples = recorder.stop();
+
+        for (ButtonHole *each : window.carts)
+            QCOMPARE(playing(each), cart && each == window.carts[cart - 1]);
+        QCOMPARE(list->currentIndex().row(), 0);
+        if (auto *editor = qobject_cast<QLineEdit *>(target))
+            QVERIFY(editor->text().endsWith(QLatin1Char('8')));
+
         const int frames = int(samples.size() / 2);
         const int slice = 4410;
         double cartTone = 0;
@@ -282,8 +339,11 @@ private slots:
                 elsewhere = tonePower(samples, first, slice, 500);
             }
         }
-        QVERIFY2(cartTone > 0.01 && cartTone > 100 * elsewhere,
-                 qPrintable(QStringLiteral("%1 vs %2 in %3 frames").arg(cartTone).arg(elsewhere).arg(frames)));
+        const QString figures = QStringLiteral("%1 vs %2 in %3 frames").arg(cartTone).arg(elsewhere).arg(frames);
+        if (cart)
+            QVERIFY2(cartTone > 0.01 && cartTone > 100 * elsewhere, qPrintable(figures));
+        else
+            QVERIFY2(cartTone < 0.0001, qPrintable(figures));
     }
 };
 

@@ -263,9 +263,9 @@ private slots:
         QTest::newRow("current negative") << 3 << -1 << 2 << true << false << 2 << "music music next" << "" << "old";
         QTest::newRow("no valid current or next") << 3 << 7 << 9 << true << false << 9 << "music music music" << "" << "";
         QTest::newRow("empty list") << 0 << 0 << 0 << true << false << 0 << "" << "" << "";
-        QTest::newRow("jump keeps the marked next") << 6 << 1 << 5 << true << true << 5 << "music on-air music music music next" << "T1" << "old";
-        QTest::newRow("jump off air") << 6 << 1 << 5 << false << true << 5 << "music music music music music music" << "T1" << "old";
-        QTest::newRow("jump onto the on-air row") << 4 << 2 << 2 << true << true << 2 << "music music on-air music" << "T2" << "old";
+        QTest::newRow("jump keeps the marked next") << 6 << 1 << 5 << true << true << 5 << "music on-air music music music next" << "T1" << "T5";
+        QTest::newRow("jump off air") << 6 << 1 << 5 << false << true << 5 << "music music music music music music" << "T1" << "T5";
+        QTest::newRow("jump onto the on-air row") << 4 << 2 << 2 << true << true << 2 << "music music on-air music" << "T2" << "T2";
         QTest::newRow("jump beyond the end") << 3 << 0 << 4 << true << true << 4 << "on-air music music" << "T0" << "";
     }
 
@@ -601,8 +601,8 @@ private slots:
         QTest::newRow("nothing selected") << 3 << -1 << 1 << 2 << false << "T0 T1 T2" << 1 << 2 << "music music music";
         QTest::newRow("row above the on-air row") << 4 << 0 << 2 << 3 << false << "T1 T2 T3" << 2 << 0 << "music music music";
         QTest::newRow("last row, on air there") << 4 << 3 << 3 << 0 << false << "T0 T1 T2" << 2 << 0 << "music music music";
-        QTest::newRow("the only entry") << 1 << 0 << 0 << 0 << true << "" << 0 << 0 << "";
-        QTest::newRow("the on-air entry") << 3 << 1 << 1 << 2 << true << "T0 T2" << 1 << 0 << "next on-air";
+        QTest::newRow("the only entry") << 1 << 0 << 0 << 0 << true << "" << -1 << 0 << "";
+        QTest::newRow("the on-air entry") << 3 << 1 << 1 << 2 << true << "T0 T2" << 0 << 1 << "music next";
         QTest::newRow("indices far beyond the end") << 3 << 0 << 9 << 9 << false << "T1 T2" << 1 << 0 << "music music";
     }
 
@@ -666,6 +666,37 @@ private slots:
         QTEST(window->nextIndex, "next");
         QTEST(looks(list), "expectedLooks");
         QVERIFY(window->onAir);
+    }
+
+    // On air, a "Marcar como Próximo" mark stays on its entry through edits
+    // above it, and the next box names it; once that entry goes, the entry
+    // after the one on air is next again.
+    void markFollowsItsEntry()
+    {
+        setEntries(6);
+        window->currentIndex = 1;
+        window->onAir = true;
+        window->updateAudioList(false);
+        rightClick(list->visualItemRect(list->topLevelItem(4)).center());
+        QMenu *menu = openMenu();
+        QVERIFY(menu);
+        for (QAction *action : menu->actions()) {
+            if (action->text() == QStringLiteral("Marcar como Próximo"))
+                action->trigger();
+        }
+        QCOMPARE(nextBox->toPlainText(), QStringLiteral("T4"));
+
+        select(0);
+        window->on_btn_remove_item_clicked();
+        QCOMPARE(window->currentIndex, 0);
+        QCOMPARE(window->nextIndex, 3);
+        QCOMPARE(currentBox->toPlainText(), QStringLiteral("T1"));
+        QCOMPARE(nextBox->toPlainText(), QStringLiteral("T4"));
+
+        select(3);
+        window->on_btn_remove_item_clicked();
+        QCOMPARE(window->nextIndex, 1);
+        QCOMPARE(nextBox->toPlainText(), QStringLiteral("T2"));
     }
 
     void noMenuBelowTheRows()

@@ -236,7 +236,7 @@ private slots:
         QCOMPARE(driver.fileDialogTitles, QStringList{"Carregar Playlist"});
         QVERIFY(driver.boxes.isEmpty());
         QCOMPARE(window->currentIndex, 0);
-        QCOMPARE(window->nextIndex, 0);
+        QCOMPARE(window->nextIndex, 1);
         QVERIFY(!window->onAir);
         QVERIFY(!list->currentIndex().isValid());
         QVERIFY(list->selectedItems().isEmpty());

@@ -5,10 +5,12 @@
 #include "timerclock.h"
 
 #include <QDesktopServices>
+#include <QFileSystemModel>
 #include <QMenu>
 #include <QPushButton>
 #include <QRegularExpression>
 #include <QSettings>
+#include <QTextBrowser>
 #include <QTreeWidget>
 
 #include <algorithm>
@@ -480,6 +482,66 @@ private slots:
 
     // A jump while a hand-over runs can land on the channel that fades out;
     // the new item must sound there, not fade away with the old one.
+    // Rows removed or inserted above the item on air, and the on-air entry
+    // itself removed: the entries that follow it play in order, and the
+    // panels name the item really on air and the one that follows it.
+    void editsAroundTheAir_data()
+    {
+        QTest::addColumn<QString>("tones"); // one entry per letter: L low, H high
+        QTest::addColumn<int>("onAirRow");
+        QTest::addColumn<bool>("insert");   // below `editRow`, else remove `editRow`
+        QTest::addColumn<int>("editRow");
+        QTest::addColumn<QString>("heard");
+        QTest::newRow("row above removed") << "LHLHL" << 2 << false << 0 << "LHL";
+        QTest::newRow("on-air row removed") << "HLHL" << 1 << false << 1 << "LHL";
+        QTest::newRow("row inserted above") << "LHLH" << 1 << true << 0 << "HLH";
+    }
+
+    void editsAroundTheAir()
+    {
+        if (!TestSupport::soundServerAvailable())
+            QSKIP("no test sound server");
+        QFETCH(QString, tones);
+        QFETCH(int, onAirRow);
+        QFETCH(bool, insert);
+        QFETCH(int, editRow);
+        QFETCH(QString, heard);
+        const QString media = TestSupport::privateRoot() + QStringLiteral("/media/");
+        std::vector<Playlist> list;
+        for (int i = 0; i < tones.size(); ++i) {
+            const QString file = media + QStringLiteral("edit-%1.wav").arg(i);
+            QVERIFY(TestSupport::makeTone(file, kJingleSeconds,
+                                          tones[i] == QLatin1Char('L') ? kLowHz : kHighHz));
+            list.push_back(entry(file, "jingle"));
+        }
+        const QString inserted = media + QStringLiteral("edit-new.wav");
+        QVERIFY(TestSupport::makeTone(inserted, kJingleSeconds, kLowHz));
+        auto desk = openDesk(list, 1, 5);
+        auto *view = desk->findChild<QTreeWidget *>(QStringLiteral("audio_list"));
+        desk->onPlaylistItemDoubleClicked(row(*desk, onAirRow));
+        QTRY_VERIFY_WITH_TIMEOUT(channelOf(*desk, list[onAirRow].path), kStartToleranceMs);
+
+        TestSupport::Recorder recorder;
+        QVERIFY(recorder.start());
+        view->setCurrentItem(view->topLevelItem(editRow));
+        if (insert) {
+            desk->findChild<QTreeView *>(QStringLiteral("jingle_files"))
+                ->setCurrentIndex(desk->fileModel->index(inserted));
+            desk->on_btn_add_item_clicked();
+        } else {
+            desk->on_btn_remove_item_clicked();
+        }
+        QCOMPARE(desk->findChild<QTextBrowser *>(QStringLiteral("current_audio"))->toPlainText(),
+                 list[onAirRow].title);
+        QCOMPARE(desk->findChild<QTextBrowser *>(QStringLiteral("next_audio"))->toPlainText(),
+                 list[onAirRow + 1].title);
+
+        QTest::qWait(3 * kJingleSeconds * 1000 + kHandOverToleranceMs);
+        const Heard played = listen(recorder.stop());
+        click(*desk, "btn_stop");
+        QVERIFY2(played.states.startsWith(heard), qPrintable(played.states + QLatin1Char(' ') + played.labels));
+    }
+
     void jumpDuringHandOver()
     {
         if (!TestSupport::soundServerAvailable())
@@ -794,7 +856,16 @@ private slots:
         QVERIFY(!desk->onAir);
         QVERIFY(!desk->timeAnnouncing);
         QCOMPARE(desk->currentIndex, 0);
-        QCOMPARE(desk->nextIndex, 0);
+        // After Stop the first row is what Play starts, the second what follows.
+        QCOMPARE(desk->nextIndex, clear ? 0 : 1);
+        // The panels tell what Play would start and what follows it, untimed.
+        const auto shown = [&desk](const char *name) {
+            return desk->findChild<QTextBrowser *>(QLatin1String(name))->toPlainText();
+        };
+        QCOMPARE(shown("current_audio"), clear ? QString() : list[0].title);
+        QCOMPARE(shown("next_audio"), clear ? QString() : list[1].title);
+        QCOMPARE(shown("remain_time"), QString());
+        QCOMPARE(shown("over_at_time"), QString());
         QVERIFY(!desk->player1.fading && !desk->player2.fading);
         QVERIFY(!desk->player1.fadingOut && !desk->player2.fadingOut);
         QTRY_VERIFY_WITH_TIMEOUT(silent(*desk), kStartToleranceMs);
