@@ -73,10 +73,12 @@ void MainWindow::init()
 
     translator = new QTranslator(this);
     const QString language = settings->value(QStringLiteral("interface/language")).toString();
-    if (translator->load(QStringLiteral(":/languages/") + language + QStringLiteral(".qm"))) {
+    const bool loaded = translator->load(QStringLiteral(":/languages/") + language + QStringLiteral(".qm"));
+    if (loaded) {
         QCoreApplication::installTranslator(translator);
         ui->retranslateUi(this);
     }
+    installQtTexts(loaded ? language : QStringLiteral("pt_BR"));
 
     volumeToTalk = StartValues::talkLevel(settings->value(QStringLiteral("volume/volumeToTalk")));
     transitionAudioTime = settings->value(QStringLiteral("volume/TransitionAudioTime")).toInt();

@@ -159,6 +159,7 @@ private:
     void blankTimes();
     void retryAfterFailures();
     void skipEmptyEntry(int index);
+    void installQtTexts(const QString &lang);
     void showVersion();
     void fitLongTexts();
     void createCarts();

@@ -2,6 +2,7 @@
 #include "mainwindow.h"
 #include "ui_mainwindow.h"
 
+#include <QDir>
 #include <QFileSystemModel>
 
 QIcon CustomIconProvider::icon(const QFileInfo &info) const
@@ -14,6 +15,16 @@ QIcon CustomIconProvider::icon(const QFileInfo &info) const
     if (audioSuffixes.contains(info.suffix().toLower()))
         return QIcon(QStringLiteral(":/images/icons/audio-x-generic.png"));
     return QFileIconProvider::icon(info);
+}
+
+BrowserModel::BrowserModel(QObject *parent)
+    : QFileSystemModel(parent)
+{
+    // QFileSystemModel keeps only the folders beneath its root path sorted, and
+    // the music and jingle folders may lie outside the home folder: sort from
+    // the top of the file system, whatever root path the window asks for.
+    connect(this, &QFileSystemModel::rootPathChanged, this,
+            [this] { setRootPath(QDir::rootPath()); });
 }
 
 bool BrowserModel::setHeaderData(int section, Qt::Orientation orientation,

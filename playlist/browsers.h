@@ -15,12 +15,14 @@ public:
 
 // The file model shared by both browsers. QFileSystemModel keeps its own
 // column titles; this one lets the desk label the name column in its language.
+// Every folder lists its subfolders first, then names in natural order,
+// ignoring case.
 class BrowserModel : public QFileSystemModel
 {
     Q_OBJECT
 
 public:
-    using QFileSystemModel::QFileSystemModel;
+    explicit BrowserModel(QObject *parent = nullptr);
 
     bool setHeaderData(int section, Qt::Orientation orientation, const QVariant &value,
                        int role = Qt::EditRole) override;

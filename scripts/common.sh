@@ -4,9 +4,10 @@ set -euo pipefail
 ROOT_DIR=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 BUILD_DIR=${BUILD_DIR:-$ROOT_DIR/build}
 
-# What the desk needs to build and to play MP3, WAV, OGG, FLAC and MP4.
+# What the desk needs to build, to play MP3, WAV, OGG, FLAC and MP4, and to
+# show Qt's own dialogs in Portuguese.
 DESK_PACKAGES="build-essential cmake ninja-build pkg-config qt6-base-dev qt6-base-dev-tools
-  qt6-multimedia-dev qt6-svg-dev qt6-tools-dev qt6-tools-dev-tools qt6-l10n-tools
+  qt6-multimedia-dev qt6-svg-dev qt6-tools-dev qt6-tools-dev-tools qt6-l10n-tools qt6-translations-l10n
   libtag1-dev ffmpeg gstreamer1.0-plugins-base gstreamer1.0-plugins-good
   gstreamer1.0-libav gstreamer1.0-pulseaudio fonts-dejavu-core"
 # What the tests need on top: a private sound server, tone generation, a

@@ -5,9 +5,11 @@
 
 #include <QAction>
 #include <QDataStream>
+#include <QDialogButtonBox>
 #include <QGroupBox>
 #include <QLabel>
 #include <QMenu>
+#include <QPushButton>
 #include <QSettings>
 #include <QTextBrowser>
 #include <QTranslator>
@@ -273,6 +275,19 @@ private slots:
         window->findChild<QAction *>(QStringLiteral("actionLanguageENUS"))->trigger();
         checkForm(*window, true);
         QCOMPARE(storedLanguage(), QStringLiteral("en_US"));
+    }
+
+    void qtStandardTextsFollowTheMenu()
+    {
+        TestSupport::clearSettings();
+        MainWindow window;
+        const auto cancel = [] {
+            return QDialogButtonBox(QDialogButtonBox::Cancel).button(QDialogButtonBox::Cancel)->text();
+        };
+        window.findChild<QAction *>(QStringLiteral("actionLanguagePTBR"))->trigger();
+        QCOMPARE(cancel(), QStringLiteral("Cancelar"));
+        window.findChild<QAction *>(QStringLiteral("actionLanguageENUS"))->trigger();
+        QCOMPARE(cancel(), QStringLiteral("Cancel"));
     }
 
     void failedSwitchKeepsFormAndSetting()
