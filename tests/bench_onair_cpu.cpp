@@ -21,14 +21,6 @@ constexpr int kDefaultSeconds = 20;
 // How long the bare player may take beyond the file's length.
 constexpr int kPlayerSlackMs = 10000;
 
-double cpuSeconds(int who)
-{
-    rusage usage {};
-    getrusage(who, &usage);
-    return double(usage.ru_utime.tv_sec + usage.ru_stime.tv_sec)
-           + double(usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
-}
-
 // Runs the event loop for `ms`. QTest::qWait would poll every 10 ms and
 // count its own wake-ups as the desk's.
 void runFor(int ms)
@@ -47,10 +39,10 @@ double deskOnAir(const QString &file, int seconds)
     runFor(1000);
     window.playlist.push_back({QStringLiteral("bench"), file, QString(), QStringLiteral("jingle")});
     window.updateAudioList();
-    const double before = cpuSeconds(RUSAGE_SELF);
+    const double before = TestSupport::cpuSeconds(RUSAGE_SELF);
     window.on_btn_play_clicked();
     runFor(seconds * 1000);
-    const double spent = cpuSeconds(RUSAGE_SELF) - before;
+    const double spent = TestSupport::cpuSeconds(RUSAGE_SELF) - before;
     window.on_btn_stop_clicked();
     return spent;
 }
@@ -61,9 +53,9 @@ double deskIdle(int seconds)
     MainWindow window;
     window.show();
     runFor(1000);
-    const double before = cpuSeconds(RUSAGE_SELF);
+    const double before = TestSupport::cpuSeconds(RUSAGE_SELF);
     runFor(seconds * 1000);
-    return cpuSeconds(RUSAGE_SELF) - before;
+    return TestSupport::cpuSeconds(RUSAGE_SELF) - before;
 }
 
 // Runs this program again in `mode`, and reads the CPU seconds it prints.
@@ -84,10 +76,10 @@ double bareOnAir(const QString &reference, const QString &file, int seconds)
     if (QFileInfo(reference).fileName() == QLatin1String("ffplay"))
         arguments = {QStringLiteral("-nodisp"), QStringLiteral("-autoexit"),
                      QStringLiteral("-loglevel"), QStringLiteral("quiet"), file};
-    const double before = cpuSeconds(RUSAGE_CHILDREN);
+    const double before = TestSupport::cpuSeconds(RUSAGE_CHILDREN);
     if (!TestSupport::run(reference, arguments, seconds * 1000 + kPlayerSlackMs))
         return -1;
-    return cpuSeconds(RUSAGE_CHILDREN) - before;
+    return TestSupport::cpuSeconds(RUSAGE_CHILDREN) - before;
 }
 
 } // namespace

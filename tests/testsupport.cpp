@@ -19,6 +19,7 @@
 #include <cmath>
 #include <csignal>
 #include <cstdlib>
+#include <sys/resource.h>
 
 namespace {
 QTemporaryDir *root = nullptr;
@@ -155,6 +156,14 @@ bool makeTone(const QString &path, double seconds, int frequency, double amplitu
     return run(QStringLiteral("ffmpeg"),
                {QStringLiteral("-y"), QStringLiteral("-v"), QStringLiteral("error"),
                 QStringLiteral("-f"), QStringLiteral("lavfi"), QStringLiteral("-i"), source, path});
+}
+
+double cpuSeconds(int who)
+{
+    rusage usage {};
+    getrusage(who, &usage);
+    return double(usage.ru_utime.tv_sec + usage.ru_stime.tv_sec)
+           + double(usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
 }
 
 bool soundServerAvailable()

@@ -77,6 +77,10 @@ private:
 // Runs a program to completion; true when it exits with 0.
 bool run(const QString &program, const QStringList &arguments, int timeoutMs = 60000);
 
+// CPU seconds, user and system, of this process (RUSAGE_SELF) or of its
+// waited-for children (RUSAGE_CHILDREN), for the benchmarks.
+double cpuSeconds(int who);
+
 // The private test sound server, when the test runs with one.
 bool soundServerAvailable();
 
