@@ -4,6 +4,7 @@
 #include "audioplayer.h"
 #include "playlist.h"
 
+#include <QElapsedTimer>
 #include <QMainWindow>
 #include <QMediaPlayer>
 #include <QModelIndex>
@@ -86,6 +87,8 @@ public:
     QString audioTimeDir;
     int levelLeft = 0;
     int levelRight = 0;
+    // When the channels last delivered a block of audio.
+    QElapsedTimer lastBlockAt;
     VuMeter *vuLeft = nullptr;
     VuMeter *vuRight = nullptr;
     QVector<ButtonHole *> carts;

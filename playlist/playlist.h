@@ -19,6 +19,9 @@ struct Playlist
     }
 };
 
+// Whether the desk knows how to play entries of `kind`.
+bool isKnownKind(const QString &kind);
+
 // One line of a playlist file: title|path|duration|kind, without the newline.
 QString playlistLine(const Playlist &entry);
 // Reads one such line; false for a line with fewer than four fields.

@@ -1,6 +1,7 @@
 #include "mainwindow.h"
 #include "ui_mainwindow.h"
 
+#include <QDebug>
 #include <QDir>
 #include <QFile>
 #include <QFileDialog>
@@ -31,6 +32,14 @@ bool parsePlaylistLine(const QString &line, Playlist &entry)
     entry.duration = parts[n - 2].trimmed();
     entry.kind = parts[n - 1].trimmed();
     return true;
+}
+
+bool isKnownKind(const QString &kind)
+{
+    static const QStringList kinds = {QStringLiteral("music"), QStringLiteral("jingle"),
+                                      QStringLiteral("time"), QStringLiteral("folder-music"),
+                                      QStringLiteral("folder-jingle")};
+    return kinds.contains(kind);
 }
 
 QString playlistLine(const Playlist &entry)
@@ -85,9 +94,15 @@ bool MainWindow::readPlaylistFile(const QString &fileName)
     QTextStream in(&file);
     in.setEncoding(QStringConverter::Utf8);
     Playlist entry;
-    while (!in.atEnd()) {
-        if (parsePlaylistLine(in.readLine(), entry))
-            playlist.push_back(entry);
+    for (int number = 1; !in.atEnd(); ++number) {
+        const QString line = in.readLine();
+        if (!parsePlaylistLine(line, entry))
+            continue;
+        // Kept as it is, so that saving the list again loses nothing; it is
+        // passed over when its turn comes.
+        if (!isKnownKind(entry.kind))
+            qWarning() << "Playlist" << fileName << "line" << number << "has an unknown kind:" << line;
+        playlist.push_back(entry);
     }
     updateAudioList(false);
     return true;

@@ -1,6 +1,7 @@
 #include "tags.h"
 
 #include <QFile>
+#include <QFileInfo>
 
 #include <taglib/fileref.h>
 #include <taglib/tag.h>
@@ -39,11 +40,20 @@ TitleArtist titleAndArtist(const TagLib::FileRef &file)
     return tags;
 }
 
+// Tags are read from files only: a pipe would block the window until it has
+// a writer, and lose to TagLib the data its player needs.
+bool regularFile(const QString &path)
+{
+    return QFileInfo(path).isFile();
+}
+
 } // namespace
 
 TagInfo readTags(const QString &path)
 {
     TagInfo info;
+    if (!regularFile(path))
+        return info;
     const QByteArray name = path.toUtf8();
     const TagLib::FileRef file(name.constData(), true, TagLib::AudioProperties::Average);
     // TagLib takes anything named .mp3 or .wav, a folder or a text file too,
@@ -63,6 +73,8 @@ TagInfo readTags(const QString &path)
 FileTags readFileTags(const QString &path)
 {
     FileTags tags;
+    if (!regularFile(path))
+        return tags;
     const QByteArray name = path.toUtf8();
     const TagLib::FileRef file(name.constData(), false);
     if (file.isNull())

@@ -1,9 +1,11 @@
 #include "audioplayer.h"
 #include "conversionqueue.h"
+#include "wavreader.h"
 
 #include <QDebug>
 #include <QAudioOutput>
 #include <QFile>
+#include <QFileInfo>
 #include <QTimer>
 #include <QUrl>
 
@@ -11,18 +13,34 @@ namespace {
 
 // Bytes looked at to tell a text file from audio.
 constexpr qint64 kSniffBytes = 512;
+// A playing item whose position stands still this long has stalled: its
+// source stopped delivering, or the framework lost its data flow.
+constexpr qint64 kStallMs = 3000;
 
 // Why `path` cannot be audio at all, or empty when it may be. Handing such a
 // file to the media framework costs up to a second of stalled event loop
-// before it fails; these fail at once instead.
+// before it fails, or plays nothing for good; these fail at once instead.
 QString unplayableReason(const QString &path)
 {
+    const QFileInfo info(path);
+    // A pipe or a device is left to the media framework alone: opening it
+    // here could block the window, and reading it would take its data.
+    if (info.exists() && !info.isFile() && !info.isDir())
+        return QString();
     QFile file(path);
-    if (!file.open(QIODevice::ReadOnly))
+    if (info.isDir() || !file.open(QIODevice::ReadOnly))
         return QStringLiteral("File not found or not readable");
     const QByteArray head = file.read(kSniffBytes);
     if (head.isEmpty())
         return QStringLiteral("Empty file");
+    if (head.startsWith("RIFF") && head.mid(8, 4) == "WAVE") {
+        // A copy cut short after its header: the framework would wait for
+        // data that never comes.
+        WavReader::Chunks wav;
+        if (!WavReader::readChunks(file, wav) || wav.dataBytes < qMax(1, wav.blockAlign))
+            return QStringLiteral("WAV file without audio data");
+        return QString();
+    }
     // Every audio container carries binary bytes (sizes, frame headers) at
     // its start; text has none.
     for (const char byte : head) {
@@ -54,6 +72,7 @@ AudioPlayer::AudioPlayer(QObject *parent)
                     starting = false;
             });
     connect(fadeTimer, &QTimer::timeout, this, &AudioPlayer::fade);
+    connect(fadeTimer, &QTimer::timeout, this, [this] { watchProgress(mediaPlayer->position()); });
     fadeTimer->start(500);
 }
 
@@ -99,6 +118,7 @@ void AudioPlayer::Play()
         });
         return;
     }
+    stillSince.invalidate();
     // Play on an empty source (after Reset) never starts: nothing to wait for.
     starting = mediaPlayer->playbackState() != QMediaPlayer::PlayingState
                && !mediaPlayer->source().isEmpty();
@@ -231,7 +251,35 @@ void AudioPlayer::fade()
 
 void AudioPlayer::positionChanged(qint64 position)
 {
+    watchProgress(position);
     emit update_position(position);
+}
+
+void AudioPlayer::watchProgress(qint64 position)
+{
+    // An item on its way out is stopped by its fade whether it moves or not.
+    if (!isPlaying() || fadingOut || mediaPlayer->source().isEmpty()) {
+        stillSince.invalidate();
+        return;
+    }
+    if (!stillSince.isValid() || position != watchedPosition) {
+        watchedPosition = position;
+        stillSince.start();
+        return;
+    }
+    if (stillSince.elapsed() >= kStallMs)
+        fail(QStringLiteral("Playback stalled: no progress for %1 ms").arg(kStallMs));
+}
+
+void AudioPlayer::fail(const QString &reason)
+{
+    failed = true;
+    starting = false;
+    stillSince.invalidate();
+    // A failed item ends its fade-out request like an item that ended.
+    fadingOut = false;
+    fading = false;
+    emit mediaError(mediaPlayer->source().toLocalFile(), reason);
 }
 
 void AudioPlayer::onPlayerError(QMediaPlayer::Error error, const QString &errorString)
@@ -241,12 +289,7 @@ void AudioPlayer::onPlayerError(QMediaPlayer::Error error, const QString &errorS
     if (failed || mediaPlayer->source().isEmpty())
         return;
     qWarning() << "AudioPlayer error:" << error << errorString;
-    failed = true;
-    starting = false;
-    // A failed item ends its fade-out request like an item that ended.
-    fadingOut = false;
-    fading = false;
-    emit mediaError(mediaPlayer->source().toLocalFile(), errorString);
+    fail(errorString);
 }
 
 void AudioPlayer::onMediaStatusChanged(QMediaPlayer::MediaStatus status)

@@ -3,6 +3,7 @@
 
 #include "audiotap.h"
 
+#include <QElapsedTimer>
 #include <QMediaPlayer>
 #include <QObject>
 #include <QString>
@@ -71,6 +72,10 @@ private slots:
     void onMediaStatusChanged(QMediaPlayer::MediaStatus status);
 
 private:
+    void fail(const QString &reason);
+    // Fails an item whose position stands still while it should play.
+    void watchProgress(qint64 position);
+
     QMediaPlayer *mediaPlayer;
     QAudioOutput *audioOutput;
     AudioTap *bufferOutput = nullptr;
@@ -88,6 +93,9 @@ private:
     // backends make later: the channel counts as playing, so the idle rule
     // does not silence it and the sequencer does not take it for free.
     bool starting = false;
+    // The position last seen and since when it has stood there.
+    qint64 watchedPosition = -1;
+    QElapsedTimer stillSince;
 };
 
 #endif

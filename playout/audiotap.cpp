@@ -3,6 +3,7 @@
 #if QT_VERSION < QT_VERSION_CHECK(6, 8, 0)
 
 #include <QAudioDecoder>
+#include <QFileInfo>
 #include <QTimer>
 
 namespace {
@@ -91,8 +92,14 @@ void AudioTap::restart()
     if (!followed || followed->source().isEmpty())
         return;
     const QUrl source = followed->source();
-    if (source.isLocalFile() && wav.open(source.toLocalFile()))
-        return;
+    if (source.isLocalFile()) {
+        if (wav.open(source.toLocalFile()))
+            return;
+        // A pipe's data is the player's: a second reader would take it.
+        const QFileInfo info(source.toLocalFile());
+        if (info.exists() && !info.isFile())
+            return;
+    }
     decoder->setSource(source);
     decoder->start();
 }

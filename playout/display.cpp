@@ -10,6 +10,9 @@
 namespace {
 
 constexpr int kSilenceLimitMs = 10000;
+// Blocks come every 40 to 100 ms while a channel delivers audio; none for
+// this long, and the levels drop to zero.
+constexpr qint64 kNoAudioMs = 200;
 // An announcement whose position has not moved for this long has stalled.
 constexpr int kAnnouncementStallMs = 5000;
 
@@ -87,10 +90,11 @@ void MainWindow::updateDisplay()
 {
     if (!uiReady || !vuLeft || !vuRight)
         return;
-    // Levels change only when audio blocks arrive; once no channel plays, no
-    // block will come, and the last one must not keep the meters (and the
-    // watchdog) believing that something sounds.
-    if (!player1.isPlaying() && !player2.isPlaying()) {
+    // Levels change only when audio blocks arrive. Once no channel plays, or
+    // the one that plays delivers nothing (a stalled source), the last block
+    // must not keep the meters (and the watchdog) believing that something sounds.
+    if ((!player1.isPlaying() && !player2.isPlaying()) || !lastBlockAt.isValid()
+        || lastBlockAt.elapsed() > kNoAudioMs) {
         levelLeft = 0;
         levelRight = 0;
     }

@@ -25,5 +25,7 @@ void DisplayPacer::wake()
     if (!tick->isActive() || tick->interval() != kRestingMs)
         return;
     runTick();
-    settle();
+    // The resting tick comes a full rest after the last wake, so that it
+    // finds the audio gone once the blocks stop.
+    tick->start(canRest() ? kRestingMs : kTickMs);
 }

@@ -63,4 +63,5 @@ void MainWindow::calculateRMS(const QAudioBuffer &buffer)
     const double rmsRight = frames > 0 ? std::sqrt(right / double(frames)) : 0.0;
     levelLeft = segmentsFor(rmsLeft);
     levelRight = segmentsFor(rmsRight);
+    lastBlockAt.start();
 }

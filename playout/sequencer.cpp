@@ -89,6 +89,12 @@ void MainWindow::next()
         }
     }
 
+    if (!isKnownKind(kind)) {
+        // Named when the running order was read; passed over like an entry
+        // that fails, not left to the watchdog's ten seconds of silence.
+        QTimer::singleShot(0, this, [this, index = currentIndex] { skipEmptyEntry(index); });
+    }
+
     AudioPlayer *chosen = nullptr;
     if (player2.isPlaying())
         chosen = &player1;
@@ -312,7 +318,9 @@ void MainWindow::retryAfterFailures()
 void MainWindow::onTimePlayerError(const QString &errorString)
 {
     qWarning() << "Timeplayer error:" << errorString;
+    // A failed player may never report that it stopped: the row closes now.
     asRun->leaving(timePlayer, AsRunLog::Outcome::Error);
+    asRun->finish(timePlayer);
     if (!timeAnnouncing)
         return;
     timeAnnouncing = false;

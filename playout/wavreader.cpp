@@ -1,5 +1,6 @@
 #include "wavreader.h"
 
+#include <QFileInfo>
 #include <QtEndian>
 
 #include <cstring>
@@ -36,6 +37,9 @@ qint32 sample24(const uchar *p)
 bool WavReader::open(const QString &path)
 {
     close();
+    // A pipe would block the caller until it has a writer, and lose its data.
+    if (!QFileInfo(path).isFile())
+        return false;
     file.setFileName(path);
     if (!file.open(QIODevice::ReadOnly | QIODevice::Unbuffered))
         return false;
@@ -52,22 +56,16 @@ void WavReader::close()
     frames = 0;
 }
 
-bool WavReader::parse()
+bool WavReader::readChunks(QFile &file, Chunks &chunks)
 {
     char header[12];
-    if (file.read(header, sizeof header) != sizeof header || std::memcmp(header, "RIFF", 4) != 0
-        || std::memcmp(header + 8, "WAVE", 4) != 0)
+    if (!file.seek(0) || file.read(header, sizeof header) != sizeof header
+        || std::memcmp(header, "RIFF", 4) != 0 || std::memcmp(header + 8, "WAVE", 4) != 0)
         return false;
 
     const qint64 size = file.size();
     qint64 position = sizeof header;
-    quint16 tag = 0;
-    int channels = 0;
-    int rate = 0;
-    int blockAlign = 0;
-    int bits = 0;
-    qint64 dataBytes = -1;
-    while (position + 8 <= size && (tag == 0 || dataBytes < 0)) {
+    while (position + 8 <= size && (chunks.tag == 0 || chunks.dataBytes < 0)) {
         char chunk[8];
         if (!file.seek(position) || file.read(chunk, 8) != 8)
             return false;
@@ -77,42 +75,53 @@ bool WavReader::parse()
             char fmt[kExtensibleFmtSize] = {};
             if (declared < kFmtSize || file.read(fmt, qMin<qint64>(declared, sizeof fmt)) < kFmtSize)
                 return false;
-            tag = le16(fmt);
-            channels = le16(fmt + 2);
-            rate = int(le32(fmt + 4));
-            blockAlign = le16(fmt + 12);
-            bits = le16(fmt + 14);
-            if (tag == kFormatExtensible) {
+            chunks.tag = le16(fmt);
+            chunks.channels = le16(fmt + 2);
+            chunks.rate = int(le32(fmt + 4));
+            chunks.blockAlign = le16(fmt + 12);
+            chunks.bits = le16(fmt + 14);
+            if (chunks.tag == kFormatExtensible) {
                 if (declared < kExtensibleFmtSize
                     || std::memcmp(fmt + 26, kSubFormatTail, kSubFormatTailSize) != 0)
                     return false;
-                tag = le16(fmt + 24);
+                chunks.tag = le16(fmt + 24);
             }
         } else if (std::memcmp(chunk, "data", 4) == 0) {
-            dataStart = body;
+            chunks.dataStart = body;
             // A cut-off copy, or a writer that could not go back to fill in
             // the size, claims more than there is.
-            const qint64 available = size - body;
-            dataBytes = declared == 0 || declared > available ? available : declared;
+            const qint64 available = qMax<qint64>(0, size - body);
+            chunks.dataBytes = declared == 0 || declared > available ? available : declared;
         }
         position = body + declared + (declared & 1);
     }
-    if (dataBytes < 0 || (channels != 1 && channels != 2) || rate <= 0)
+    return true;
+}
+
+bool WavReader::parse()
+{
+    Chunks chunks;
+    if (!readChunks(file, chunks))
+        return false;
+    const int channels = chunks.channels;
+    const int bits = chunks.bits;
+    if (chunks.dataBytes < 0 || (channels != 1 && channels != 2) || chunks.rate <= 0)
         return false;
 
-    if (tag == kFormatPcm && (bits == 8 || bits == 16 || bits == 24 || bits == 32))
+    if (chunks.tag == kFormatPcm && (bits == 8 || bits == 16 || bits == 24 || bits == 32))
         encoding = bits == 8 ? Encoding::UnsignedInt : Encoding::SignedInt;
-    else if (tag == kFormatFloat && (bits == 32 || bits == 64))
+    else if (chunks.tag == kFormatFloat && (bits == 32 || bits == 64))
         encoding = Encoding::Float;
     else
         return false;
     bytesPerSample = bits / 8;
     frameBytes = bytesPerSample * channels;
-    if (blockAlign != frameBytes)
+    if (chunks.blockAlign != frameBytes)
         return false;
 
-    frames = dataBytes / frameBytes;
-    blockFormat.setSampleRate(rate);
+    dataStart = chunks.dataStart;
+    frames = chunks.dataBytes / frameBytes;
+    blockFormat.setSampleRate(chunks.rate);
     blockFormat.setChannelCount(channels);
     blockFormat.setSampleFormat(encoding == Encoding::SignedInt && bits == 16 ? QAudioFormat::Int16
                                                                              : QAudioFormat::Float);

@@ -14,6 +14,21 @@
 class WavReader
 {
 public:
+    // What the chunks of a RIFF/WAVE file say, whatever its encoding.
+    struct Chunks
+    {
+        quint16 tag = 0; // the format tag, the extensible header's sub-format resolved
+        int channels = 0;
+        int rate = 0;
+        int blockAlign = 0;
+        int bits = 0;
+        qint64 dataStart = 0;
+        qint64 dataBytes = -1; // -1: no data chunk; trimmed to what the file holds
+    };
+    // False when `file`, open for reading, is no RIFF/WAVE file or its
+    // header cannot be read.
+    static bool readChunks(QFile &file, Chunks &chunks);
+
     // False when the file is not a WAV this reader understands.
     bool open(const QString &path);
     void close();

@@ -227,17 +227,32 @@ private slots:
     void failingItemReportedOnce_data()
     {
         QTest::addColumn<QString>("name");
-        QTest::addColumn<QByteArray>("content"); // empty: no file at all
-        QTest::newRow("missing file") << QStringLiteral("missing.wav") << QByteArray();
-        QTest::newRow("text named .wav") << QStringLiteral("text.wav") << QByteArray("not audio\n");
+        QTest::addColumn<QByteArray>("content"); // null: no file at all
+        QTest::addColumn<QString>("reason");     // the channel's own, before the framework's
+        QFile wav(longTone);
+        QVERIFY(wav.open(QIODevice::ReadOnly));
+        // RIFF header, format chunk and the start of the next chunk: a copy cut off at 44 bytes.
+        const QByteArray header = wav.read(44);
+        QTest::newRow("missing file") << QStringLiteral("missing.wav") << QByteArray()
+                                      << QStringLiteral("File not found or not readable");
+        QTest::newRow("text named .wav") << QStringLiteral("text.wav") << QByteArray("not audio\n")
+                                         << QStringLiteral("Not an audio file");
+        QTest::newRow("zero bytes") << QStringLiteral("empty.mp3") << QByteArray("")
+                                    << QStringLiteral("Empty file");
+        QTest::newRow("WAV cut off after its header") << QStringLiteral("cut.wav") << header
+                                                      << QStringLiteral("WAV file without audio data");
+        QTest::newRow("WAV whose data holds no whole frame")
+            << QStringLiteral("half-frame.wav") << header.left(36) + QByteArray("data\x03\0\0\0\1\2\3", 11)
+            << QStringLiteral("WAV file without audio data");
     }
 
     void failingItemReportedOnce()
     {
         QFETCH(QString, name);
         QFETCH(QByteArray, content);
+        QFETCH(QString, reason);
         const QString path = media + QLatin1Char('/') + name;
-        if (!content.isEmpty()) {
+        if (!content.isNull()) {
             QFile file(path);
             QVERIFY(file.open(QIODevice::WriteOnly));
             file.write(content);
@@ -250,6 +265,7 @@ private slots:
         QTest::qWait(kErrorSettleMs);
         QCOMPARE(errors.count(), 1);
         QCOMPARE(errors.first().at(0).toString(), path);
+        QCOMPARE(errors.first().at(1).toString(), reason);
         QVERIFY(!player.isPlaying());
         QVERIFY(player.isStopped());
 
@@ -310,6 +326,8 @@ private slots:
         TestSupport::Recorder recorder;
         QVERIFY(recorder.start());
         AudioPlayer player;
+        // Neither the start nor the fade is taken for a stall.
+        QSignalSpy errors(&player, &AudioPlayer::mediaError);
         startPlaying(player, longTone);
         QTest::qWait(1000);
         player.fadeOut();
@@ -340,6 +358,7 @@ private slots:
         for (int length : plateauLengths)
             QVERIFY2(length >= 7 && length <= 13, qPrintable(QString::number(length)));
         QVERIFY(rms.last() < 0.001);
+        QCOMPARE(errors.count(), 0);
     }
 };
 

@@ -1,3 +1,5 @@
+#include "asrunlog.h"
+#include "asrunreport.h"
 #include "mainwindow.h"
 #include "testsupport.h"
 #include "timerclock.h"
@@ -203,6 +205,17 @@ private slots:
         QSignalSpy errors(window.timePlayer, &QMediaPlayer::errorOccurred);
         window.on_audio_clock_clicked();
         QTRY_VERIFY_WITH_TIMEOUT(!errors.isEmpty(), kErrorToleranceMs);
+        // Its as-run row is written at once, not when the clock is next clicked.
+        QVERIFY(!window.asRun->isOpen(window.timePlayer));
+        QFile log(asRunFolder() + QLatin1Char('/') + QDate::currentDate().toString(Qt::ISODate)
+                  + QStringLiteral(".csv"));
+        QVERIFY(log.open(QIODevice::ReadOnly));
+        const QList<QByteArray> fields = log.readAll().trimmed().split('\n').last().split(',');
+        QCOMPARE(fields.size(), 8);
+        QCOMPARE(fields[2], QByteArray("0.0"));
+        QCOMPARE(fields[3], QByteArray("time"));
+        QCOMPARE(fields[4], QByteArray("1000"));
+        QCOMPARE(fields[7], QByteArray("error"));
         QVERIFY(!window.onAir);
         QVERIFY(!window.timeAnnouncing);
         QVERIFY(window.player1.isStopped() && window.player2.isStopped());

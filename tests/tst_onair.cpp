@@ -1,6 +1,7 @@
 #include "mainwindow.h"
 #include "testsupport.h"
 #include "vumeter.h"
+#include "wavreader.h"
 
 #include <QPushButton>
 #include <QRegularExpression>
@@ -9,6 +10,14 @@
 #include <QTextBrowser>
 #include <QTimer>
 #include <QGroupBox>
+#include <QScopeGuard>
+
+#include <atomic>
+#include <csignal>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <thread>
+#include <unistd.h>
 
 namespace {
 
@@ -22,6 +31,16 @@ constexpr double kVolumeTolerance = 1e-6;
 constexpr int kSilentTicksToSkip = 1000;
 // Display ticks after which an announcement that does not move is given up.
 constexpr int kStalledAnnouncementTicks = 501;
+
+// The stalling pipe: a tone of its own, and how much of it is written.
+constexpr int kStallHz = 1500;
+constexpr int kStallAfterMs = 1000;
+// A stalled channel is given up within this; the meters fall sooner.
+constexpr qint64 kStallSkippedWithinMs = 4000;
+constexpr qint64 kMetersFallWithinMs = 300 + 100;
+constexpr qint64 kSoundStartsWithinMs = 500;
+constexpr int kListenAfterSkipMs = 1000;
+constexpr double kTonePresent = 0.02;
 
 const QString kWatchdogLine = QStringLiteral("Silence watchdog: no audio for 10000 ms — skipping track");
 
@@ -107,9 +126,17 @@ private slots:
         QCOMPARE(window.currentIndex, 0);
 
         if (interruption == QLatin1String("level")) {
-            window.levelRight = 1;
+            // A block that is heard, as the channel's tap delivers it.
+            QAudioFormat format;
+            format.setSampleFormat(QAudioFormat::Int16);
+            format.setSampleRate(44100);
+            format.setChannelCount(2);
+            QByteArray quiet(4 * 441, '\0');
+            reinterpret_cast<qint16 *>(quiet.data())[1] = 1000;
+            window.calculateRMS(QAudioBuffer(quiet, format));
+            QVERIFY(window.levelRight > 0);
             window.updateDisplay();
-            window.levelRight = 0;
+            window.calculateRMS(QAudioBuffer(QByteArray(4 * 441, '\0'), format));
         } else if (interruption == QLatin1String("fading")) {
             window.player2.fading = true;
             window.updateDisplay();
@@ -151,6 +178,113 @@ private slots:
             window.updateDisplay();
         QCOMPARE(window.currentIndex, 1);
         QCOMPARE(window.vuLeft->level(), 0);
+    }
+
+    // A source that stops delivering (a pipe whose writer hangs) leaves its
+    // channel claiming to play: the desk takes it for a failed item well
+    // before the watchdog's ten seconds, with the meters at zero meanwhile.
+    void stalledChannelSkipped()
+    {
+        if (!TestSupport::soundServerAvailable())
+            QSKIP("no test sound server");
+        const QString pipe = media + QStringLiteral("/stalling.wav");
+        QFile::remove(pipe);
+        QCOMPARE(::mkfifo(QFile::encodeName(pipe).constData(), 0600), 0);
+        // The header of a long tone and its first second, then nothing.
+        const QString source = media + QStringLiteral("/stalling-source.wav");
+        QVERIFY(TestSupport::makeTone(source, 20, kStallHz));
+        QFile sourceFile(source);
+        QVERIFY(sourceFile.open(QIODevice::ReadOnly));
+        WavReader::Chunks chunks;
+        QVERIFY(WavReader::readChunks(sourceFile, chunks));
+        sourceFile.seek(0);
+        const QByteArray head = sourceFile.read(chunks.dataStart + kStallAfterMs * 441 * 4 / 10);
+        std::atomic<bool> release{false};
+        std::thread writer([&] {
+            ::signal(SIGPIPE, SIG_IGN);
+            QDeadlineTimer deadline(kStartToleranceMs + kStallSkippedWithinMs + kStartToleranceMs);
+            int fd = -1;
+            while (fd < 0 && !release && !deadline.hasExpired()) {
+                fd = ::open(QFile::encodeName(pipe).constData(), O_WRONLY | O_NONBLOCK);
+                if (fd < 0)
+                    QThread::msleep(10);
+            }
+            if (fd < 0)
+                return;
+            ::fcntl(fd, F_SETFL, 0);
+            for (qsizetype done = 0; done < head.size();) {
+                const ssize_t wrote = ::write(fd, head.constData() + done, size_t(head.size() - done));
+                if (wrote <= 0)
+                    break;
+                done += wrote;
+            }
+            while (!release && !deadline.hasExpired())
+                QThread::msleep(10);
+            ::close(fd);
+        });
+        const auto cleanup = qScopeGuard([&] {
+            release = true;
+            writer.join();
+        });
+
+        MainWindow window;
+        window.playlist = {entry(QStringLiteral("stalling"), pipe),
+                           entry(QStringLiteral("after"), longTone)};
+        TestSupport::Recorder recorder;
+        QVERIFY(recorder.start());
+        QSignalSpy errors(&window.player2, &AudioPlayer::mediaError);
+        window.on_btn_play_clicked();
+        QElapsedTimer clock;
+        clock.start();
+        // Positions and meter levels, sampled until the following item plays.
+        qint64 position = -1;
+        qint64 stillSinceMs = -1;
+        QVector<QPair<qint64, int>> meters;
+        while (!window.player1.isPlaying() && clock.elapsed() < kStartToleranceMs + kStallSkippedWithinMs + kStallAfterMs) {
+            QTest::qWait(20);
+            const qint64 now = clock.elapsed();
+            if (window.player2.isPlaying() && window.player2.getPosition() != position) {
+                position = window.player2.getPosition();
+                stillSinceMs = now;
+            }
+            meters.append({now, std::max(window.vuLeft->level(), window.vuRight->level())});
+        }
+        const qint64 skippedAtMs = clock.elapsed();
+        release = true;
+        QVERIFY2(window.player1.isPlaying(), "the following item never started");
+        QCOMPARE(window.player1.file(), longTone);
+        QCOMPARE(window.currentIndex, 1);
+        QCOMPARE(errors.count(), 1);
+        QVERIFY(errors.first().at(1).toString().contains(QStringLiteral("stalled")));
+        QVERIFY2(position > 0 && stillSinceMs > 0, "the pipe never played");
+        QVERIFY2(skippedAtMs - stillSinceMs <= kStallSkippedWithinMs,
+                 qPrintable(QStringLiteral("skipped %1 ms after the position stood still")
+                                .arg(skippedAtMs - stillSinceMs)));
+        for (const auto &[at, level] : meters) {
+            if (at > stillSinceMs + kMetersFallWithinMs)
+                QVERIFY2(level == 0, qPrintable(QStringLiteral("level %1 at %2 ms, still since %3 ms")
+                                                    .arg(level).arg(at).arg(stillSinceMs)));
+        }
+
+        // What went on air: the pipe's second of tone, then the following item.
+        QTest::qWait(kListenAfterSkipMs);
+        const QVector<qint16> samples = recorder.stop();
+        window.on_btn_stop_clicked();
+        const qsizetype window50 = 44100 / 20;
+        qint64 lastStall = -1;
+        qint64 firstAfter = -1;
+        for (qsizetype first = 0; (first + window50) * 2 <= samples.size(); first += window50) {
+            const qint64 at = first * 1000 / 44100;
+            if (TestSupport::Recorder::toneAmplitude(samples, first, window50, kStallHz) > kTonePresent)
+                lastStall = at;
+            else if (lastStall >= 0 && firstAfter < 0
+                     && TestSupport::Recorder::toneAmplitude(samples, first, window50, 440) > kTonePresent)
+                firstAfter = at;
+        }
+        QVERIFY2(lastStall >= 0 && firstAfter > lastStall,
+                 qPrintable(QStringLiteral("%1 %2").arg(lastStall).arg(firstAfter)));
+        QVERIFY2(firstAfter - lastStall <= kStallSkippedWithinMs + kSoundStartsWithinMs,
+                 qPrintable(QStringLiteral("%1 ms of silence").arg(firstAfter - lastStall)));
     }
 
     // A file that falls silent for longer than ten seconds is skipped by the
