@@ -170,12 +170,12 @@ void MainWindow::init()
     connect(&player1, &AudioPlayer::mediaError, this,
             [this](const QString &file, const QString &errorMsg) {
                 asRun->leaving(&player1, AsRunLog::Outcome::Error);
-                onPlayerError("Player1 error on", file, errorMsg);
+                onPlayerError(player1, "Player1 error on", file, errorMsg);
             });
     connect(&player2, &AudioPlayer::mediaError, this,
             [this](const QString &file, const QString &errorMsg) {
                 asRun->leaving(&player2, AsRunLog::Outcome::Error);
-                onPlayerError("Player2 error on", file, errorMsg);
+                onPlayerError(player2, "Player2 error on", file, errorMsg);
             });
     connect(&player1, &AudioPlayer::playbackFinished, this, [this] {
         if (onAir)

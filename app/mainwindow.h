@@ -151,7 +151,8 @@ private:
     // The reference channel for the on-air display and the hand-over: the one
     // that plays audibly, player2 first; null when neither does.
     AudioPlayer *referencePlayer();
-    void onPlayerError(const char *name, const QString &file, const QString &errorMsg);
+    void onPlayerError(const AudioPlayer &player, const char *name, const QString &file,
+                       const QString &errorMsg);
     void onTimePlayerError(const QString &errorString);
     void startTimeAnnouncement();
     void stopTimeAnnouncement();

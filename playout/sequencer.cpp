@@ -262,9 +262,14 @@ void MainWindow::restoreVolumeAudio(QMediaPlayer::MediaStatus state)
     }
 }
 
-void MainWindow::onPlayerError(const char *name, const QString &file, const QString &errorMsg)
+void MainWindow::onPlayerError(const AudioPlayer &player, const char *name, const QString &file,
+                               const QString &errorMsg)
 {
-    if (!onAir) {
+    // An item can fail after it has handed the air over, when its fade-out
+    // reaches a cut-off end: what is on air now plays on.
+    const AudioPlayer &other = &player == &player1 ? player2 : player1;
+    const bool handedOver = timeAnnouncing || (other.isPlaying() && !other.fadingOut);
+    if (!onAir || handedOver) {
         qWarning() << name << file << ":" << errorMsg;
         return;
     }

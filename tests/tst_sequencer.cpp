@@ -697,6 +697,41 @@ private slots:
         QCOMPARE(errors1.count() + errors2.count(), 1);
     }
 
+    // An item whose file is cut off can fail while it fades out (FFmpeg finds
+    // the cut only then): the entry that took the air over plays on.
+    void outgoingFailureKeepsTheAir_data()
+    {
+        QTest::addColumn<QString>("kind");
+        QTest::newRow("music on air") << "music";
+        QTest::newRow("jingle on air") << "jingle";
+    }
+
+    void outgoingFailureKeepsTheAir()
+    {
+        QFETCH(QString, kind);
+        const QString onAirPath = kind == QLatin1String("music") ? longB : jingle;
+        auto desk = openDesk({entry(longA, "music"), entry(onAirPath, kind), entry(longC, "music")},
+                             1, 5);
+        click(*desk, "btn_play");
+        QTRY_VERIFY_WITH_TIMEOUT(channelOf(*desk, longA), kStartToleranceMs);
+        AudioPlayer *outgoing = channelOf(*desk, longA);
+        desk->currentIndex = 1;
+        desk->next();
+        QTRY_VERIFY_WITH_TIMEOUT(channelOf(*desk, onAirPath), kStartToleranceMs);
+        AudioPlayer *incoming = channelOf(*desk, onAirPath);
+        QVERIFY(outgoing->fadingOut);
+
+        QSignalSpy errors(outgoing, &AudioPlayer::mediaError);
+        QVERIFY(QMetaObject::invokeMethod(
+            outgoing, "onPlayerError", Qt::DirectConnection,
+            Q_ARG(QMediaPlayer::Error, QMediaPlayer::FormatError),
+            Q_ARG(QString, QStringLiteral("Invalid data found when processing input"))));
+        QCOMPARE(errors.count(), 1);
+        QTest::qWait(kErrorSettleMs);
+        QCOMPARE(desk->currentIndex, 1);
+        QCOMPARE(channelOf(*desk, onAirPath), incoming);
+    }
+
     // A bad item between a jingle and music: the jingle ends by itself, so
     // nothing covers the moment the bad item fails. It must fail at once, and
     // cost one skip.
