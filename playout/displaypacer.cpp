@@ -25,5 +25,5 @@ void DisplayPacer::wake()
     if (!tick->isActive() || tick->interval() != kRestingMs)
         return;
     runTick();
-    settle();
+    tick->start(canRest() ? kRestingMs : kTickMs);
 }
