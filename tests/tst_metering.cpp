@@ -463,6 +463,11 @@ private slots:
     {
         QFETCH(QString, name);
         QFETCH(bool, readFromFile);
+#if QT_VERSION >= QT_VERSION_CHECK(6, 8, 0)
+        // Qt's own tap reads nothing from the file and decodes nothing twice.
+        if (!readFromFile)
+            QSKIP("the desk has no decoder path of its own on this Qt");
+#endif
         const QString file = media + QLatin1Char('/') + name;
         QVERIFY(TestSupport::makeTone(file, 30, 440, 0.5, QStringLiteral("gte(t,15)")));
         AudioPlayer channel;
@@ -482,8 +487,6 @@ private slots:
         QTRY_VERIFY_WITH_TIMEOUT(channel.getPosition() > 500, kStartToleranceMs);
 #if QT_VERSION < QT_VERSION_CHECK(6, 8, 0)
         QCOMPARE(tap.readsFile(), readFromFile);
-#else
-        Q_UNUSED(readFromFile);
 #endif
         constexpr qint64 kTarget = 20000;
         channel.Seek(int(kTarget));
