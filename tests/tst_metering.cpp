@@ -450,20 +450,44 @@ private slots:
 
     // After a seek forward the tap delivers blocks of the new position only:
     // those of the silence left behind would tell the watchdog that nothing
-    // sounds.
+    // sounds. Nor does a block come before the sound it measures.
+    void seekForwardLeavesOldBlocksBehind_data()
+    {
+        QTest::addColumn<QString>("name");
+        QTest::addColumn<bool>("readFromFile");
+        QTest::newRow("WAV, read from the file") << QStringLiteral("silence-then-tone.wav") << true;
+        QTest::newRow("OGG, decoded") << QStringLiteral("silence-then-tone.ogg") << false;
+    }
+
     void seekForwardLeavesOldBlocksBehind()
     {
-        const QString file = media + QStringLiteral("/silence-then-tone.wav");
+        QFETCH(QString, name);
+        QFETCH(bool, readFromFile);
+#if QT_VERSION >= QT_VERSION_CHECK(6, 8, 0)
+        // Qt's own tap reads nothing from the file and decodes nothing twice.
+        if (!readFromFile)
+            QSKIP("the desk has no decoder path of its own on this Qt");
+#endif
+        const QString file = media + QLatin1Char('/') + name;
         QVERIFY(TestSupport::makeTone(file, 30, 440, 0.5, QStringLiteral("gte(t,15)")));
         AudioPlayer channel;
         AudioTap tap;
         channel.setBuffer(&tap);
-        QList<qint64> delivered;
-        connect(&tap, &AudioTap::audioBufferReceived, this,
-                [&](const QAudioBuffer &block) { delivered.append(block.startTime() / 1000); });
+        struct Delivery
+        {
+            qint64 startMs;
+            qint64 positionMs;
+        };
+        QList<Delivery> delivered;
+        connect(&tap, &AudioTap::audioBufferReceived, this, [&](const QAudioBuffer &block) {
+            delivered.append({block.startTime() / 1000, channel.getPosition()});
+        });
         channel.addMedia(file);
         channel.Play();
         QTRY_VERIFY_WITH_TIMEOUT(channel.getPosition() > 500, kStartToleranceMs);
+#if QT_VERSION < QT_VERSION_CHECK(6, 8, 0)
+        QCOMPARE(tap.readsFile(), readFromFile);
+#endif
         constexpr qint64 kTarget = 20000;
         channel.Seek(int(kTarget));
         QTRY_VERIFY_WITH_TIMEOUT(channel.getPosition() >= kTarget, kStartToleranceMs);
@@ -472,8 +496,13 @@ private slots:
         QTRY_VERIFY_WITH_TIMEOUT(!delivered.isEmpty(), kStartToleranceMs);
         QTest::qWait(500);
         channel.Stop();
-        for (const qint64 startMs : std::as_const(delivered))
-            QVERIFY2(startMs >= kTarget - kLevelSyncToleranceMs, qPrintable(QString::number(startMs)));
+        for (const Delivery &block : std::as_const(delivered)) {
+            const QString where = QStringLiteral("block at %1 ms delivered at %2 ms")
+                                      .arg(block.startMs)
+                                      .arg(block.positionMs);
+            QVERIFY2(block.startMs >= kTarget - kLevelSyncToleranceMs, qPrintable(where));
+            QVERIFY2(block.startMs <= block.positionMs + kLevelSyncToleranceMs, qPrintable(where));
+        }
     }
 };
 

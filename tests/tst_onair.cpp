@@ -1,8 +1,11 @@
+#include "displaypacer.h"
 #include "mainwindow.h"
 #include "testsupport.h"
 #include "vumeter.h"
 #include "wavreader.h"
 
+#include <QAudioBuffer>
+#include <QElapsedTimer>
 #include <QPushButton>
 #include <QRegularExpression>
 #include <QSettings>
@@ -31,6 +34,15 @@ constexpr double kVolumeTolerance = 1e-6;
 constexpr int kSilentTicksToSkip = 1000;
 // Display ticks after which an announcement that does not move is given up.
 constexpr int kStalledAnnouncementTicks = 501;
+// A coarse timer may fire 5 % early; a busy machine makes it late.
+constexpr int kTimerEarlyMs = 20;
+constexpr int kTimerLateMs = 150;
+// A display tick with nothing to show comes four times a second.
+constexpr int kRestingTickMs = 1000 / 4;
+// Resting ticks timed in a row.
+constexpr int kRestingTicksTimed = 4;
+// How far into a rest the audio block arrives.
+constexpr int kWakeIntoRestMs = 120;
 
 // The stalling pipe: a tone of its own, and how much of it is written.
 constexpr int kStallHz = 1500;
@@ -48,6 +60,19 @@ Playlist entry(const QString &title, const QString &path = QString(),
                const QString &kind = QStringLiteral("jingle"))
 {
     return {title, path, QStringLiteral("--:--"), kind};
+}
+
+// 40 ms of stereo audio at a constant sample value.
+QAudioBuffer block(qint16 value)
+{
+    QAudioFormat format;
+    format.setSampleFormat(QAudioFormat::Int16);
+    format.setChannelCount(2);
+    format.setSampleRate(44100);
+    const QVector<qint16> samples(2 * 1764, value);
+    return QAudioBuffer(QByteArray(reinterpret_cast<const char *>(samples.constData()),
+                                   samples.size() * qsizetype(sizeof(qint16))),
+                        format);
 }
 
 // Channels are driven tick by tick in these tests.
@@ -415,6 +440,61 @@ private slots:
         for (AudioPlayer *player : {&window.player1, &window.player2})
             QTRY_VERIFY2(qAbs(player->getPosition() - 20000) < kSeekToleranceMs,
                          qPrintable(QString::number(player->getPosition())));
+    }
+
+    // A display tick with nothing to show rests four times a second; an audio
+    // block runs it at once, and the rest starts over from that block.
+    void restingDisplayWakesForAudio()
+    {
+        QTimer tick;
+        QElapsedTimer clock;
+        clock.start();
+        QList<qint64> ticks;
+        int runs = 0;
+        bool canRest = false;
+        auto *pacer = new DisplayPacer(&tick, [&runs] { ++runs; }, [&canRest] { return canRest; });
+        connect(&tick, &QTimer::timeout, this, [&] { ticks.append(clock.elapsed()); });
+        connect(&tick, &QTimer::timeout, pacer, &DisplayPacer::settle);
+
+        // A tick at full pace takes no extra run: silence would be counted twice.
+        tick.start(DisplayPacer::kTickMs);
+        pacer->wake();
+        QCOMPARE(runs, 0);
+        canRest = true;
+        QTRY_COMPARE(tick.interval(), DisplayPacer::kRestingMs);
+
+        ticks.clear();
+        QTRY_VERIFY_WITH_TIMEOUT(ticks.size() > kRestingTicksTimed,
+                                 (kRestingTicksTimed + 1) * (kRestingTickMs + kTimerLateMs));
+        for (qsizetype i = 1; i < ticks.size(); ++i) {
+            const qint64 gap = ticks[i] - ticks[i - 1];
+            QVERIFY2(gap >= kRestingTickMs - kTimerEarlyMs
+                         && gap <= kRestingTickMs + kTimerLateMs,
+                     qPrintable(QString::number(gap)));
+        }
+
+        QTest::qWait(kWakeIntoRestMs);
+        const qsizetype before = ticks.size();
+        const qint64 woken = clock.elapsed();
+        pacer->wake();
+        QCOMPARE(runs, 1);
+        QTRY_VERIFY_WITH_TIMEOUT(ticks.size() > before, kRestingTickMs + kTimerLateMs);
+        const qint64 rest = ticks[before] - woken;
+        QVERIFY2(rest >= kRestingTickMs - kTimerEarlyMs, qPrintable(QString::number(rest)));
+        tick.stop();
+
+        // In the desk, a block from either channel's tap reaches the meters at once.
+        MainWindow window;
+        window.player1.addMedia(longTone);
+        window.player1.Play();
+        QTRY_VERIFY_WITH_TIMEOUT(window.player1.isPlaying(), kStartToleranceMs);
+        QTRY_COMPARE(window.displayTimer->interval(), DisplayPacer::kRestingMs);
+        for (AudioTap *tap : {window.bufferOutput, window.bufferOutput2}) {
+            emit tap->audioBufferReceived(block(0));
+            QCOMPARE(window.vuLeft->level(), 0);
+            emit tap->audioBufferReceived(block(16384));
+            QVERIFY(window.vuLeft->level() > 0);
+        }
     }
 };
 

@@ -2,6 +2,7 @@
 #include "testsupport.h"
 #include "buttonhole.h"
 #include "conversioncache.h"
+#include "playoutretry.h"
 #include "timerclock.h"
 
 #include <QDesktopServices>
@@ -69,6 +70,11 @@ constexpr double kMostCpuShareAway = 0.05;
 constexpr int kMostLinesAway = 20;
 // Sound is back this soon after the media are.
 constexpr int kBackWithinMs = 5000;
+// The first wait after a run of failures; how early a coarse timer may end
+// it (5 %), and how late the retry may come on a busy machine.
+constexpr int kFirstPauseMs = 1000;
+constexpr int kPauseEarlyMs = 50;
+constexpr int kRetryLateMs = 1000;
 
 using Kinds = QStringList;
 
@@ -181,6 +187,15 @@ Heard listen(const QVector<qint16> &samples)
             heard.states += label;
     }
     return heard;
+}
+
+// Ends the pause of a failure run now, as if its seconds had passed.
+void endPause(PlayoutRetry &retry)
+{
+    for (QTimer *timer : retry.findChildren<QTimer *>()) {
+        if (timer->isSingleShot() && timer->isActive())
+            timer->start(0);
+    }
 }
 
 int linesLogged = 0;
@@ -823,6 +838,168 @@ private slots:
         QVERIFY2(cpuShare < kMostCpuShareAway, qPrintable(QString::number(cpuShare)));
         QVERIFY2(lines < kMostLinesAway, qPrintable(QString::number(lines)));
         QVERIFY2(heard.states.endsWith(QLatin1Char('L')), qPrintable(heard.labels));
+    }
+
+    // Bad files are skipped at once, but a run of failures means the sound
+    // path or the media are gone: the desk waits, longer each time.
+    void failureRunsWaitLongerEachTime_data()
+    {
+        QTest::addColumn<int>("round");
+        QTest::addColumn<int>("skipped");
+        QTest::newRow("long running order: two bad files in a row pass") << 10 << 2;
+        QTest::newRow("two entries: one round of failures is a run") << 2 << 1;
+    }
+
+    void failureRunsWaitLongerEachTime()
+    {
+        QFETCH(int, round);
+        QFETCH(int, skipped);
+        PlayoutRetry retry;
+        QSignalSpy due(&retry, &PlayoutRetry::retryDue);
+        for (int failure = 0; failure < skipped; ++failure) {
+            QCOMPARE(retry.failed(round, toneA), PlayoutRetry::Action::Skip);
+            QVERIFY(!retry.waiting());
+        }
+        QElapsedTimer clock;
+        clock.start();
+        QCOMPARE(retry.failed(round, toneA), PlayoutRetry::Action::AdvanceAndWait);
+        QVERIFY(retry.waiting());
+        QCOMPARE(retry.pauseMs(), kFirstPauseMs);
+        // A failure while waiting is part of the same try.
+        QCOMPARE(retry.failed(round, toneA), PlayoutRetry::Action::Wait);
+        QCOMPARE(retry.pauseMs(), kFirstPauseMs);
+        QTRY_COMPARE_WITH_TIMEOUT(due.count(), 1, kFirstPauseMs + kRetryLateMs);
+        QVERIFY2(clock.elapsed() >= kFirstPauseMs - kPauseEarlyMs, qPrintable(QString::number(clock.elapsed())));
+        QVERIFY(!retry.waiting());
+
+        for (const int pauseMs : {2000, 4000, 8000, 10000, 10000}) {
+            QCOMPARE(retry.failed(round, toneA), PlayoutRetry::Action::AdvanceAndWait);
+            QCOMPARE(retry.pauseMs(), pauseMs);
+            const qsizetype retries = due.count();
+            endPause(retry);
+            QTRY_COMPARE(due.count(), retries + 1);
+        }
+        // Sound was heard: a lone failure is a bad file again.
+        retry.heard();
+        QCOMPARE(retry.failed(round, toneA), PlayoutRetry::Action::Skip);
+    }
+
+    // In the running order: two failures in a row are skipped, the third
+    // waits and then tries the entry after it. A failure after that wait
+    // is the item's own while its file is there (its successor is tried);
+    // with the file gone, the same entry is tried once it is back.
+    void failureRunInTheRunningOrder_data()
+    {
+        QTest::addColumn<bool>("fileThere");
+        QTest::newRow("file there: the following entry") << true;
+        QTest::newRow("file gone: the same entry") << false;
+    }
+
+    void failureRunInTheRunningOrder()
+    {
+        QFETCH(bool, fileThere);
+        const QString folder = TestSupport::privateRoot() + QStringLiteral("/retry");
+        QVERIFY(QDir().mkpath(folder));
+        std::vector<Playlist> list;
+        for (int item = 0; item < 5; ++item) {
+            const QString file = folder + QStringLiteral("/item-%1.wav").arg(item);
+            QVERIFY(TestSupport::makeTone(file, kLongToneSeconds, kLowHz));
+            list.push_back(entry(file, "music"));
+        }
+        auto desk = openDesk(list, 1, 5);
+        QSignalSpy due(desk->playoutRetry, &PlayoutRetry::retryDue);
+        // The channel on air reports that its item failed.
+        const auto fail = [&desk] {
+            emit desk->player2.mediaError(desk->playlist[size_t(desk->currentIndex)].path,
+                                          QStringLiteral("stand-in failure"));
+        };
+        click(*desk, "btn_play");
+        QVERIFY(channelOf(*desk, list[0].path));
+        for (const int following : {1, 2}) {
+            fail();
+            QCOMPARE(desk->currentIndex, following);
+            QVERIFY(channelOf(*desk, list[size_t(following)].path));
+            QVERIFY(!desk->playoutRetry->waiting());
+        }
+
+        QElapsedTimer clock;
+        clock.start();
+        fail();
+        QCOMPARE(desk->currentIndex, 3);
+        QVERIFY(desk->playoutRetry->waiting());
+        QTRY_VERIFY_WITH_TIMEOUT(silent(*desk), kStartToleranceMs);
+        QTRY_VERIFY_WITH_TIMEOUT(channelOf(*desk, list[3].path), kFirstPauseMs + kRetryLateMs);
+        QVERIFY2(clock.elapsed() >= kFirstPauseMs - kPauseEarlyMs, qPrintable(QString::number(clock.elapsed())));
+        QCOMPARE(due.count(), 1);
+
+        const QString away = list[3].path + QStringLiteral(".away");
+        if (!fileThere)
+            QVERIFY(QFile::rename(list[3].path, away));
+        fail();
+        const int tried = fileThere ? 4 : 3;
+        QCOMPARE(desk->currentIndex, tried);
+        const int pauseMs = desk->playoutRetry->pauseMs();
+        QCOMPARE(pauseMs, 2 * kFirstPauseMs);
+        QTest::qWait(kQuietWatchMs);
+        QVERIFY(silent(*desk));
+        QCOMPARE(due.count(), 1);
+        if (!fileThere)
+            QVERIFY(QFile::rename(away, list[3].path));
+        QTRY_VERIFY_WITH_TIMEOUT(channelOf(*desk, list[size_t(tried)].path), pauseMs + kRetryLateMs);
+        QCOMPARE(desk->currentIndex, tried);
+        QCOMPARE(due.count(), 2);
+        click(*desk, "btn_stop");
+    }
+
+    // The operator takes over while a retry is pending: the desk plays what
+    // the operator chose and tries nothing by itself afterwards.
+    void operatorTakesOverFromARetry_data()
+    {
+        QTest::addColumn<QString>("action");
+        QTest::addColumn<int>("onAirRow"); // -1: silence
+        QTest::newRow("Play") << "play" << 0;
+        QTest::newRow("Next") << "next" << 1;
+        QTest::newRow("Stop") << "stop" << -1;
+        QTest::newRow("double click on a row") << "row" << 2;
+    }
+
+    void operatorTakesOverFromARetry()
+    {
+        QFETCH(QString, action);
+        QFETCH(int, onAirRow);
+        const std::vector<Playlist> list = {entry(longA, "music"), entry(longB, "music"),
+                                            entry(longC, "music")};
+        auto desk = openDesk(list, 1, 5);
+        click(*desk, "btn_play");
+        QTRY_VERIFY_WITH_TIMEOUT(desk->player2.isPlaying() && !desk->player2.fading
+                                     && !desk->player2.fadingOut,
+                                 kStartToleranceMs);
+        // A pause pending while a channel plays: after a real run nothing
+        // plays, and Next would have nothing to leave.
+        const int round = int(list.size());
+        for (int failure = 0; failure < round && !desk->playoutRetry->waiting(); ++failure)
+            desk->playoutRetry->failed(round, longA);
+        QVERIFY(desk->playoutRetry->waiting());
+        QSignalSpy due(desk->playoutRetry, &PlayoutRetry::retryDue);
+
+        if (action == QLatin1String("row"))
+            desk->onPlaylistItemDoubleClicked(row(*desk, onAirRow));
+        else
+            click(*desk, qPrintable(QStringLiteral("btn_") + action));
+        QVERIFY(!desk->playoutRetry->waiting());
+        AudioPlayer *chosen = onAirRow < 0 ? nullptr : channelOf(*desk, list[size_t(onAirRow)].path);
+        QCOMPARE(chosen == nullptr, onAirRow < 0);
+
+        QTest::qWait(kFirstPauseMs + kRetryLateMs);
+        QCOMPARE(due.count(), 0);
+        QCOMPARE(desk->currentIndex, std::max(onAirRow, 0));
+        if (chosen) // a fresh try would have faded it out for a new start
+            QVERIFY(chosen->isPlaying() && !chosen->fadingOut);
+        else
+            QVERIFY(silent(*desk));
+        // The run is over: the next failure is a lone bad file.
+        QCOMPARE(desk->playoutRetry->failed(round, longA), PlayoutRetry::Action::Skip);
+        click(*desk, "btn_stop");
     }
 
     // The announcement plays alone, then the entry after the time entries;

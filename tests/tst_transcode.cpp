@@ -6,6 +6,7 @@
 #include <QRegularExpression>
 #include <QStandardPaths>
 
+#include <optional>
 #include <pwd.h>
 #include <unistd.h>
 #include <utime.h>
@@ -352,9 +353,16 @@ private slots:
         QTest::addColumn<QString>("name");
         QTest::addColumn<QByteArray>("content"); // empty: make a real WAV
         QTest::addColumn<bool>("valid");
-        QTest::newRow("wav") << QStringLiteral("ok.wav") << QByteArray() << true;
-        QTest::newRow("text") << QStringLiteral("text.wav") << QByteArray("hello\n") << false;
-        QTest::newRow("missing") << QStringLiteral("missing.wav") << QByteArray("-") << false;
+        QTest::addColumn<QByteArray>("prober"); // empty: the real ffprobe
+        QTest::newRow("wav") << QStringLiteral("ok.wav") << QByteArray() << true << QByteArray();
+        QTest::newRow("text") << QStringLiteral("text.wav") << QByteArray("hello\n") << false
+                              << QByteArray();
+        QTest::newRow("missing") << QStringLiteral("missing.wav") << QByteArray("-") << false
+                                 << QByteArray();
+        // A stream whose length the prober cannot tell, yet it exits with 0.
+        QTest::newRow("duration not a number")
+            << QStringLiteral("unknown-length.wav") << QByteArray() << false
+            << QByteArray("echo N/A\n");
     }
 
     void validMediaFile()
@@ -362,13 +370,26 @@ private slots:
         QFETCH(QString, name);
         QFETCH(QByteArray, content);
         QFETCH(bool, valid);
-        const QString path = freshFolder() + QLatin1Char('/') + name;
+        QFETCH(QByteArray, prober);
+        const QString folder = freshFolder();
+        const QString path = folder + QLatin1Char('/') + name;
         if (content.isEmpty()) {
             QVERIFY(TestSupport::makeTone(path, 1));
         } else if (content != "-") {
             QFile file(path);
             QVERIFY(file.open(QIODevice::WriteOnly));
             file.write(content);
+        }
+        std::optional<EnvironmentValue> searchPath;
+        if (!prober.isEmpty()) {
+            const QString bin = folder + QStringLiteral("/bin");
+            QVERIFY(QDir().mkpath(bin));
+            QFile script(bin + QStringLiteral("/ffprobe"));
+            QVERIFY(script.open(QIODevice::WriteOnly));
+            script.write("#!/bin/sh\n" + prober);
+            script.close();
+            QVERIFY(script.setPermissions(QFile::ReadOwner | QFile::ExeOwner));
+            searchPath.emplace("PATH", QFile::encodeName(bin) + ':' + qgetenv("PATH"));
         }
         QCOMPARE(AudioPlayer::isValidMediaFile(path), valid);
     }
