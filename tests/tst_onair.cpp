@@ -30,8 +30,10 @@ constexpr int kStartToleranceMs = 5000;
 constexpr qint64 kSeekToleranceMs = 400;
 // Allowed float error of a volume after a fade tick.
 constexpr double kVolumeTolerance = 1e-6;
-// The watchdog counts fixed 10 ms ticks up to ten seconds.
+// The watchdog counts fixed 10 ms ticks up to ten seconds; a loaded machine
+// runs them late.
 constexpr int kSilentTicksToSkip = 1000;
+constexpr int kSkipToleranceMs = 4000;
 // Display ticks after which an announcement that does not move is given up.
 constexpr int kStalledAnnouncementTicks = 501;
 // A coarse timer may fire 5 % early; a busy machine makes it late.
@@ -297,7 +299,7 @@ private slots:
         QTest::ignoreMessage(QtWarningMsg, qPrintable(kWatchdogLine));
         window.on_btn_play_clicked();
         QTRY_VERIFY_WITH_TIMEOUT(window.player2.isPlaying(), kStartToleranceMs);
-        QTRY_COMPARE_WITH_TIMEOUT(window.currentIndex, 1, 1000 + 10000 + 2000);
+        QTRY_COMPARE_WITH_TIMEOUT(window.currentIndex, 1, 1000 + 10000 + kSkipToleranceMs);
         QVERIFY(window.player2.getPosition() < 14000);
         QTRY_VERIFY_WITH_TIMEOUT(window.levelLeft > 20, kStartToleranceMs);
     }
