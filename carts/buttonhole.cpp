@@ -11,6 +11,13 @@
 #include <QSettings>
 #include <QTimer>
 
+namespace {
+
+// A play whose position has not moved for this long does not sound.
+constexpr qint64 kStallMs = 3000;
+
+} // namespace
+
 const char *const ButtonHole::kLitStyle = "background-color: #fc0; color: #000;";
 
 ButtonHole::ButtonHole(QWidget *parent)
@@ -27,8 +34,15 @@ ButtonHole::ButtonHole(QWidget *parent)
 
     connect(button, &QPushButton::customContextMenuRequested, this, &ButtonHole::bntContextMenu);
     connect(button, &QPushButton::clicked, this, &ButtonHole::buttonHoleClick);
+    connect(player, &QMediaPlayer::positionChanged, this, &ButtonHole::positionMoved);
+    connect(player, &QMediaPlayer::mediaStatusChanged, this, [this](QMediaPlayer::MediaStatus status) {
+        if (status == QMediaPlayer::EndOfMedia)
+            endPlay(Ending::Ended);
+    });
+    connect(player, &QMediaPlayer::errorOccurred, this,
+            [this](QMediaPlayer::Error, const QString &text) { fail(text); });
     blinkTimer = new QTimer(this);
-    connect(blinkTimer, &QTimer::timeout, this, &ButtonHole::flash);
+    connect(blinkTimer, &QTimer::timeout, this, &ButtonHole::watch);
     blinkTimer->start(300);
 }
 
@@ -51,30 +65,80 @@ QString ButtonHole::settingsKey() const
 
 void ButtonHole::buttonHoleClick()
 {
-    audioPath = settings->value(settingsKey()).toString();
-    if (audioPath.isEmpty())
+    const QString file = settings->value(settingsKey()).toString();
+    if (file.isEmpty())
         return;
+    endPlay(Ending::Stopped);
+    audioPath = file;
     player->stop();
+    // The same source played again after its end is sometimes silent
+    // (GStreamer, Qt 6.4), and setting the same URL again changes nothing.
+    player->setSource(QUrl());
+    onAir = true;
+    heard = false;
+    lastPosition = 0;
+    sinceMoved.start();
     player->setSource(QUrl::fromLocalFile(audioPath));
-    player->play();
+    // A source refused at once has failed already.
+    if (onAir)
+        player->play();
 }
 
 void ButtonHole::buttonHoleStop()
 {
+    endPlay(Ending::Stopped);
     player->stop();
 }
 
 void ButtonHole::buttonHoleKeyPress()
 {
-    if (player->playbackState() == QMediaPlayer::PlayingState)
+    if (onAir)
         buttonHoleStop();
     else
         buttonHoleClick();
 }
 
+void ButtonHole::positionMoved(qint64 position)
+{
+    if (!onAir || position == lastPosition)
+        return;
+    lastPosition = position;
+    sinceMoved.start();
+    if (position > 0 && !heard) {
+        heard = true;
+        emit sounding(audioPath);
+    }
+}
+
+void ButtonHole::watch()
+{
+    if (onAir && sinceMoved.elapsed() >= kStallMs)
+        fail(QStringLiteral("its position stood still for %1 ms").arg(kStallMs));
+    flash();
+}
+
+// The player may report one failure several times, and may still claim to
+// play after it: the first report ends the play.
+void ButtonHole::fail(const QString &reason)
+{
+    if (!onAir)
+        return;
+    qWarning() << "Cart" << btnText << "did not play" << audioPath << "-" << reason;
+    endPlay(Ending::Failed);
+    player->stop();
+}
+
+void ButtonHole::endPlay(Ending ending)
+{
+    if (!onAir)
+        return;
+    onAir = false;
+    emit left(audioPath, ending);
+}
+
 void ButtonHole::flash()
 {
-    if (player->playbackState() == QMediaPlayer::PlayingState) {
+    if (onAir) {
         button->setStyleSheet(button->styleSheet().isEmpty() ? QString::fromLatin1(kLitStyle)
                                                              : QString());
         return;

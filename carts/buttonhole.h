@@ -1,6 +1,7 @@
 #ifndef BUTTONHOLE_H
 #define BUTTONHOLE_H
 
+#include <QElapsedTimer>
 #include <QPoint>
 #include <QString>
 #include <QWidget>
@@ -13,12 +14,16 @@ class QTimer;
 
 // One instant-play cart: a button that plays the file stored under its
 // settings key through a player of its own, lit while it holds a file and
-// blinking while it plays.
+// blinking while it plays. A play that errs or does not move gives up.
 class ButtonHole : public QWidget
 {
     Q_OBJECT
 
 public:
+    // How a play left the air.
+    enum class Ending { Ended, Stopped, Failed };
+    Q_ENUM(Ending)
+
     explicit ButtonHole(QWidget *parent = nullptr);
     ~ButtonHole() override;
 
@@ -35,11 +40,21 @@ public slots:
     void buttonHoleKeyPress();
     void flash();
 
+signals:
+    // The play of `file` is heard: its position moved for the first time.
+    void sounding(const QString &file);
+    // The play of `file` has left the air; once per play.
+    void left(const QString &file, ButtonHole::Ending ending);
+
 protected:
     void keyPressEvent(QKeyEvent *event) override;
 
 private:
     QString settingsKey() const;
+    void positionMoved(qint64 position);
+    void watch();
+    void fail(const QString &reason);
+    void endPlay(Ending ending);
     void loadAudio();
     void clearAudio();
 
@@ -50,6 +65,10 @@ private:
     QMediaPlayer *player;
     QAudioOutput *output;
     QTimer *blinkTimer;
+    bool onAir = false;
+    bool heard = false;
+    qint64 lastPosition = 0;
+    QElapsedTimer sinceMoved;
 };
 
 #endif

@@ -7,8 +7,18 @@
 
 namespace {
 
-// A cart that stops this close to its end has ended.
-constexpr qint64 kEndToleranceMs = 500;
+AsRunLog::Outcome cartOutcome(ButtonHole::Ending ending)
+{
+    switch (ending) {
+    case ButtonHole::Ending::Ended:
+        return AsRunLog::Outcome::Ended;
+    case ButtonHole::Ending::Stopped:
+        return AsRunLog::Outcome::Stopped;
+    case ButtonHole::Ending::Failed:
+        break;
+    }
+    return AsRunLog::Outcome::Error;
+}
 
 } // namespace
 
@@ -39,31 +49,19 @@ void feedAsRunLog(MainWindow &window)
                              log->finish(time);
                      });
 
+    // A cart's row opens when its play is heard: a play cut short before a
+    // sound has none, a failed one gets an "error" row all the same.
     for (ButtonHole *cart : std::as_const(window.carts)) {
-        QMediaPlayer *player = cart->mediaPlayer();
-        // The end of the file is known from the last positions or the media
-        // status, whichever comes before the player reports that it stopped.
-        QObject::connect(player, &QMediaPlayer::positionChanged, log, [log, player](qint64 position) {
-            if (position > 0)
-                log->sounding(player);
-            if (player->duration() > 0 && position >= player->duration() - kEndToleranceMs)
-                log->leaving(player, AsRunLog::Outcome::Ended);
+        QObject::connect(cart, &ButtonHole::sounding, log, [log, cart](const QString &file) {
+            log->begin(cart, asRunItem(QStringLiteral("cart"), QString(), file));
+            log->sounding(cart);
         });
-        QObject::connect(player, &QMediaPlayer::mediaStatusChanged, log,
-                         [log, player](QMediaPlayer::MediaStatus status) {
-                             if (status == QMediaPlayer::EndOfMedia)
-                                 log->leaving(player, AsRunLog::Outcome::Ended);
-                         });
-        QObject::connect(player, &QMediaPlayer::playbackStateChanged, log,
-                         [log, player](QMediaPlayer::PlaybackState state) {
-                             if (state == QMediaPlayer::PlayingState && !log->isOpen(player)) {
-                                 log->begin(player, asRunItem(QStringLiteral("cart"), QString(),
-                                                              player->source().toLocalFile()));
-                             } else if (state == QMediaPlayer::StoppedState) {
-                                 // A cart that did not run to its end was stopped by its key.
-                                 log->leaving(player, AsRunLog::Outcome::Stopped);
-                                 log->finish(player);
-                             }
+        QObject::connect(cart, &ButtonHole::left, log,
+                         [log, cart](const QString &file, ButtonHole::Ending ending) {
+                             if (ending == ButtonHole::Ending::Failed && !log->isOpen(cart))
+                                 log->begin(cart, asRunItem(QStringLiteral("cart"), QString(), file));
+                             log->leaving(cart, cartOutcome(ending));
+                             log->finish(cart);
                          });
     }
 }

@@ -1,3 +1,4 @@
+#include "asrunreport.h"
 #include "buttonhole.h"
 #include "mainwindow.h"
 #include "testsupport.h"
@@ -15,6 +16,22 @@ namespace {
 constexpr int kStartToleranceMs = 5000;
 // A restart is seen as the position falling back below this.
 constexpr qint64 kRestartedBelowMs = 800;
+// The short cart: a tone, then a silent tail that keeps plays fired back to
+// back apart in a recording.
+constexpr double kShortCartS = 1.0;
+constexpr double kShortToneS = 0.6;
+constexpr int kShortToneHz = 1000;
+// Recorded windows of whole tone cycles. A quiet spell this long parts two
+// plays; a shorter one is a dropout under load within one play.
+constexpr int kBurstWindowMs = 20;
+constexpr double kBurstAmplitude = 0.1;
+constexpr double kPlayGapS = 0.25;
+// What a play fully heard measures, recorded and logged.
+constexpr double kHeardShortS = 0.2;
+constexpr double kHeardLongS = 0.3;
+constexpr double kLoggedToleranceS = 0.6;
+// A cart that does not sound gives up after about 3 s.
+constexpr int kGiveUpToleranceMs = 6000;
 
 QSettings store()
 {
@@ -44,6 +61,60 @@ double tonePower(const QVector<qint16> &samples, int first, int frames, double f
     return (s1 * s1 + s2 * s2 - coefficient * s1 * s2) / frames;
 }
 
+struct LogRow
+{
+    QString kind;
+    double played = 0.0;
+    QString outcome;
+};
+
+QString todaysLog()
+{
+    return asRunFolder() + QLatin1Char('/') + QDate::currentDate().toString(Qt::ISODate)
+           + QStringLiteral(".csv");
+}
+
+// The rows of today's as-run log, whose fields hold no commas.
+QList<LogRow> logRows()
+{
+    QList<LogRow> rows;
+    QFile file(todaysLog());
+    if (!file.open(QIODevice::ReadOnly))
+        return rows;
+    const QList<QByteArray> lines = file.readAll().split('\n');
+    for (const QByteArray &line : lines.mid(1)) {
+        const QList<QByteArray> fields = line.split(',');
+        if (fields.size() == 8)
+            rows.append({QString::fromUtf8(fields[3]), fields[2].toDouble(), QString::fromUtf8(fields[7])});
+    }
+    return rows;
+}
+
+struct Burst
+{
+    double start = 0.0;
+    double seconds = 0.0;
+};
+
+// The separate bursts of `frequency` in a recording.
+QList<Burst> bursts(const QVector<qint16> &samples, double frequency)
+{
+    const qsizetype frames = 44100 * kBurstWindowMs / 1000;
+    const double window = kBurstWindowMs / 1000.0;
+    QList<Burst> found;
+    double lastLoud = 0.0;
+    for (qsizetype first = 0; (first + frames) * 2 <= samples.size(); first += frames) {
+        if (TestSupport::Recorder::toneAmplitude(samples, first, frames, frequency) <= kBurstAmplitude)
+            continue;
+        const double at = first / 44100.0;
+        if (found.isEmpty() || at - lastLoud > kPlayGapS)
+            found.append({at, 0.0});
+        lastLoud = at;
+        found.last().seconds = at + window - found.last().start;
+    }
+    return found;
+}
+
 } // namespace
 
 class TestCarts : public QObject
@@ -54,6 +125,7 @@ private:
     QString media;
     QString cartFile;
     QString otherFile;
+    QString shortFile;
 
     QMenu *openMenu(ButtonHole *cart)
     {
@@ -87,9 +159,16 @@ private slots:
         otherFile = media + QStringLiteral("/other.wav");
         QVERIFY(TestSupport::makeTone(cartFile, 10, 660));
         QVERIFY(TestSupport::makeTone(otherFile, 10, 1200));
+        shortFile = media + QStringLiteral("/short.wav");
+        QVERIFY(TestSupport::makeTone(shortFile, kShortCartS, kShortToneHz, 0.5,
+                                      QStringLiteral("lt(t,%1)").arg(kShortToneS)));
     }
 
-    void init() { TestSupport::clearSettings(); }
+    void init()
+    {
+        TestSupport::clearSettings();
+        QFile::remove(todaysLog());
+    }
 
     void wallLayout()
     {
@@ -117,7 +196,20 @@ private slots:
         QTRY_VERIFY_WITH_TIMEOUT(cart->mediaPlayer()->position() > 1500, kStartToleranceMs);
         cart->face()->click();
         QTRY_VERIFY_WITH_TIMEOUT(cart->mediaPlayer()->position() < kRestartedBelowMs, kStartToleranceMs);
-        QVERIFY(playing(cart));
+        // The file is loaded afresh, which the FFmpeg backend (Qt 6.8) does
+        // before it reports playing.
+        QTRY_VERIFY_WITH_TIMEOUT(playing(cart), kStartToleranceMs);
+        QTRY_VERIFY_WITH_TIMEOUT(cart->mediaPlayer()->position() > 500, kStartToleranceMs);
+
+        // Both plays were heard and cut short: by the restart, then by the key.
+        cart->buttonHoleKeyPress();
+        QTRY_VERIFY(!playing(cart));
+        const QList<LogRow> rows = logRows();
+        QCOMPARE(rows.size(), 2);
+        for (const LogRow &row : rows) {
+            QCOMPARE(row.outcome, QStringLiteral("stopped"));
+            QVERIFY(row.played > 0.0);
+        }
     }
 
     void emptyCartIgnoresClicks()
@@ -344,6 +436,105 @@ private slots:
             QVERIFY2(cartTone > 0.01 && cartTone > 100 * elsewhere, qPrintable(figures));
         else
             QVERIFY2(cartTone < 0.0001, qPrintable(figures));
+    }
+
+    // What the sound server played: a short cart fired ten times, each time
+    // after its end (at once, or after a pause), by its key or by the mouse,
+    // sounds ten times in full, and the as-run log holds one row per play.
+    void recordedRefires_data()
+    {
+        QTest::addColumn<bool>("byKey");
+        QTest::newRow("key") << true;
+        QTest::newRow("mouse") << false;
+    }
+
+    void recordedRefires()
+    {
+        QFETCH(bool, byKey);
+        if (!TestSupport::soundServerAvailable())
+            QSKIP("no test sound server");
+        constexpr int kPlays = 10;
+        constexpr int kPauseMs = 400;
+        store().setValue(QStringLiteral("buttonhole/btn_1"), shortFile);
+        MainWindow window;
+        window.show();
+        QVERIFY(QTest::qWaitForWindowActive(&window));
+        ButtonHole *cart = window.carts[0];
+
+        TestSupport::Recorder recorder;
+        QVERIFY(recorder.start());
+        for (int play = 0; play < kPlays; ++play) {
+            if (byKey)
+                QTest::keyClick(&window, Qt::Key_1);
+            else
+                QTest::mouseClick(cart->face(), Qt::LeftButton);
+            const QByteArray which = "play " + QByteArray::number(play + 1);
+            QTRY_VERIFY2_WITH_TIMEOUT(playing(cart), which, kStartToleranceMs);
+            QTRY_VERIFY2_WITH_TIMEOUT(!playing(cart), which, kGiveUpToleranceMs);
+            QTest::qWait(play % 2 ? kPauseMs : 0);
+        }
+        QTest::qWait(200);
+        const QList<Burst> heard = bursts(recorder.stop(), kShortToneHz);
+
+        QStringList spans;
+        for (const Burst &burst : heard)
+            spans << QStringLiteral("%1+%2").arg(burst.start, 0, 'f', 2).arg(burst.seconds, 0, 'f', 2);
+        const QString figures = spans.join(QLatin1Char(' '));
+        QVERIFY2(heard.size() == kPlays, qPrintable(figures));
+        for (const Burst &burst : heard)
+            QVERIFY2(burst.seconds >= kShortToneS - kHeardShortS && burst.seconds <= kShortToneS + kHeardLongS,
+                     qPrintable(figures));
+
+        const QList<LogRow> rows = logRows();
+        QCOMPARE(rows.size(), kPlays);
+        for (const LogRow &row : rows) {
+            QCOMPARE(row.kind, QStringLiteral("cart"));
+            QCOMPARE(row.outcome, QStringLiteral("ended"));
+            QVERIFY2(qAbs(row.played - kShortCartS) <= kLoggedToleranceS, qPrintable(QString::number(row.played)));
+        }
+    }
+
+    // A cart whose file does not play gives up with one warning naming the
+    // file, shows idle, and logs an "error" row with nothing heard.
+    void unplayableCart_data()
+    {
+        QTest::addColumn<QString>("name");
+        QTest::addColumn<QByteArray>("content"); // empty: no such file
+        QTest::newRow("missing") << "missing.wav" << QByteArray();
+        QTest::newRow("text named .wav") << "notes.wav" << QByteArray("not audio at all\n");
+    }
+
+    void unplayableCart()
+    {
+        QFETCH(QString, name);
+        QFETCH(QByteArray, content);
+        const QString file = media + QLatin1Char('/') + name;
+        if (!content.isEmpty()) {
+            QFile text(file);
+            QVERIFY(text.open(QIODevice::WriteOnly));
+            text.write(content);
+        }
+        store().setValue(QStringLiteral("buttonhole/btn_3"), file);
+        MainWindow window;
+        ButtonHole *cart = window.carts[2];
+        const QRegularExpression warning(QStringLiteral("^Cart \"3\" did not play \"%1\"")
+                                             .arg(QRegularExpression::escape(file)));
+        QTest::ignoreMessage(QtWarningMsg, warning);
+        QTest::failOnWarning(warning);
+        cart->face()->click();
+        QTRY_VERIFY_WITH_TIMEOUT(!logRows().isEmpty(), kGiveUpToleranceMs);
+        // Late reports of the same failure change nothing.
+        QTest::qWait(500);
+        QVERIFY(!playing(cart));
+        for (int tick = 0; tick < 2; ++tick) {
+            cart->flash();
+            QCOMPARE(cart->face()->styleSheet(), lit());
+        }
+        const QList<LogRow> rows = logRows();
+        QCOMPARE(rows.size(), 1);
+        QCOMPARE(rows[0].kind, QStringLiteral("cart"));
+        QCOMPARE(rows[0].outcome, QStringLiteral("error"));
+        QCOMPARE(rows[0].played, 0.0);
     }
 };
 
