@@ -131,6 +131,10 @@ void MainWindow::init()
     connect(bufferOutput, &AudioTap::audioBufferReceived, this, &MainWindow::calculateRMS);
     connect(bufferOutput2, &AudioTap::audioBufferReceived, this, &MainWindow::calculateRMS);
 
+    connect(timePlayer, &QMediaPlayer::positionChanged, this, [this](qint64 position) {
+        if (position > 0)
+            timeSounded = true;
+    });
     connect(timePlayer, &QMediaPlayer::mediaStatusChanged, this, &MainWindow::restoreVolumeAudio);
     connect(timePlayer, &QMediaPlayer::errorOccurred, this,
             [this](QMediaPlayer::Error, const QString &errorString) {

@@ -1,6 +1,7 @@
 #ifndef MAINWINDOW_H
 #define MAINWINDOW_H
 
+#include "asrunlog.h"
 #include "audioplayer.h"
 #include "playlist.h"
 
@@ -83,6 +84,11 @@ public:
     float volumeToTalk = 0.8f;
     int transitionAudioTime = 5;
     bool timeAnnouncing = false;
+    // The announcement playing, whether any of it has sounded, and whether it
+    // is being played again after an end without a sound.
+    AsRunLog::Item timeItem;
+    bool timeSounded = false;
+    bool timeReplayed = false;
     bool talkActive = false;
     QString audioTimeDir;
     int levelLeft = 0;
@@ -155,6 +161,7 @@ private:
                        const QString &errorMsg);
     void onTimePlayerError(const QString &errorString);
     void startTimeAnnouncement();
+    void playAnnouncement(const AsRunLog::Item &item, bool again = false);
     void stopTimeAnnouncement();
     void advance();
     // Removes a row while on air, the positions following their entries.

@@ -4,8 +4,6 @@
 #include "ui_mainwindow.h"
 #include "widgetupdates.h"
 
-#include <QAudioOutput>
-
 void MainWindow::updateClockLabel(const QString &text_time)
 {
     ui->audio_clock->setText(text_time);
@@ -26,15 +24,11 @@ void MainWindow::currentTimePositionClock(const QTime &time)
 void MainWindow::on_audio_clock_clicked()
 {
     const QString file = audioTimeDir + QLatin1Char('/') + timeAudioName + QStringLiteral(".mp3");
-    timePlayer->setSource(QUrl());
-    timePlayer->setSource(QUrl::fromLocalFile(file));
     if (!player1.fading && !player2.fading) {
         for (AudioPlayer *player : {&player1, &player2}) {
             if (player->isPlaying())
                 player->setVolume(0.5f);
         }
     }
-    timeOutput->setVolume(1.0f);
-    asRun->begin(timePlayer, asRunItem(QStringLiteral("time"), timeAudioName, file));
-    timePlayer->play();
+    playAnnouncement(asRunItem(QStringLiteral("time"), timeAudioName, file));
 }

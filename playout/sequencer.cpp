@@ -142,14 +142,22 @@ void MainWindow::startTimeAnnouncement()
             next();
         return;
     }
+    playAnnouncement(item);
+    timeAnnouncing = true;
+}
+
+void MainWindow::playAnnouncement(const AsRunLog::Item &item, bool again)
+{
     // The same file again after its end plays silently (GStreamer, Qt 6.4)
     // unless the source is set afresh.
     timePlayer->setSource(QUrl());
-    timePlayer->setSource(QUrl::fromLocalFile(file));
+    timePlayer->setSource(QUrl::fromLocalFile(item.file));
     timeOutput->setVolume(1.0f);
     asRun->begin(timePlayer, item);
+    timeItem = item;
+    timeSounded = false;
+    timeReplayed = again;
     timePlayer->play();
-    timeAnnouncing = true;
 }
 
 void MainWindow::stopTimeAnnouncement()
@@ -249,7 +257,15 @@ void MainWindow::checkAdvanceTrack()
 
 void MainWindow::restoreVolumeAudio(QMediaPlayer::MediaStatus state)
 {
-    if (state != QMediaPlayer::EndOfMedia || !onAir)
+    if (state != QMediaPlayer::EndOfMedia)
+        return;
+    // Now and then a fresh announcement ends at once without a sound
+    // (GStreamer, Qt 6.4): it is played again, once, before anything follows.
+    if (!timeSounded && !timeReplayed) {
+        playAnnouncement(timeItem, true);
+        return;
+    }
+    if (!onAir)
         return;
     if (!player1.fading && !player2.fading) {
         for (AudioPlayer *player : {&player1, &player2})
@@ -326,6 +342,8 @@ void MainWindow::onTimePlayerError(const QString &errorString)
     // A failed player may never report that it stopped: the row closes now.
     asRun->leaving(timePlayer, AsRunLog::Outcome::Error);
     asRun->finish(timePlayer);
+    // A player that failed is not played again when it reports its end.
+    timeReplayed = true;
     if (!timeAnnouncing)
         return;
     timeAnnouncing = false;

@@ -1009,16 +1009,21 @@ private slots:
         QTest::addColumn<Kinds>("kinds");
         QTest::addColumn<bool>("filePresent");
         QTest::addColumn<int>("expectedIndex"); // -1: nothing starts
+        QTest::addColumn<int>("silentEnds"); // ends reported before a sound
 
-        QTest::newRow("announcement, then music") << Kinds{"time", "music"} << true << 1;
+        QTest::newRow("announcement, then music") << Kinds{"time", "music"} << true << 1 << 0;
         QTest::newRow("music, announcement, music")
-            << Kinds{"music", "time", "music"} << true << 2;
-        QTest::newRow("missing file, then music") << Kinds{"time", "music"} << false << 1;
+            << Kinds{"music", "time", "music"} << true << 2 << 0;
+        QTest::newRow("missing file, then music") << Kinds{"time", "music"} << false << 1 << 0;
         QTest::newRow("music, missing file, music")
-            << Kinds{"music", "time", "music"} << false << 2;
+            << Kinds{"music", "time", "music"} << false << 2 << 0;
         QTest::newRow("missing file twice, then jingle")
-            << Kinds{"time", "time", "jingle"} << false << 2;
-        QTest::newRow("only a time entry, missing file") << Kinds{"time"} << false << -1;
+            << Kinds{"time", "time", "jingle"} << false << 2 << 0;
+        QTest::newRow("only a time entry, missing file") << Kinds{"time"} << false << -1 << 0;
+        QTest::newRow("silent end at once: played again")
+            << Kinds{"time", "music"} << true << 1 << 1;
+        QTest::newRow("silent end twice: passed over")
+            << Kinds{"time", "music"} << true << 1 << 2;
     }
 
     void timeEntries()
@@ -1026,12 +1031,21 @@ private slots:
         QFETCH(Kinds, kinds);
         QFETCH(bool, filePresent);
         QFETCH(int, expectedIndex);
+        QFETCH(int, silentEnds);
         auto desk = openDesk(entries(kinds), 1, 5, timeDir);
         // The clock renames the announcement every second; this one is fixed.
         QObject::disconnect(desk->clock, nullptr, desk.get(), nullptr);
         desk->timeAudioName = filePresent ? QStringLiteral("0930") : QStringLiteral("0931");
         QSignalSpy announcement(desk->timePlayer, &QMediaPlayer::playbackStateChanged);
         click(*desk, "btn_play");
+        // The media framework ends the fresh announcement before any of it sounded.
+        for (int i = 0; i < silentEnds; ++i)
+            emit desk->timePlayer->mediaStatusChanged(QMediaPlayer::EndOfMedia);
+        if (silentEnds > 1) {
+            QCOMPARE(desk->currentIndex, expectedIndex);
+            QVERIFY(!desk->timeAnnouncing);
+            return;
+        }
 
         if (expectedIndex < 0) {
             QTest::qWait(kQuietWatchMs);
