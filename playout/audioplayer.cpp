@@ -96,7 +96,18 @@ void AudioPlayer::addMedia(QString path)
     // A fade-out still armed from the item this channel was fading would fade
     // the new one away and stop it without an end.
     fadingOut = false;
-    mediaPlayer->setSource(rejection.isEmpty() ? QUrl::fromLocalFile(currentFile) : QUrl());
+    sounded = false;
+    replayed = false;
+    setSourceAfresh(rejection.isEmpty() ? QUrl::fromLocalFile(currentFile) : QUrl());
+}
+
+void AudioPlayer::setSourceAfresh(const QUrl &source)
+{
+    // The same source played again after its end is sometimes silent
+    // (GStreamer, Qt 6.4), and setting the same one again changes nothing.
+    if (!source.isEmpty() && mediaPlayer->source() == source)
+        mediaPlayer->setSource(QUrl());
+    mediaPlayer->setSource(source);
 }
 
 void AudioPlayer::Play()
@@ -251,6 +262,8 @@ void AudioPlayer::fade()
 
 void AudioPlayer::positionChanged(qint64 position)
 {
+    if (position > 0)
+        sounded = true;
     watchProgress(position);
     emit update_position(position);
 }
@@ -296,6 +309,16 @@ void AudioPlayer::onMediaStatusChanged(QMediaPlayer::MediaStatus status)
 {
     if (status != QMediaPlayer::EndOfMedia)
         return;
+    // GStreamer (Qt 6.4) now and then ends a fresh item a moment after it
+    // started, before any of it sounded: it is played again, once.
+    if (!sounded && !replayed && !failed && !mediaPlayer->source().isEmpty()) {
+        replayed = true;
+        stillSince.invalidate();
+        setSourceAfresh(mediaPlayer->source());
+        starting = true;
+        mediaPlayer->play();
+        return;
+    }
     // An item that ends during its fade-out must not leave the request armed:
     // it would stop the next item on this channel at its first tick.
     starting = false;

@@ -7,6 +7,7 @@
 #include <QMediaPlayer>
 #include <QObject>
 #include <QString>
+#include <QUrl>
 
 class ConversionQueue;
 class QAudioOutput;
@@ -73,6 +74,7 @@ private slots:
 
 private:
     void fail(const QString &reason);
+    void setSourceAfresh(const QUrl &source);
     // Fails an item whose position stands still while it should play.
     void watchProgress(qint64 position);
 
@@ -93,6 +95,10 @@ private:
     // backends make later: the channel counts as playing, so the idle rule
     // does not silence it and the sequencer does not take it for free.
     bool starting = false;
+    // Whether the item has reported a position past its start, and whether
+    // it has been started again after an end that came before.
+    bool sounded = false;
+    bool replayed = false;
     // The position last seen and since when it has stood there.
     qint64 watchedPosition = -1;
     QElapsedTimer stillSince;

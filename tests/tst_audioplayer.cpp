@@ -158,15 +158,37 @@ private slots:
         QVERIFY(!player.fading && !player.fadingOut);
     }
 
+    // The media framework (GStreamer, Qt 6.4) now and then ends a fresh item
+    // before any of it sounded: the channel plays it again, once.
+    void endOfMediaSignalledOnce_data()
+    {
+        QTest::addColumn<int>("silentEnds");
+        QTest::newRow("plays to its end") << 0;
+        QTest::newRow("ended at once: played again") << 1;
+        QTest::newRow("ended at once twice: over") << 2;
+    }
+
     void endOfMediaSignalledOnce()
     {
+        QFETCH(int, silentEnds);
         const QString shortTone = media + QStringLiteral("/short.wav");
         QVERIFY(TestSupport::makeTone(shortTone, 1));
         AudioPlayer player;
         QSignalSpy finished(&player, &AudioPlayer::playbackFinished);
         QSignalSpy positions(&player, &AudioPlayer::update_position);
-        startPlaying(player, shortTone);
-        QTRY_COMPARE_WITH_TIMEOUT(finished.count(), 1, 1000 + kEndToleranceMs);
+        player.addMedia(shortTone);
+        player.Play();
+        for (int end = 0; end < silentEnds; ++end) {
+            QVERIFY(QMetaObject::invokeMethod(&player, "onMediaStatusChanged", Qt::DirectConnection,
+                                              Q_ARG(QMediaPlayer::MediaStatus, QMediaPlayer::EndOfMedia)));
+        }
+        if (silentEnds > 1) {
+            QCOMPARE(finished.count(), 1);
+            return;
+        }
+        QCOMPARE(finished.count(), 0);
+        QVERIFY(player.isPlaying());
+        QTRY_COMPARE_WITH_TIMEOUT(finished.count(), 1, kStartToleranceMs + 1000 + kEndToleranceMs);
         QVERIFY(player.isStopped());
         QVERIFY(!positions.isEmpty());
         QTest::qWait(300);
