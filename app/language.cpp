@@ -3,6 +3,7 @@
 
 #include <QCoreApplication>
 #include <QDebug>
+#include <QFileSystemModel>
 #include <QLibraryInfo>
 #include <QLocale>
 #include <QSettings>
@@ -39,5 +40,7 @@ void MainWindow::changeLanguage(const QString &lang)
     ui->retranslateUi(this);
     // Retranslating puts the form's bare "Versão" back; keep the number visible.
     showVersion();
+    // The browsers' column title belongs to their model, not to the form.
+    fileModel->setHeaderData(0, Qt::Horizontal, tr("Nome"));
     settings->setValue(QStringLiteral("interface/language"), lang);
 }

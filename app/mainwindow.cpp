@@ -2,6 +2,7 @@
 #include "ui_mainwindow.h"
 
 #include "aboutdialog.h"
+#include "airguard.h"
 #include "asrunfeed.h"
 #include "asrunreport.h"
 #include "browsers.h"
@@ -21,6 +22,7 @@
 #include <QDir>
 #include <QFileSystemModel>
 #include <QGuiApplication>
+#include <QCloseEvent>
 #include <QKeyEvent>
 #include <QScreen>
 #include <QSettings>
@@ -82,6 +84,7 @@ void MainWindow::init()
 
     volumeToTalk = StartValues::talkLevel(settings->value(QStringLiteral("volume/volumeToTalk")));
     transitionAudioTime = settings->value(QStringLiteral("volume/TransitionAudioTime")).toInt();
+    switches = StartValues::switches(*settings);
     const float fadeStep =
         StartValues::fadeStep(settings->value(QStringLiteral("volume/speedFade")), volumeToTalk);
     player1.configureFadeStep(fadeStep);
@@ -275,6 +278,21 @@ QUrl MainWindow::helpPageUrl(const QString &path)
 void MainWindow::exit()
 {
     close();
+}
+
+void MainWindow::closeEvent(QCloseEvent *event)
+{
+    // One click in the wrong menu must not end the station's air.
+    if (onAir
+        && !confirmOffAir(this, tr("Sair"),
+                          tr("O OrvaRadio está no ar. Se sair agora, a emissora fica em silêncio."),
+                          tr("Sair e parar o ar"))) {
+        event->ignore();
+        return;
+    }
+    QMainWindow::closeEvent(event);
+    // Ended by the operator: nothing for a fresh start to resume.
+    SelfRestart::forget();
 }
 
 void MainWindow::keyPressEvent(QKeyEvent *event)

@@ -4,6 +4,7 @@
 #include "asrunlog.h"
 #include "audioplayer.h"
 #include "playlist.h"
+#include "startvalues.h"
 
 #include <QElapsedTimer>
 #include <QMainWindow>
@@ -74,7 +75,8 @@ public:
     int currentIndex = 0;
     int nextIndex = 0;
     bool onAir = false;
-    // A "Marcar como Próximo" mark, kept through edits until the next start.
+    // A "Marcar como Próximo" mark: the entry plays next however the item on
+    // air leaves; the mark ends when the entry starts or is removed.
     bool nextMarked = false;
     // The on-air entry, once it has been removed from the running order while
     // it plays; currentIndex then holds the row before the entry that
@@ -83,6 +85,8 @@ public:
     QSettings *settings = nullptr;
     float volumeToTalk = 0.8f;
     int transitionAudioTime = 5;
+    // Stop, talk-over and the clock button, as the configuration dialog set them.
+    StartValues::Switches switches;
     bool timeAnnouncing = false;
     // The announcement playing, whether any of it has sounded, and whether it
     // is being played again after an end without a sound.
@@ -152,6 +156,7 @@ public slots:
 protected:
     void keyPressEvent(QKeyEvent *event) override;
     void showEvent(QShowEvent *event) override;
+    void closeEvent(QCloseEvent *event) override;
 
 private:
     // The reference channel for the on-air display and the hand-over: the one
@@ -168,6 +173,11 @@ private:
     void removeOnAir(int row);
     // Off air nothing is timed: the remaining time and the end time go blank.
     void blankTimes();
+    // Brings the on-air row into view, unless the operator is dragging the list.
+    void showOnAirRow();
+    // Sets the playing channels' talk-over targets; without talk fades they
+    // take them at once.
+    void setTalkTargets();
     void retryAfterFailures();
     void skipEmptyEntry(int index);
     void installQtTexts(const QString &lang);

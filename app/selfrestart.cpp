@@ -139,6 +139,12 @@ void keep(const MainWindow &window)
     resumeKept = resumeAssignment[0] != 0;
 }
 
+void forget()
+{
+    resumeKept = 0;
+    QFile::remove(resumeFilePath());
+}
+
 void request(MainWindow &window)
 {
     const QString &path = resumeFilePath();
@@ -190,19 +196,18 @@ void resume(MainWindow &window)
     }
     if (point.soundServerSeen)
         window.playoutRetry->expectSoundServer();
-    const bool markedNext = point.next >= 0 && point.next < size;
+    // A next entry other than the following one was marked.
+    if (point.next >= 0 && point.next < size && point.next != (window.currentIndex + 1) % size) {
+        window.nextIndex = point.next;
+        window.nextMarked = true;
+    }
     if (window.playoutRetry->soundServerLost()) {
         // On air, waiting for the server; its return starts the desk afresh
         // once more, and that start plays.
-        window.nextIndex = markedNext ? point.next : window.nextIndex;
-        window.updateAudioList(true);
+        window.updateAudioList();
         return;
     }
     window.next();
-    if (markedNext && point.next != window.nextIndex) {
-        window.nextIndex = point.next;
-        window.updateAudioList(true);
-    }
 }
 
 void exec(char **argv)

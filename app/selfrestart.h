@@ -41,6 +41,9 @@ bool readResumeFile(const QString &path, ResumePoint &point);
 // where it was. Called after every change of the running order or its marks.
 void keep(const MainWindow &window);
 
+// Removes the resume file: the desk ends by the operator's will.
+void forget();
+
 // Writes the resume file, names it in the environment and leaves the event
 // loop with kExitCode.
 void request(MainWindow &window);

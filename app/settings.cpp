@@ -14,6 +14,21 @@ constexpr float kDefaultFadeStep = 0.2f;
 
 } // namespace
 
+namespace {
+
+// A ducking channel steps down from full volume and is raised again when it
+// lands below the talk-over level: a step larger than 1 - level never ducks
+// at all. The default step is always allowed.
+float largestFadeStep(float talkLevel)
+{
+    float largest = 1.0f - talkLevel;
+    while (float(1.0 - double(largest)) < talkLevel)
+        largest = std::nextafter(largest, 0.0f);
+    return std::max(largest, kDefaultFadeStep);
+}
+
+} // namespace
+
 namespace StartValues {
 
 float talkLevel(const QVariant &stored)
@@ -38,19 +53,31 @@ float fadeStep(const QVariant &stored, float talkLevel)
         return kDefaultFadeStep;
     }
     const float step = speed / 10.0f;
-    // A ducking channel steps down from full volume and is raised again when
-    // it lands below the talk-over level: a step larger than 1 - level never
-    // ducks at all.
-    float largest = 1.0f - talkLevel;
-    while (float(1.0 - double(largest)) < talkLevel)
-        largest = std::nextafter(largest, 0.0f);
-    largest = std::max(largest, kDefaultFadeStep);
+    const float largest = largestFadeStep(talkLevel);
     if (step <= largest)
         return step;
     qWarning() << "Setting volume/speedFade =" << stored.toString()
                << "too fast to duck to the talk-over level" << talkLevel << "- using"
                << 10.0f * largest;
     return largest;
+}
+
+int fastestFadeSpeed(float talkLevel)
+{
+    const float largest = largestFadeStep(talkLevel);
+    int speed = 99;
+    while (speed > 1 && float(speed) / 10.0f > largest)
+        --speed;
+    return speed;
+}
+
+Switches switches(const QSettings &settings)
+{
+    const auto ticked = [&settings](const char *key) {
+        return settings.value(QLatin1String(key), true).toBool();
+    };
+    return {ticked("volume/stopFade"), ticked("volume/talkFade"), ticked("volume/sayClock"),
+            ticked("volume/sayClockFade")};
 }
 
 } // namespace StartValues

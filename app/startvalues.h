@@ -3,6 +3,8 @@
 
 #include <QVariant>
 
+class QSettings;
+
 // Numbers the window reads from the settings store at start, made safe for
 // the air: a hand-edited or extreme value that would leave music silent or
 // stall the fades is replaced, with one warning line naming key and value.
@@ -17,6 +19,20 @@ float talkLevel(const QVariant &stored);
 // large to duck to `talkLevel` is lowered to the largest that does, but
 // never below the default.
 float fadeStep(const QVariant &stored, float talkLevel);
+
+// The fastest whole-number fade speed that fadeStep() keeps as it is.
+int fastestFadeSpeed(float talkLevel);
+
+// The configuration dialog's four switches; a missing key reads as ticked,
+// the value the defaults step stores.
+struct Switches
+{
+    bool stopFade = true;     // Stop fades the air out
+    bool talkFade = true;     // talk-over fades down and up
+    bool sayClock = true;     // a click on the clock speaks the time
+    bool sayClockFade = true; // and lowers the music meanwhile
+};
+Switches switches(const QSettings &settings);
 
 } // namespace StartValues
 

@@ -31,6 +31,8 @@ ButtonHole::ButtonHole(QWidget *parent)
     button = new QPushButton(this);
     button->resize(60, 40);
     button->setContextMenuPolicy(Qt::CustomContextMenu);
+    // A clicked cart must not take the digit keys away from the cart wall.
+    button->setFocusPolicy(Qt::NoFocus);
 
     connect(button, &QPushButton::customContextMenuRequested, this, &ButtonHole::bntContextMenu);
     connect(button, &QPushButton::clicked, this, &ButtonHole::buttonHoleClick);
@@ -150,10 +152,10 @@ void ButtonHole::flash()
 
 void ButtonHole::keyPressEvent(QKeyEvent *event)
 {
-    // A focused cart keeps every key, so digits never reach the window's cart keys.
     if (event->key() == Qt::Key_1)
         qDebug() << "btn 1";
-    event->accept();
+    // Passed on to the window, whose digit keys fire the carts.
+    event->ignore();
 }
 
 void ButtonHole::bntContextMenu(const QPoint &pos)

@@ -9,12 +9,11 @@
 
 namespace {
 
-// Text is typed here, or a cart has the focus and keeps every key itself.
+// Text is typed here.
 bool keepsKeys(const QWidget *widget)
 {
     for (; widget; widget = widget->parentWidget()) {
-        if (qobject_cast<const QLineEdit *>(widget) || qobject_cast<const QAbstractSpinBox *>(widget)
-            || qobject_cast<const ButtonHole *>(widget))
+        if (qobject_cast<const QLineEdit *>(widget) || qobject_cast<const QAbstractSpinBox *>(widget))
             return true;
         if (widget->isWindow())
             break;

@@ -10,7 +10,7 @@ class QWidget;
 
 // The digit keys fire the carts wherever the focus is in the window; the tree
 // views would otherwise take the digits for their type-ahead search. Widgets
-// where text is typed, and a focused cart, keep their keys.
+// where text is typed keep their keys.
 class CartKeys : public QObject
 {
     Q_OBJECT

@@ -23,8 +23,10 @@ void MainWindow::currentTimePositionClock(const QTime &time)
 
 void MainWindow::on_audio_clock_clicked()
 {
+    if (!switches.sayClock)
+        return;
     const QString file = audioTimeDir + QLatin1Char('/') + timeAudioName + QStringLiteral(".mp3");
-    if (!player1.fading && !player2.fading) {
+    if (switches.sayClockFade && !player1.fading && !player2.fading) {
         for (AudioPlayer *player : {&player1, &player2}) {
             if (player->isPlaying())
                 player->setVolume(0.5f);

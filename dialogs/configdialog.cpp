@@ -1,13 +1,17 @@
 #include "configdialog.h"
 #include "ui_configdialog.h"
+#include "startvalues.h"
 
 #include <QDir>
 #include <QFileDialog>
+#include <QMessageBox>
+
+#include <cmath>
 
 namespace {
 
-// The defaults step stores the fade speed as the decimal 2.0, which
-// QVariant::toInt() refuses; truncating the number reads it as 2.
+// A number stored as a decimal ("5.0") is refused by QVariant::toInt();
+// truncating reads it as 5.
 int wholeNumber(const QSettings &settings, const QString &key)
 {
     return int(settings.value(key).toDouble());
@@ -32,7 +36,12 @@ ConfigDialog::ConfigDialog(QWidget *parent)
     QCoreApplication::setApplicationName(QStringLiteral("OrvaRadio"));
     const QSettings stored;
     ui->fadeInOut->setValue(wholeNumber(stored, QStringLiteral("volume/TransitionAudioTime")));
-    ui->speedFade->setValue(wholeNumber(stored, QStringLiteral("volume/speedFade")));
+    // The speed shown is the one the desk uses: a speed of 0 would leave
+    // the music silent, and one too fast for the talk-over level is lowered.
+    talkLevel = StartValues::talkLevel(stored.value(QStringLiteral("volume/volumeToTalk")));
+    ui->speedFade->setMinimum(1);
+    ui->speedFade->setValue(int(std::lround(
+        10.0f * StartValues::fadeStep(stored.value(QStringLiteral("volume/speedFade")), talkLevel))));
     ui->music_path->setText(stored.value(QStringLiteral("files/defaultDir")).toString());
     ui->jingle_path->setText(stored.value(QStringLiteral("files/jingleDir")).toString());
     ui->time_path->setText(stored.value(QStringLiteral("files/audioTimeDir")).toString());
@@ -51,6 +60,19 @@ ConfigDialog::~ConfigDialog()
 
 void ConfigDialog::accept()
 {
+    const int fastest = StartValues::fastestFadeSpeed(talkLevel);
+    if (ui->speedFade->value() > fastest) {
+        const int asked = ui->speedFade->value();
+        ui->speedFade->setValue(fastest);
+        QMessageBox::information(
+            this, tr("Velocidade do FadeIn e Out"),
+            tr("A velocidade %1 é rápida demais para baixar a música ao nível de fala (%2%). "
+               "A mais rápida que funciona é %3: ajustada. Salve de novo para confirmar.")
+                .arg(asked)
+                .arg(int(std::lround(100.0f * talkLevel)))
+                .arg(fastest));
+        return;
+    }
     settings.setValue(QStringLiteral("volume/TransitionAudioTime"), ui->fadeInOut->value());
     settings.setValue(QStringLiteral("volume/speedFade"), ui->speedFade->value());
     settings.setValue(QStringLiteral("files/defaultDir"), ui->music_path->text());

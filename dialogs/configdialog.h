@@ -37,6 +37,8 @@ private:
 
     Ui::ConfigDialog *ui;
     QSettings settings;
+    // The talk-over level the fade speed must be able to duck to.
+    float talkLevel = 0.8f;
 };
 
 #endif

@@ -3,6 +3,7 @@
 #include "ui_mainwindow.h"
 #include "playoutretry.h"
 #include "asrunlog.h"
+#include "airguard.h"
 
 #include <QFileSystemModel>
 #include <QMenu>
@@ -51,21 +52,19 @@ void MainWindow::on_btn_add_item_clicked()
     const Playlist entry = entryFromBrowser(chosen, kind, folderKind, QStringLiteral("--:--"));
     const int at = row == -1 ? int(playlist.size()) : qMin(row + 1, int(playlist.size()));
     playlist.insert(playlist.begin() + at, entry);
-    // On air the positions follow their entries: the on-air entry and a
-    // marked next one move down with the rows below the insertion.
-    if (onAir) {
-        if (currentIndex >= at)
-            ++currentIndex;
-        if (nextMarked && nextIndex >= at)
-            ++nextIndex;
-    }
-    updateAudioList(nextMarked);
+    // A marked entry moves down with the rows below the insertion, and so
+    // does the on-air entry while on air.
+    if (onAir && currentIndex >= at)
+        ++currentIndex;
+    if (nextMarked && nextIndex >= at)
+        ++nextIndex;
+    updateAudioList();
 }
 
 void MainWindow::on_btn_add_time_item_clicked()
 {
     playlist.push_back({tr("Hora Certa"), QString(), QStringLiteral("--:--"), QStringLiteral("time")});
-    updateAudioList(nextMarked);
+    updateAudioList();
 }
 
 void MainWindow::on_btn_remove_item_clicked()
@@ -73,6 +72,13 @@ void MainWindow::on_btn_remove_item_clicked()
     const int row = ui->audio_list->currentIndex().row();
     if (row < 0 || row >= int(playlist.size()))
         return;
+    // A mark follows its entry, and ends with it.
+    if (nextMarked) {
+        if (row == nextIndex)
+            nextMarked = false;
+        else if (row < nextIndex)
+            --nextIndex;
+    }
     if (onAir) {
         removeOnAir(row);
         return;
@@ -100,17 +106,17 @@ void MainWindow::removeOnAir(int row)
     playlist.erase(playlist.begin() + row);
     if (onAirEntry || row < currentIndex || (removedOnAir && row == currentIndex))
         --currentIndex;
-    if (nextMarked) {
-        if (row == nextIndex)
-            nextMarked = false;
-        else if (row < nextIndex)
-            --nextIndex;
-    }
-    updateAudioList(nextMarked);
+    updateAudioList();
 }
 
 void MainWindow::clearPlaylist()
 {
+    if (onAir
+        && !confirmOffAir(this, tr("Apagar Tudo"),
+                          tr("O OrvaRadio está no ar. Apagar tudo para o que está tocando e "
+                             "esvazia a lista."),
+                          tr("Apagar e parar o ar")))
+        return;
     asRun->leaving({&player1, &player2, timePlayer}, AsRunLog::Outcome::Stopped);
     player1.Reset();
     player2.Reset();

@@ -5,6 +5,7 @@
 #include "widgetupdates.h"
 
 #include <QHash>
+#include <QScrollBar>
 
 namespace {
 
@@ -66,10 +67,12 @@ void MainWindow::updateAudioList(bool jump)
         setTextIfChanged(ui->current_audio, currentValid ? centred(playlist[currentIndex].title)
                                                          : centred(QString()));
     const bool follows = currentValid || (removedOnAir && currentIndex >= -1 && size > 0);
-    if (follows && !jump)
+    // A marked entry stays next until it starts or is removed.
+    const bool keepNext = jump || nextMarked;
+    if (follows && !keepNext)
         nextIndex = currentIndex + 1 > size - 1 ? 0 : currentIndex + 1;
-    // The next box shows what Next will play, a marked entry included.
-    if ((follows || jump) && nextIndex >= 0 && nextIndex < size)
+    // The next box shows what plays next, a marked entry included.
+    if ((follows || keepNext) && nextIndex >= 0 && nextIndex < size)
         setTextIfChanged(ui->next_audio, centred(playlist[nextIndex].title));
     else if (nextIndex < 0 || nextIndex >= size)
         // No valid next entry: an old title would tell the operator something false.
@@ -106,4 +109,13 @@ void MainWindow::updateAudioList(bool jump)
     if (conversions)
         conversions->plan(playlist, currentIndex, nextIndex, onAir);
     SelfRestart::keep(*this);
+}
+
+void MainWindow::showOnAirRow()
+{
+    QTreeWidget *view = ui->audio_list;
+    if (!onAir || view->verticalScrollBar()->isSliderDown())
+        return;
+    if (QTreeWidgetItem *row = view->topLevelItem(currentIndex))
+        view->scrollToItem(row, QAbstractItemView::EnsureVisible);
 }

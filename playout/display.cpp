@@ -143,10 +143,7 @@ void MainWindow::updateDisplay()
 
 void MainWindow::flash()
 {
-    for (AudioPlayer *player : {&player1, &player2}) {
-        if (player->isPlaying())
-            player->targetVolume = talkActive ? volumeToTalk : 1.0f;
-    }
+    setTalkTargets();
     if (talkActive) {
         ui->btn_talk->setStyleSheet(ui->btn_talk->styleSheet().isEmpty()
                                         ? QStringLiteral("background-color: red;")

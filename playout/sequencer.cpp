@@ -30,17 +30,32 @@ constexpr int kFailedChannelRestMs = 1500;
 
 AudioPlayer *MainWindow::referencePlayer()
 {
-    if (player2.isPlaying() && player2.targetVolume > 0.0f)
-        return &player2;
-    if (player1.isPlaying() && player1.targetVolume > 0.0f)
-        return &player1;
+    const auto audible = [](const AudioPlayer &player) {
+        return player.isPlaying() && player.targetVolume > 0.0f;
+    };
+    // During a hand-over the incoming item is the one on air.
+    for (AudioPlayer *player : {&player2, &player1}) {
+        if (audible(*player) && !player->fadingOut)
+            return player;
+    }
+    for (AudioPlayer *player : {&player2, &player1}) {
+        if (audible(*player))
+            return player;
+    }
     return nullptr;
 }
 
 void MainWindow::advance()
 {
-    if (!playlist.empty())
-        currentIndex = (currentIndex + 1) % int(playlist.size());
+    if (playlist.empty())
+        return;
+    // However the item on air leaves, a marked entry is the one that follows.
+    if (nextMarked && nextIndex >= 0 && nextIndex < int(playlist.size())) {
+        currentIndex = nextIndex;
+        nextMarked = false;
+        return;
+    }
+    currentIndex = (currentIndex + 1) % int(playlist.size());
 }
 
 void MainWindow::next()
@@ -59,8 +74,10 @@ void MainWindow::next()
     }
 
     onAir = true;
-    // A new start: a mark is used up, and a removed on-air entry is leaving.
-    nextMarked = false;
+    // A new start: a removed on-air entry is leaving, and a marked entry that
+    // starts now is no longer to come.
+    if (currentIndex == nextIndex)
+        nextMarked = false;
     removedOnAir.reset();
     if (player1.isPlaying())
         player1.fadeOut();
@@ -120,6 +137,7 @@ void MainWindow::next()
         startTimeAnnouncement();
 
     updateAudioList(false);
+    showOnAirRow();
 }
 
 void MainWindow::startTimeAnnouncement()
@@ -178,9 +196,15 @@ void MainWindow::on_btn_stop_clicked()
 {
     if (playlist.empty() && !player1.isPlaying() && !player2.isPlaying())
         return;
+    // A second Stop while the air fades out cuts it at once.
+    const bool fadingAway = !onAir && (player1.fadingOut || player2.fadingOut);
     asRun->leaving({&player1, &player2, timePlayer}, AsRunLog::Outcome::Stopped);
-    player1.Reset();
-    player2.Reset();
+    for (AudioPlayer *player : {&player1, &player2}) {
+        if (switches.stopFade && !fadingAway && player->isPlaying())
+            player->fadeOut();
+        else
+            player->Reset();
+    }
     stopTimeAnnouncement();
     playoutRetry->cancel();
     // Off air the panels tell what Play will start, the first row, and what
@@ -216,6 +240,12 @@ void MainWindow::onPlaylistItemDoubleClicked(const QModelIndex &index)
     currentIndex = index.row();
     playoutRetry->cancel();
     asRun->leaving({&player1, &player2}, AsRunLog::Outcome::Next);
+    // The row clicked replaces an announcement that is speaking, rather than
+    // waiting for it and then giving way to the entry after it.
+    if (timeAnnouncing) {
+        asRun->leaving(timePlayer, AsRunLog::Outcome::Next);
+        stopTimeAnnouncement();
+    }
     next();
 }
 

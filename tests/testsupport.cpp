@@ -1,5 +1,7 @@
 #include "testsupport.h"
+#include "asrunreport.h"
 
+#include <QDate>
 #include <QDir>
 #include <QFileDialog>
 #include <QLineEdit>
@@ -61,6 +63,28 @@ void clearSettings()
     settings.sync();
 }
 
+QString todaysAsRunLog()
+{
+    return asRunFolder() + QLatin1Char('/') + QDate::currentDate().toString(Qt::ISODate)
+           + QStringLiteral(".csv");
+}
+
+QList<AsRunRow> todaysAsRunRows()
+{
+    QList<AsRunRow> rows;
+    QFile file(todaysAsRunLog());
+    if (!file.open(QIODevice::ReadOnly))
+        return rows;
+    const QList<QByteArray> lines = file.readAll().split('\n');
+    for (const QByteArray &line : lines.mid(1)) {
+        const QList<QByteArray> fields = line.split(',');
+        if (fields.size() == 8)
+            rows.append({QString::fromUtf8(fields[3]), QString::fromUtf8(fields[4]),
+                         fields[2].toDouble(), QString::fromUtf8(fields[7])});
+    }
+    return rows;
+}
+
 ModalDriver::ModalDriver(QObject *parent)
     : QObject(parent)
 {
@@ -76,8 +100,15 @@ void ModalDriver::poll()
         return;
     if (auto *box = qobject_cast<QMessageBox *>(modal)) {
         boxes.append({int(box->icon()), box->windowTitle(), box->text()});
+        QAbstractButton *button = nullptr;
+        const QString answer = boxAnswers.isEmpty() ? QString() : boxAnswers.takeFirst();
+        for (QAbstractButton *each : box->buttons()) {
+            if (!answer.isEmpty() && each->text() == answer)
+                button = each;
+        }
         // Yes confirms replacing a file in the save dialog; otherwise OK.
-        QAbstractButton *button = box->button(QMessageBox::Yes);
+        if (!button)
+            button = box->button(QMessageBox::Yes);
         if (!button)
             button = box->defaultButton() ? box->defaultButton() : box->button(QMessageBox::Ok);
         if (button)

@@ -32,9 +32,21 @@ bool garbleAfterHeader(const QString &path);
 // first start.
 void clearSettings();
 
+// Today's as-run log, and its rows, read field by field (the titles of test
+// items hold no commas or quotes).
+QString todaysAsRunLog();
+struct AsRunRow
+{
+    QString kind;
+    QString title;
+    double played = 0.0;
+    QString outcome;
+};
+QList<AsRunRow> todaysAsRunRows();
+
 // Answers the modal dialogs a test triggers, in order: a file dialog gets the
 // next queued file name (an empty one cancels it), a message box is recorded
-// and closed with its default button.
+// and closed with the next queued button text, or else its default button.
 class ModalDriver : public QObject
 {
     Q_OBJECT
@@ -50,6 +62,7 @@ public:
     explicit ModalDriver(QObject *parent = nullptr);
 
     void answerFileDialog(const QString &fileName) { fileAnswers.append(fileName); }
+    void answerBox(const QString &buttonText) { boxAnswers.append(buttonText); }
     QList<Box> boxes;
     QStringList fileDialogTitles;
     QStringList fileDialogFolders; // the folder each file dialog opened in
@@ -58,6 +71,7 @@ public:
 private:
     void poll();
     QStringList fileAnswers;
+    QStringList boxAnswers;
 };
 
 // Puts a stand-in for ffmpeg first on PATH for as long as it lives: a shell

@@ -25,37 +25,6 @@ constexpr int kWindowMs = 50;
 constexpr double kPresentAmplitude = 0.02;
 constexpr int kAlmostSilentTooLongMs = 9990;
 
-struct Row
-{
-    QString kind;
-    QString title;
-    double played = 0.0;
-    QString outcome;
-};
-
-// The rows of a log whose titles hold no commas or quotes.
-QList<Row> readRows(const QString &path)
-{
-    QList<Row> rows;
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly))
-        return rows;
-    const QList<QByteArray> lines = file.readAll().split('\n');
-    for (const QByteArray &line : lines.mid(1)) {
-        const QList<QByteArray> fields = line.split(',');
-        if (fields.size() == 8)
-            rows.append({QString::fromUtf8(fields[3]), QString::fromUtf8(fields[4]),
-                         fields[2].toDouble(), QString::fromUtf8(fields[7])});
-    }
-    return rows;
-}
-
-QString todaysLog()
-{
-    return asRunFolder() + QLatin1Char('/') + QDate::currentDate().toString(Qt::ISODate)
-           + QStringLiteral(".csv");
-}
-
 // Seconds in which `frequency` sounds in the recording.
 double secondsHeard(const QVector<qint16> &samples, double frequency)
 {
@@ -78,7 +47,7 @@ private slots:
     void init()
     {
         TestSupport::clearSettings();
-        QFile::remove(todaysLog());
+        QFile::remove(TestSupport::todaysAsRunLog());
     }
     void recordedRun();
     void killedMidItem();
@@ -151,12 +120,12 @@ void TestAsRun::recordedRun()
                              kItemToleranceMs);
     QTest::qWait(2000);
     desk.on_btn_stop_clicked();
-    QTRY_VERIFY_WITH_TIMEOUT(readRows(todaysLog()).size() >= 8, kStartToleranceMs);
+    QTRY_VERIFY_WITH_TIMEOUT(TestSupport::todaysAsRunRows().size() >= 8, kStartToleranceMs);
     const QVector<qint16> heard = recorder.stop();
 
-    const QList<Row> rows = readRows(todaysLog());
+    const QList<TestSupport::AsRunRow> rows = TestSupport::todaysAsRunRows();
     QStringList seen;
-    for (const Row &row : rows)
+    for (const TestSupport::AsRunRow &row : rows)
         seen << row.kind + QLatin1Char(' ') + row.title + QLatin1Char(' ') + row.outcome;
     QCOMPARE(seen, QStringList({QStringLiteral("cart cart ended"), QStringLiteral("music A handed-over"),
                                 QStringLiteral("music B handed-over"), QStringLiteral("music C handed-over"),
@@ -204,12 +173,12 @@ void TestAsRun::killedMidItem()
     const double killedAfter = onAir.elapsed() / 1000.0;
     QVERIFY(desk.waitForFinished());
     QVERIFY(QFileInfo::exists(journal));
-    QVERIFY(readRows(todaysLog()).isEmpty());
+    QVERIFY(TestSupport::todaysAsRunRows().isEmpty());
 
     QProcess again;
     again.start(QStringLiteral(ORVARADIO_BIN), {});
     QVERIFY(again.waitForStarted());
-    QTRY_COMPARE_WITH_TIMEOUT(readRows(todaysLog()).size(), 1, kStartToleranceMs);
+    QTRY_COMPARE_WITH_TIMEOUT(TestSupport::todaysAsRunRows().size(), 1, kStartToleranceMs);
     again.kill();
     again.waitForFinished();
     // The killed desk's marker, which nobody holds now, goes too.
@@ -217,7 +186,7 @@ void TestAsRun::killedMidItem()
     setInstanceKey(marker);
     if (marker.attach(QSharedMemory::ReadOnly))
         marker.detach();
-    const Row row = readRows(todaysLog()).constFirst();
+    const TestSupport::AsRunRow row = TestSupport::todaysAsRunRows().constFirst();
     QCOMPARE(row.outcome, QStringLiteral("interrupted"));
     QCOMPARE(row.title, QStringLiteral("Killed"));
     QVERIFY2(row.played >= killedAfter - kJournalStaleS - kPlayedToleranceS

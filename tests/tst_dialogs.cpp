@@ -113,7 +113,12 @@ QStringList deskState(const MainWindow &window)
             window.audioTimeDir,
             QString::number(window.findChild<QSlider *>(QStringLiteral("volume_speak"))->value()),
             files->rootIndex().data(QFileSystemModel::FilePathRole).toString(),
-            jingles->rootIndex().data(QFileSystemModel::FilePathRole).toString()};
+            jingles->rootIndex().data(QFileSystemModel::FilePathRole).toString(),
+            QStringLiteral("%1%2%3%4")
+                .arg(window.switches.sayClock)
+                .arg(window.switches.sayClockFade)
+                .arg(window.switches.stopFade)
+                .arg(window.switches.talkFade)};
 }
 
 } // namespace
@@ -137,9 +142,11 @@ private slots:
         QTest::addColumn<Values>("saved");
         const QString home = QDir::homePath();
         QTest::newRow("defaults") << nineKeys("5", "2.0", home, "true") << nineKeys("5", "2", home, "true");
+        // The fade speed saved is the one the desk uses: none too fast to duck
+        // to the talk-over level, and never 0.
         QTest::newRow("above the range") << nineKeys("150", "250", " /no/such folder ", "false")
-                                         << nineKeys("99", "99", " /no/such folder ", "false");
-        QTest::newRow("nothing stored") << Values() << nineKeys("0", "0", QString(), "false");
+                                         << nineKeys("99", "2", " /no/such folder ", "false");
+        QTest::newRow("nothing stored") << Values() << nineKeys("0", "2", QString(), "false");
     }
 
     void saveWritesAllNineKeys()
@@ -225,14 +232,36 @@ private slots:
         QCOMPARE(storedValues(), before);
     }
 
-    void checkBoxesChangeNothingInTheDesk_data()
+    // A speed too fast to duck to the talk-over level is lowered in the
+    // dialog, with a word why, before anything is saved.
+    void tooFastSpeedLoweredBeforeSaving()
+    {
+        store({{QStringLiteral("volume/volumeToTalk"), QStringLiteral("0.8")},
+               {QStringLiteral("volume/speedFade"), QStringLiteral("2")}});
+        TestSupport::ModalDriver driver;
+        ConfigDialog dialog;
+        auto *speed = dialog.findChild<QSpinBox *>(QStringLiteral("speedFade"));
+        speed->setValue(5);
+        clickSave(dialog);
+        QTRY_COMPARE(driver.boxes.size(), 1);
+        QVERIFY(driver.boxes[0].text.contains(QStringLiteral("80%")));
+        QCOMPARE(speed->value(), 2);
+        QVERIFY(dialog.result() != QDialog::Accepted);
+        clickSave(dialog);
+        QCOMPARE(dialog.result(), int(QDialog::Accepted));
+        QCOMPARE(storedValues().value(QStringLiteral("volume/speedFade")), QStringLiteral("2"));
+        QCOMPARE(driver.boxes.size(), 1);
+    }
+
+    // The switches, like the other settings, take effect at the next start.
+    void checkBoxesWaitForTheNextStart_data()
     {
         QTest::addColumn<bool>("ticked");
         QTest::newRow("cleared") << false;
         QTest::newRow("ticked") << true;
     }
 
-    void checkBoxesChangeNothingInTheDesk()
+    void checkBoxesWaitForTheNextStart()
     {
         QFETCH(bool, ticked);
         store(nineKeys("7", "3.0", QDir::homePath(), ticked ? "false" : "true"));
@@ -247,7 +276,7 @@ private slots:
         for (const char *key : kCheckKeys)
             QCOMPARE(storedValues().value(QLatin1String(key)), QVariant(ticked).toString());
         QCOMPARE(deskState(running), before);
-        QCOMPARE(deskState(MainWindow()), before);
+        QCOMPARE(deskState(MainWindow()).last(), QString(4, ticked ? QLatin1Char('1') : QLatin1Char('0')));
     }
 
     void dialogTexts_data()

@@ -46,6 +46,11 @@ const struct {
     {"ConfigDialog", "Usar FadeOut ao parar", "Use FadeOut when stopping"},
     {"ConfigDialog", "Usar FadeOut e FadeIn ao clicar para falar", "Use FadeOut and FadeIn when clicking to talk"},
     {"ConfigDialog", "Velocidade do FadeIn e Out", "FadeIn and Out Speed"},
+    {"ConfigDialog",
+     "A velocidade %1 é rápida demais para baixar a música ao nível de fala (%2%). A mais rápida "
+     "que funciona é %3: ajustada. Salve de novo para confirmar.",
+     "Speed %1 is too fast to lower the music to the talk-over level (%2%). The fastest that works "
+     "is %3: adjusted. Save again to confirm."},
     {"ConfigDialog", "Volumes", nullptr},
     {"MainWindow", "0", "0"},
     {"MainWindow", "00:00:00", "00:00:00"},
@@ -96,6 +101,15 @@ const struct {
     {"MainWindow", "Próxima", "Next"},
     {"MainWindow", "R", nullptr},
     {"MainWindow", "Sair", "Exit"},
+    {"MainWindow", "Sair e parar o ar", "Quit and stop the air"},
+    {"MainWindow", "Continuar no ar", "Stay on air"},
+    {"MainWindow", "O OrvaRadio está no ar. Se sair agora, a emissora fica em silêncio.",
+     "OrvaRadio is on air. If you quit now, the station goes silent."},
+    {"MainWindow", "Apagar e parar o ar", "Clear and stop the air"},
+    {"MainWindow",
+     "O OrvaRadio está no ar. Apagar tudo para o que está tocando e esvazia a lista.",
+     "OrvaRadio is on air. Clearing everything stops what is playing and empties the running "
+     "order."},
     {"MainWindow", "Salvar", "Save"},
     {"MainWindow", "Salvar Arquivo", "Save File"},
     {"MainWindow", "Sobre o OrvaRadio", "About OrvaRadio"},
@@ -186,6 +200,10 @@ void checkForm(const MainWindow &window, bool english)
     };
     for (const auto &text : texts)
         QCOMPARE(shown(window, text.name), QString::fromUtf8(english ? text.english : text.portuguese));
+    // The browsers' column title comes from their model, not from the form.
+    const auto *files = window.findChild<QTreeView *>(QStringLiteral("files"));
+    QCOMPARE(files->model()->headerData(0, Qt::Horizontal).toString(),
+             english ? QStringLiteral("Name") : QStringLiteral("Nome"));
 }
 
 } // namespace

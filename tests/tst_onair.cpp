@@ -402,6 +402,18 @@ private slots:
         QTRY_VERIFY(remain->toPlainText() == QStringLiteral("00:29")
                     || remain->toPlainText() == QStringLiteral("00:28"));
 
+        // In a hand-over the incoming item's times show, on whichever channel.
+        window.player2.Seek(20000);
+        QTRY_VERIFY(remain->toPlainText() <= QStringLiteral("00:10"));
+        window.on_btn_play_clicked();
+        QTRY_VERIFY_WITH_TIMEOUT(window.player1.isPlaying() && window.player2.fadingOut,
+                                 kStartToleranceMs);
+        window.flash();
+        QTRY_VERIFY(remain->toPlainText() >= QStringLiteral("00:28"));
+        window.currentTimePositionClock(QTime(12, 0));
+        QVERIFY(window.findChild<QTextBrowser *>(QStringLiteral("over_at_time"))->toPlainText()
+                >= QStringLiteral("12:00:28"));
+
         auto *group = window.findChild<QGroupBox *>(QStringLiteral("groupBox"));
         window.flash();
         QCOMPARE(group->styleSheet(), QStringLiteral("QGroupBox:title {background-color: red;}"));

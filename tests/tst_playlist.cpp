@@ -175,12 +175,14 @@ class TestPlaylist : public QObject
         return true;
     }
 
-    // Where the browser shows `path`, once it is laid out.
+    // Where the browser shows `path`, once it is laid out and scrolled to.
     QPoint shownAt(QTreeView *view, const QString &path)
     {
         QRect rect;
         const bool shown = QTest::qWaitFor([&] {
-            rect = view->visualRect(window->fileModel->index(path));
+            const QModelIndex index = window->fileModel->index(path);
+            view->scrollTo(index);
+            rect = view->visualRect(index);
             return rect.isValid() && view->viewport()->rect().contains(rect.center());
         });
         return shown ? rect.center() : QPoint(-1, -1);
@@ -233,7 +235,7 @@ private slots:
     {
         if (QMenu *menu = openMenu())
             menu->close();
-        window->onAir = false;
+        window->onAir = window->nextMarked = false;
         window->currentIndex = window->nextIndex = window->silenceMs = 0;
         setEntries(0);
         select(-1);
@@ -390,7 +392,15 @@ private slots:
         window->updateAudioList(false);
         QCOMPARE(nextBox->toPlainText(), "T2");
 
+        // On air it asks first; the default answer keeps everything.
+        TestSupport::ModalDriver driver;
         window->clearPlaylist();
+        QCOMPARE(driver.boxes.size(), 1);
+        QCOMPARE(window->playlist.size(), size_t(3));
+        QVERIFY(window->onAir);
+        driver.answerBox(QStringLiteral("Apagar e parar o ar"));
+        window->clearPlaylist();
+        QCOMPARE(driver.boxes.size(), 2);
         QVERIFY(window->playlist.empty());
         QCOMPARE(list->topLevelItemCount(), 0);
         QCOMPARE(currentBox->toPlainText(), "");

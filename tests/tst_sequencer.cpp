@@ -11,6 +11,7 @@
 #include <QPushButton>
 #include <QRegularExpression>
 #include <QSettings>
+#include <QStandardPaths>
 #include <QTextBrowser>
 #include <QTreeWidget>
 
@@ -78,12 +79,16 @@ constexpr int kRetryLateMs = 1000;
 
 using Kinds = QStringList;
 
+// `clearedSwitches`: configuration switches stored unticked ("volume/stopFade", ...).
 std::unique_ptr<MainWindow> openDesk(const std::vector<Playlist> &list, int transition,
-                                     int speedFade, const QString &timeDir = QString())
+                                     int speedFade, const QString &timeDir = QString(),
+                                     const QStringList &clearedSwitches = {})
 {
     TestSupport::clearSettings();
     {
         QSettings settings(QStringLiteral("OrvaRadio"), QStringLiteral("OrvaRadio"));
+        for (const QString &key : clearedSwitches)
+            settings.setValue(key, false);
         settings.setValue(QStringLiteral("volume/TransitionAudioTime"), transition);
         settings.setValue(QStringLiteral("volume/speedFade"), speedFade);
         // Low enough that fast fades still duck to it.
@@ -187,6 +192,48 @@ Heard listen(const QVector<qint16> &samples)
             heard.states += label;
     }
     return heard;
+}
+
+// The amplitude of `frequency` in each window of a recording.
+QVector<double> toneCourse(const QVector<qint16> &samples, double frequency)
+{
+    QVector<double> course;
+    const qsizetype frames = kSampleRate * kWindowMs / 1000;
+    for (qsizetype first = 0; (first + frames) * 2 <= samples.size(); first += frames)
+        course.append(TestSupport::Recorder::toneAmplitude(samples, first, frames, frequency));
+    return course;
+}
+
+// The course from the first window at full level on: the recording starts
+// before the sound reaches it.
+QVector<double> fromFullLevel(QVector<double> course)
+{
+    const double full = *std::max_element(course.cbegin(), course.cend());
+    while (!course.isEmpty() && course.constFirst() < 0.9 * full)
+        course.removeFirst();
+    return course;
+}
+
+// Windows whose amplitude lies between `low` and `high` times the loudest one.
+int windowsBetween(const QVector<double> &course, double low, double high)
+{
+    const double full = *std::max_element(course.cbegin(), course.cend());
+    return int(std::count_if(course.cbegin(), course.cend(), [&](double amplitude) {
+        return amplitude > low * full && amplitude < high * full;
+    }));
+}
+
+QString figures(const QVector<double> &course)
+{
+    QStringList text;
+    for (double amplitude : course)
+        text.append(QString::number(amplitude, 'f', 2));
+    return text.join(QLatin1Char(' '));
+}
+
+bool rowVisible(QTreeWidget *view, int number)
+{
+    return view->viewport()->rect().contains(view->visualItemRect(view->topLevelItem(number)).center());
 }
 
 // Ends the pause of a failure run now, as if its seconds had passed.
@@ -589,6 +636,217 @@ private slots:
         click(*desk, "btn_stop");
         QVERIFY2(heard.longestSilenceMs <= kStartGapMs, qPrintable(heard.labels));
         QVERIFY2(heard.states.endsWith(QLatin1Char('L')), qPrintable(heard.labels));
+    }
+
+    // A marked entry plays next however the item on air leaves, and the
+    // running order goes on after it: low, then the marked low, then high.
+    void markHolds_data()
+    {
+        QTest::addColumn<QString>("kind");
+        QTest::addColumn<int>("seconds");
+        QTest::addColumn<QString>("heard");
+        QTest::newRow("jingle ends by itself") << "jingle" << kJingleSeconds << "LH";
+        QTest::newRow("music hands over at 0:T") << "music" << 4 << "LBH";
+    }
+
+    void markHolds()
+    {
+        if (!TestSupport::soundServerAvailable())
+            QSKIP("no test sound server");
+        QFETCH(QString, kind);
+        QFETCH(int, seconds);
+        QFETCH(QString, heard);
+        std::vector<Playlist> list;
+        for (int i = 0; i < 4; ++i) {
+            const QString file = TestSupport::privateRoot()
+                                 + QStringLiteral("/media/mark-%1-%2.wav").arg(kind).arg(i);
+            QVERIFY(TestSupport::makeTone(file, seconds, i % 2 ? kHighHz : kLowHz));
+            list.push_back(entry(file, kind));
+        }
+        auto desk = openDesk(list, 1, 5);
+        TestSupport::Recorder recorder;
+        QVERIFY(recorder.start());
+        click(*desk, "btn_play");
+        QTRY_VERIFY_WITH_TIMEOUT(channelOf(*desk, list[0].path), kStartToleranceMs);
+        markAsNext(*desk, 2);
+        QTRY_COMPARE_WITH_TIMEOUT(desk->currentIndex, 2, seconds * 1000 + kHandOverToleranceMs);
+        QCOMPARE(desk->findChild<QTextBrowser *>(QStringLiteral("next_audio"))->toPlainText(),
+                 list[3].title);
+        QTRY_COMPARE_WITH_TIMEOUT(desk->currentIndex, 3, seconds * 1000 + kHandOverToleranceMs);
+        QTest::qWait(1200);
+        const Heard played = listen(recorder.stop());
+        click(*desk, "btn_stop");
+        QVERIFY2(played.states == heard, qPrintable(played.states + QLatin1Char(' ') + played.labels));
+    }
+
+    // The row double-clicked while an announcement speaks is what plays, and
+    // the announcement keeps its as-run row.
+    void doubleClickDuringAnnouncement()
+    {
+        if (!TestSupport::soundServerAvailable())
+            QSKIP("no test sound server");
+        auto desk = openDesk({timeEntry, entry(lowJingle, "jingle"), entry(highTone, "jingle")}, 1,
+                             5, timeDir);
+        QObject::disconnect(desk->clock, nullptr, desk.get(), nullptr);
+        desk->timeAudioName = QStringLiteral("0930");
+        QFile::remove(TestSupport::todaysAsRunLog());
+        TestSupport::Recorder recorder;
+        QVERIFY(recorder.start());
+        click(*desk, "btn_play");
+        QTRY_COMPARE_WITH_TIMEOUT(desk->timePlayer->playbackState(), QMediaPlayer::PlayingState,
+                                  kStartToleranceMs);
+        desk->onPlaylistItemDoubleClicked(row(*desk, 2));
+        QTRY_VERIFY_WITH_TIMEOUT(channelOf(*desk, highTone), kStartToleranceMs);
+        QTest::qWait(kJingleSeconds * 1000);
+        const Heard heard = listen(recorder.stop());
+        QCOMPARE(desk->currentIndex, 2);
+        click(*desk, "btn_stop");
+        QVERIFY2(heard.states == QStringLiteral("H"), qPrintable(heard.states + QLatin1Char(' ') + heard.labels));
+        const QList<TestSupport::AsRunRow> rows = TestSupport::todaysAsRunRows();
+        QVERIFY(std::any_of(rows.cbegin(), rows.cend(), [](const TestSupport::AsRunRow &row) {
+            return row.kind == QLatin1String("time") && row.outcome == QLatin1String("next");
+        }));
+    }
+
+    // Quit and "Apagar Tudo" ask before they end the air; staying on air
+    // leaves no gap. Off air they ask nothing.
+    void deadAirAsksFirst_data()
+    {
+        QTest::addColumn<QString>("action");
+        QTest::addColumn<bool>("onAir");
+        QTest::addColumn<QString>("answer"); // empty: the default button
+        QTest::newRow("quit on air, stay") << "actionSair" << true << QString();
+        QTest::newRow("quit on air, confirmed") << "actionSair" << true << "Quit and stop the air";
+        QTest::newRow("clear on air, stay") << "actionClearAudioList" << true << QString();
+        QTest::newRow("quit off air") << "actionSair" << false << QString();
+        QTest::newRow("clear off air") << "actionClearAudioList" << false << QString();
+    }
+
+    void deadAirAsksFirst()
+    {
+        QFETCH(QString, action);
+        QFETCH(bool, onAir);
+        QFETCH(QString, answer);
+        const bool quit = action == QLatin1String("actionSair");
+        const bool stays = onAir && answer.isEmpty();
+        if (stays && !TestSupport::soundServerAvailable())
+            QSKIP("no test sound server");
+        auto desk = openDesk({entry(longA, "music"), entry(longB, "music")}, 1, 5);
+        desk->show();
+        QVERIFY(QTest::qWaitForWindowExposed(desk.get()));
+        const QString resumeFile =
+            QStandardPaths::writableLocation(QStandardPaths::RuntimeLocation)
+            + QStringLiteral("/orvaradio-resume-%1.txt").arg(QCoreApplication::applicationPid());
+        TestSupport::Recorder recorder;
+        if (onAir) {
+            click(*desk, "btn_play");
+            QTRY_COMPARE_WITH_TIMEOUT(desk->player2.getVolume(), 1.0, kStartToleranceMs + kHandOverToleranceMs);
+            QVERIFY(QFileInfo::exists(resumeFile));
+            QVERIFY(recorder.start());
+            QTest::qWait(kFadeTickMs);
+        }
+        TestSupport::ModalDriver driver;
+        driver.answerBox(answer);
+        desk->findChild<QAction *>(action)->trigger();
+        QCOMPARE(driver.boxes.size(), onAir ? 1 : 0);
+        QCOMPARE(desk->isVisible(), !quit || stays);
+        QCOMPARE(desk->playlist.size(), size_t(quit || stays ? 2 : 0));
+        QCOMPARE(QFileInfo::exists(resumeFile), stays);
+        if (!stays)
+            return;
+        QVERIFY(desk->onAir);
+        QTest::qWait(1000);
+        const QVector<double> course = fromFullLevel(toneCourse(recorder.stop(), 440));
+        QVERIFY(course.size() > 20);
+        QVERIFY2(windowsBetween(course, -1.0, 0.8) == 0, qPrintable(figures(course)));
+        click(*desk, "btn_stop");
+    }
+
+    // The configuration's switches, as heard: Stop fades the air out, or
+    // cuts it; talk-over ducks at once without its fade; the clock speaks
+    // without lowering the music, or not at all.
+    void switchesAsHeard_data()
+    {
+        QTest::addColumn<QStringList>("cleared");
+        QTest::addColumn<QString>("action");
+        QTest::newRow("stop fades") << QStringList() << "stop";
+        QTest::newRow("second stop cuts the fade") << QStringList() << "stop twice";
+        QTest::newRow("stop cuts") << QStringList{"volume/stopFade"} << "stop";
+        QTest::newRow("talk-over at once") << QStringList{"volume/talkFade"} << "talk";
+        QTest::newRow("clock keeps the music") << QStringList{"volume/sayClockFade"} << "clock";
+        QTest::newRow("clock silent") << QStringList{"volume/sayClock"} << "clock";
+    }
+
+    void switchesAsHeard()
+    {
+        if (!TestSupport::soundServerAvailable())
+            QSKIP("no test sound server");
+        QFETCH(QStringList, cleared);
+        QFETCH(QString, action);
+        auto desk = openDesk({entry(jumpLow, "music")}, 1, 2, timeDir, cleared);
+        QObject::disconnect(desk->clock, nullptr, desk.get(), nullptr);
+        desk->timeAudioName = QStringLiteral("0930");
+        click(*desk, "btn_play");
+        QTRY_COMPARE_WITH_TIMEOUT(desk->player2.getVolume(), 1.0, kStartToleranceMs + kHandOverToleranceMs);
+        TestSupport::Recorder recorder;
+        QVERIFY(recorder.start());
+        QTest::qWait(kFadeTickMs);
+        if (action.startsWith(QLatin1String("stop"))) {
+            click(*desk, "btn_stop");
+            if (action == QLatin1String("stop twice")) {
+                QTest::qWait(2 * kFadeTickMs + 100);
+                click(*desk, "btn_stop");
+            }
+        } else if (action == QLatin1String("talk")) {
+            click(*desk, "btn_talk");
+        } else {
+            click(*desk, "audio_clock");
+        }
+        QTest::qWait(3000);
+        const QVector<qint16> samples = recorder.stop();
+        const QVector<double> music = fromFullLevel(toneCourse(samples, kLowHz));
+        const QVector<double> voice = toneCourse(samples, 440);
+        const int voiceWindows = int(std::count_if(voice.cbegin(), voice.cend(),
+                                                   [](double a) { return a > kPresentAmplitude; }));
+        const QByteArray course = figures(music).toLatin1();
+        // A fade of 0.2 a tick spends half a second at each of 0.8 to 0.2.
+        if (action == QLatin1String("stop")) {
+            QVERIFY2(windowsBetween(music, 0.1, 0.9) >= (cleared.isEmpty() ? 30 : 0), course);
+            QVERIFY2(windowsBetween(music, 0.1, 0.9) <= (cleared.isEmpty() ? 60 : 2), course);
+            QVERIFY2(music.constLast() < kPresentAmplitude, course);
+        } else if (action == QLatin1String("stop twice")) {
+            QVERIFY2(windowsBetween(music, 0.7, 0.9) >= 5, course);
+            QVERIFY2(windowsBetween(music, 0.1, 0.5) <= 2, course);
+            QVERIFY2(music.constLast() < kPresentAmplitude, course);
+        } else if (action == QLatin1String("talk")) {
+            // Straight to the talk-over level, 0.5, not through 0.8 and 0.6.
+            QVERIFY2(windowsBetween(music, 0.55, 0.9) <= 2, course);
+            QVERIFY2(windowsBetween(music, 0.4, 0.55) >= 40, course);
+        } else {
+            QVERIFY2(windowsBetween(music, -1.0, 0.9) == 0, course);
+            QCOMPARE(voiceWindows > 10, !cleared.contains(QStringLiteral("volume/sayClock")));
+        }
+        click(*desk, "btn_stop");
+    }
+
+    // In a long running order the on-air row comes into view when the item
+    // on air changes; edits between changes leave the operator's view alone.
+    void onAirRowKeptInView()
+    {
+        auto desk = openDesk(std::vector<Playlist>(200, entry(jingle, "jingle")), 1, 5);
+        desk->show();
+        QVERIFY(QTest::qWaitForWindowExposed(desk.get()));
+        auto *view = desk->findChild<QTreeWidget *>(QStringLiteral("audio_list"));
+        desk->onPlaylistItemDoubleClicked(row(*desk, 150));
+        QTRY_VERIFY(rowVisible(view, 150));
+        view->scrollToTop();
+        desk->on_btn_add_time_item_clicked();
+        QTest::qWait(100);
+        QVERIFY(rowVisible(view, 0));
+        QTRY_COMPARE_WITH_TIMEOUT(desk->currentIndex, 151,
+                                  kJingleSeconds * 1000 + kHandOverToleranceMs);
+        QTRY_VERIFY(rowVisible(view, 151));
+        click(*desk, "btn_stop");
     }
 
     void folderEntries_data()
@@ -1081,11 +1339,19 @@ private slots:
         QFETCH(bool, duringAnnouncement);
         const std::vector<Playlist> list = {entry(longA, "music"), timeEntry,
                                             entry(longB, "music")};
-        auto desk = openDesk(list, 1, 5, timeDir);
+        // Stop cuts here; its fade is heard in switchesAsHeard.
+        auto desk = openDesk(list, 1, 5, timeDir, {QStringLiteral("volume/stopFade")});
         QObject::disconnect(desk->clock, nullptr, desk.get(), nullptr);
         desk->timeAudioName = QStringLiteral("0930");
+        const auto shown = [&desk](const char *name) {
+            return desk->findChild<QTextBrowser *>(QLatin1String(name))->toPlainText();
+        };
         click(*desk, "btn_play");
         QTRY_VERIFY_WITH_TIMEOUT(channelOf(*desk, longA), kStartToleranceMs);
+        // Times on show, to be blanked.
+        QTRY_VERIFY_WITH_TIMEOUT(!shown("remain_time").isEmpty(), kStartToleranceMs);
+        desk->currentTimePositionClock(QTime::currentTime());
+        QVERIFY(!shown("over_at_time").isEmpty());
         if (duringAnnouncement) {
             desk->onPlaylistItemDoubleClicked(row(*desk, 1));
             QVERIFY(desk->timeAnnouncing);
@@ -1095,6 +1361,8 @@ private slots:
                                      kStartToleranceMs);
         }
 
+        TestSupport::ModalDriver driver;
+        driver.answerBox(QStringLiteral("Clear and stop the air"));
         if (clear)
             desk->findChild<QAction *>(QStringLiteral("actionClearAudioList"))->trigger();
         else
@@ -1105,9 +1373,6 @@ private slots:
         // After Stop the first row is what Play starts, the second what follows.
         QCOMPARE(desk->nextIndex, clear ? 0 : 1);
         // The panels tell what Play would start and what follows it, untimed.
-        const auto shown = [&desk](const char *name) {
-            return desk->findChild<QTextBrowser *>(QLatin1String(name))->toPlainText();
-        };
         QCOMPARE(shown("current_audio"), clear ? QString() : list[0].title);
         QCOMPARE(shown("next_audio"), clear ? QString() : list[1].title);
         QCOMPARE(shown("remain_time"), QString());

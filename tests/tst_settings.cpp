@@ -126,6 +126,9 @@ private slots:
         QTest::newRow("fastest speed, talk-over at 0.8") << Values{{"volume/speedFade", "99"}}
                                                          << 0.2f << 0.8f << 80 << 5
                                                          << "volume/speedFade.*99";
+        QTest::newRow("speed 5, talk-over at 0.8") << Values{{"volume/speedFade", "5"}}
+                                                   << 0.2f << 0.8f << 80 << 5
+                                                   << "volume/speedFade.*5";
         QTest::newRow("fastest speed, talk-over at 0.25")
             << Values{{"volume/speedFade", "99"}, {"volume/volumeToTalk", "0.25"}} << 0.75f << 0.25f
             << 25 << 5 << "volume/speedFade.*99";

@@ -93,6 +93,10 @@
         <source>Volumes</source>
         <translation type="unfinished"></translation>
     </message>
+    <message>
+        <source>A velocidade %1 é rápida demais para baixar a música ao nível de fala (%2%). A mais rápida que funciona é %3: ajustada. Salve de novo para confirmar.</source>
+        <translation>Speed %1 is too fast to lower the music to the talk-over level (%2%). The fastest that works is %3: adjusted. Save again to confirm.</translation>
+    </message>
 </context>
 <context>
     <name>MainWindow</name>
@@ -339,6 +343,26 @@
     <message>
         <source>Vinhetas e Publicidades</source>
         <translation>Jingles and Advertisements</translation>
+    </message>
+    <message>
+        <source>O OrvaRadio está no ar. Se sair agora, a emissora fica em silêncio.</source>
+        <translation>OrvaRadio is on air. If you quit now, the station goes silent.</translation>
+    </message>
+    <message>
+        <source>Sair e parar o ar</source>
+        <translation>Quit and stop the air</translation>
+    </message>
+    <message>
+        <source>Continuar no ar</source>
+        <translation>Stay on air</translation>
+    </message>
+    <message>
+        <source>O OrvaRadio está no ar. Apagar tudo para o que está tocando e esvazia a lista.</source>
+        <translation>OrvaRadio is on air. Clearing everything stops what is playing and empties the running order.</translation>
+    </message>
+    <message>
+        <source>Apagar e parar o ar</source>
+        <translation>Clear and stop the air</translation>
     </message>
 </context>
 </TS>
