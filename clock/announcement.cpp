@@ -32,5 +32,7 @@ void MainWindow::on_audio_clock_clicked()
                 player->setVolume(0.5f);
         }
     }
-    playAnnouncement(asRunItem(QStringLiteral("time"), timeAudioName, file));
+    AsRunLog::Item item = asRunItem(QStringLiteral("time"), QString(), file);
+    item.title = tr("Hora certa %1").arg(QTime::currentTime().toString(QStringLiteral("HH:mm")));
+    playAnnouncement(item);
 }

@@ -4,6 +4,7 @@
 #include <QFileInfo>
 
 #include <taglib/fileref.h>
+#include <taglib/tpropertymap.h>
 #include <taglib/tag.h>
 #include <taglib/taglib.h>
 #if TAGLIB_MAJOR_VERSION < 2
@@ -76,12 +77,30 @@ FileTags readFileTags(const QString &path)
     if (!regularFile(path))
         return tags;
     const QByteArray name = path.toUtf8();
-    const TagLib::FileRef file(name.constData(), false);
+    const TagLib::FileRef file(name.constData(), true, TagLib::AudioProperties::Average);
     if (file.isNull())
         return tags;
+    const auto text = [](const TagLib::String &value) {
+        return QString::fromUtf8(value.toCString(true)).trimmed();
+    };
     const TitleArtist read = titleAndArtist(file);
-    tags.title = QString::fromUtf8(read.title.toCString(true)).trimmed();
-    tags.artist = QString::fromUtf8(read.artist.toCString(true)).trimmed();
+    tags.title = text(read.title);
+    tags.artist = text(read.artist);
+    if (const TagLib::Tag *tag = file.tag())
+        tags.album = text(tag->album());
+    // The property map names ID3v2 TCOM and TSRC, Vorbis and FLAC COMPOSER
+    // and ISRC, and MP4 ©wrt alike.
+    const TagLib::PropertyMap properties = file.file()->properties();
+    const auto property = [&](const char *key) {
+        const auto found = properties.find(key);
+        return found == properties.end() || found->second.isEmpty() ? QString()
+                                                                   : text(found->second.front());
+    };
+    tags.composer = property("COMPOSER");
+    tags.isrc = property("ISRC");
+    const TagLib::AudioProperties *audio = file.audioProperties();
+    if (audio && audio->sampleRate() > 0 && audio->lengthInMilliseconds() > 0)
+        tags.lengthSeconds = audio->lengthInMilliseconds() / 1000.0;
     return tags;
 }
 

@@ -13,11 +13,16 @@ struct TagInfo
 
 TagInfo readTags(const QString &path);
 
-// The title and artist tags alone (no audio is read); empty where unset.
+// What the as-run log records of a file: its tags, empty where unset, and
+// its length in seconds (negative when unknown).
 struct FileTags
 {
     QString title;
     QString artist;
+    QString album;
+    QString composer;
+    QString isrc;
+    double lengthSeconds = -1.0;
 };
 FileTags readFileTags(const QString &path);
 

@@ -27,11 +27,16 @@ AsRunLog::Item asRunItem(const QString &kind, const QString &shownTitle, const Q
     const FileTags tags = readFileTags(file);
     AsRunLog::Item item;
     item.kind = kind;
-    item.title = !shownTitle.isEmpty() ? shownTitle
-                 : !tags.title.isEmpty() ? tags.title
+    // The running order shows "title - artist"; the log keeps them apart.
+    item.title = !tags.title.isEmpty() ? tags.title
+                 : !shownTitle.isEmpty() ? shownTitle
                                          : cleanTitle(QFileInfo(file).fileName());
     item.artist = tags.artist;
     item.file = file;
+    item.album = tags.album;
+    item.composer = tags.composer;
+    item.isrc = tags.isrc;
+    item.lengthSeconds = tags.lengthSeconds;
     return item;
 }
 

@@ -5,9 +5,9 @@
 
 class MainWindow;
 
-// The row an item gets: `shownTitle` is what the running order shows, empty
-// for folder entries and carts, which use the file's title tag or, without
-// one, its name.
+// The row an item gets, with the file's tags and length: its title tag, or
+// without one `shownTitle` (what the running order shows, empty for folder
+// entries and carts), or else the file's name.
 AsRunLog::Item asRunItem(const QString &kind, const QString &shownTitle, const QString &file);
 
 // Feeds the as-run log from the time player and the carts, which report

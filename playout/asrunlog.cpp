@@ -14,9 +14,18 @@ namespace {
 constexpr int kJournalRefreshMs = 5000;
 const QString kTimeFormat = QStringLiteral("yyyy-MM-ddTHH:mm:ss");
 
+QByteArray firstLine(const QString &path)
+{
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readLine() : QByteArray();
+}
+
 } // namespace
 
-const char *const AsRunLog::kHeader = "start,end,played_s,kind,title,artist,file,outcome\n";
+const char *const AsRunLog::kHeader =
+    "start,end,played_s,kind,title,artist,file,outcome,album,composer,isrc,length_s\n";
+const char *const AsRunLog::kEightColumnHeader =
+    "start,end,played_s,kind,title,artist,file,outcome\n";
 const char *const AsRunLog::kJournalName = "journal";
 
 AsRunLog::AsRunLog(const QString &folder, QObject *parent)
@@ -75,8 +84,11 @@ void AsRunLog::finish(const void *source)
     const auto entry = open.find(source);
     if (entry == open.end())
         return;
-    append(entry->start, row(entry->start, QDateTime::currentDateTime(), playedSeconds(*entry),
-                             entry->item, outcomeName(entry->outcome)));
+    const double played = playedSeconds(*entry);
+    const Outcome outcome =
+        entry->outcome == Outcome::Ended ? endOf(entry->item, played) : entry->outcome;
+    append(entry->start, row(entry->start, QDateTime::currentDateTime(), played, entry->item,
+                             outcomeName(outcome)));
     open.erase(entry);
     writeJournal();
     if (open.isEmpty())
@@ -109,18 +121,31 @@ QString AsRunLog::outcomeName(Outcome outcome)
     return QStringLiteral("interrupted");
 }
 
-QByteArray AsRunLog::row(const QDateTime &start, const QDateTime &end, double playedSeconds,
-                         const Item &item, const QString &outcome)
+AsRunLog::Outcome AsRunLog::endOf(const Item &item, double playedSeconds)
 {
-    QByteArray text = start.toString(kTimeFormat).toLatin1();
-    text += ',' + end.toString(kTimeFormat).toLatin1();
-    text += ',' + QByteArray::number(playedSeconds, 'f', 1);
-    for (const QString *field : {&item.kind, &item.title, &item.artist, &item.file, &outcome})
-        text += ',' + csvField(*field);
-    return text + '\n';
+    if (playedSeconds <= 0.0 || (item.lengthSeconds > 0.0 && playedSeconds < item.lengthSeconds / 2))
+        return Outcome::Error;
+    return Outcome::Ended;
 }
 
-bool AsRunLog::append(const QDateTime &start, const QByteArray &text)
+AsRunLog::Row AsRunLog::row(const QDateTime &start, const QDateTime &end, double playedSeconds,
+                            const Item &item, const QString &outcome)
+{
+    Row text;
+    text.eight = start.toString(kTimeFormat).toLatin1();
+    text.eight += ',' + end.toString(kTimeFormat).toLatin1();
+    text.eight += ',' + QByteArray::number(playedSeconds, 'f', 1);
+    for (const QString *field : {&item.kind, &item.title, &item.artist, &item.file, &outcome})
+        text.eight += ',' + csvField(*field);
+    for (const QString *field : {&item.album, &item.composer, &item.isrc})
+        text.more += ',' + csvField(*field);
+    text.more += ',';
+    if (item.lengthSeconds >= 0.0)
+        text.more += QByteArray::number(item.lengthSeconds, 'f', 1);
+    return text;
+}
+
+bool AsRunLog::append(const QDateTime &start, const Row &text)
 {
     // The day the item started, also when it crosses midnight.
     const QString path = folder + QLatin1Char('/') + start.date().toString(Qt::ISODate)
@@ -131,8 +156,11 @@ bool AsRunLog::append(const QDateTime &start, const QByteArray &text)
         qWarning() << "As-run log: cannot write" << path << file.errorString();
         return false;
     }
+    // A day begun by an older desk keeps its eight columns.
+    const bool eightColumns = file.size() > 0 && firstLine(path) == kEightColumnHeader;
+    const QByteArray line = eightColumns ? text.eight + '\n' : text.eight + text.more + '\n';
     // Header and row in one write, so a reader never sees half of either.
-    const QByteArray whole = file.size() == 0 ? QByteArray(kHeader) + text : text;
+    const QByteArray whole = file.size() == 0 ? QByteArray(kHeader) + line : line;
     if (file.write(whole) != whole.size()) {
         qWarning() << "As-run log: writing" << path << "failed:" << file.errorString();
         return false;
@@ -141,7 +169,8 @@ bool AsRunLog::append(const QDateTime &start, const QByteArray &text)
 }
 
 // The journal holds, for every item on air, the row it would get if the desk
-// died now: "<start date> <length>\n" and then that many bytes of row.
+// died now: "<start date> <length> <length of its first eight columns>\n" and
+// then that many bytes of row. A journal of an older desk has no third number.
 void AsRunLog::writeJournal()
 {
     const QString path = folder + QLatin1Char('/') + QLatin1String(kJournalName);
@@ -152,10 +181,11 @@ void AsRunLog::writeJournal()
     QByteArray content;
     const QDateTime now = QDateTime::currentDateTime();
     for (const OpenRow &pending : std::as_const(open)) {
-        const QByteArray text = row(pending.start, now, playedSeconds(pending), pending.item,
-                                    outcomeName(Outcome::Interrupted));
+        const Row text = row(pending.start, now, playedSeconds(pending), pending.item,
+                             outcomeName(Outcome::Interrupted));
         content += pending.start.date().toString(Qt::ISODate).toLatin1() + ' '
-                   + QByteArray::number(text.size()) + '\n' + text;
+                   + QByteArray::number(text.eight.size() + text.more.size()) + ' '
+                   + QByteArray::number(text.eight.size()) + '\n' + text.eight + text.more;
     }
     // Written beside and renamed over the old one: a crash leaves one or the
     // other whole. No sync to disk, which would cost milliseconds each time
@@ -182,13 +212,18 @@ int AsRunLog::recoverJournal()
     for (qsizetype at = 0; at < content.size();) {
         const qsizetype lineEnd = content.indexOf('\n', at);
         const QList<QByteArray> header = content.mid(at, lineEnd - at).split(' ');
-        const qsizetype length = header.size() == 2 ? header[1].toLongLong() : -1;
+        const qsizetype length = header.size() >= 2 ? header[1].toLongLong() : -1;
         const QDate day = QDate::fromString(QString::fromLatin1(header.value(0)), Qt::ISODate);
         if (lineEnd < 0 || length <= 0 || !day.isValid() || lineEnd + 1 + length > content.size()) {
             qWarning() << "As-run log: the journal" << path << "is damaged; kept rows:" << recovered;
             break;
         }
-        if (append(day.startOfDay(), content.mid(lineEnd + 1, length)))
+        const QByteArray text = content.mid(lineEnd + 1, length);
+        const qsizetype eight = header.size() == 3 ? header[2].toLongLong() : 0;
+        const Row recoveredRow = eight > 0 && eight <= length
+                                     ? Row{text.first(eight), text.sliced(eight)}
+                                     : Row{text.chopped(1), ",,,,"};
+        if (append(day.startOfDay(), recoveredRow))
             ++recovered;
         at = lineEnd + 1 + length;
     }

@@ -33,9 +33,16 @@ public:
         QString title;
         QString artist;
         QString file;
+        QString album;
+        QString composer;
+        QString isrc;
+        double lengthSeconds = -1.0; // negative: unknown
     };
 
     static const char *const kHeader;
+    // The header of the logs written before the album, composer, ISRC and
+    // length columns: rows added to such a file keep its eight columns.
+    static const char *const kEightColumnHeader;
     static const char *const kJournalName;
 
     explicit AsRunLog(const QString &folder, QObject *parent = nullptr);
@@ -57,9 +64,18 @@ public:
     int recoverJournal();
 
     static QString outcomeName(Outcome outcome);
-    // One CSV row (with its line end), quoted where a field needs it.
-    static QByteArray row(const QDateTime &start, const QDateTime &end, double playedSeconds,
-                          const Item &item, const QString &outcome);
+    // One CSV row (with its line end), quoted where a field needs it: the
+    // eight columns of old, then what only the new logs have.
+    struct Row
+    {
+        QByteArray eight;
+        QByteArray more;
+    };
+    static Row row(const QDateTime &start, const QDateTime &end, double playedSeconds,
+                   const Item &item, const QString &outcome);
+    // An item that ends by itself ended only when it sounded for at least
+    // half its length; one that never sounded, or stopped short, failed.
+    static Outcome endOf(const Item &item, double playedSeconds);
 
 private:
     struct OpenRow
@@ -72,7 +88,7 @@ private:
     };
 
     double playedSeconds(const OpenRow &row) const;
-    bool append(const QDateTime &start, const QByteArray &text);
+    bool append(const QDateTime &start, const Row &text);
     void writeJournal();
 
     QString folder;

@@ -188,6 +188,10 @@ void MainWindow::on_btn_play_clicked()
 {
     if (!playlist.empty()) {
         playoutRetry->cancel();
+        // On air the entry starts again on the other channel: the play it cuts
+        // was not played through. An announcement holds the running order.
+        if (!timeAnnouncing)
+            asRun->leaving({&player1, &player2}, AsRunLog::Outcome::Next);
         next();
     }
 }

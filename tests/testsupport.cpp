@@ -78,7 +78,7 @@ QList<AsRunRow> todaysAsRunRows()
     const QList<QByteArray> lines = file.readAll().split('\n');
     for (const QByteArray &line : lines.mid(1)) {
         const QList<QByteArray> fields = line.split(',');
-        if (fields.size() == 8)
+        if (fields.size() >= 8)
             rows.append({QString::fromUtf8(fields[3]), QString::fromUtf8(fields[4]),
                          fields[2].toDouble(), QString::fromUtf8(fields[7])});
     }

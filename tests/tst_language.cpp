@@ -101,6 +101,7 @@ const struct {
     {"MainWindow", "Próxima", "Next"},
     {"MainWindow", "R", nullptr},
     {"MainWindow", "Sair", "Exit"},
+    {"MainWindow", "Hora certa %1", "Current time %1"},
     {"MainWindow", "Sair e parar o ar", "Quit and stop the air"},
     {"MainWindow", "Continuar no ar", "Stay on air"},
     {"MainWindow", "O OrvaRadio está no ar. Se sair agora, a emissora fica em silêncio.",

@@ -349,6 +349,10 @@
         <translation>OrvaRadio is on air. If you quit now, the station goes silent.</translation>
     </message>
     <message>
+        <source>Hora certa %1</source>
+        <translation>Current time %1</translation>
+    </message>
+    <message>
         <source>Sair e parar o ar</source>
         <translation>Quit and stop the air</translation>
     </message>
