@@ -12,9 +12,14 @@
 
 namespace {
 
-enum Column { Start, End, Played, Kind, Title, Artist, File, Outcome, ColumnCount };
+enum Column {
+    Start, End, Played, Kind, Title, Artist, File, Outcome,
+    Album, Composer, Isrc, Length, // only in the 12-column form
+    ColumnCount
+};
 
-constexpr QByteArrayView kHeader("start,end,played_s,kind,title,artist,file,outcome");
+constexpr QByteArrayView kOldHeader("start,end,played_s,kind,title,artist,file,outcome");
+constexpr QByteArrayView kHeader("start,end,played_s,kind,title,artist,file,outcome,album,composer,isrc,length_s");
 
 struct Field
 {
@@ -240,6 +245,28 @@ qint64 tenths(QByteArrayView text)
     return result;
 }
 
+QByteArray secondsText(qint64 tenths)
+{
+    if (tenths < 0)
+        return {};
+    return QByteArray::number(tenths / 10) + '.' + QByteArray::number(tenths % 10);
+}
+
+// The header line of the totals and of the plays, in each language.
+QByteArray totalsHeader(AsRunReport::Language language)
+{
+    if (language == AsRunReport::Language::English)
+        return "kind,title,artist,composer,album,isrc,length_s,plays,played_s,first,last\n";
+    return "tipo,título,artista,compositor,álbum,isrc,duração_s,execuções,segundos_ouvidos,primeira,última\n";
+}
+
+QByteArray playsHeader(AsRunReport::Language language)
+{
+    if (language == AsRunReport::Language::English)
+        return "date,time,kind,title,artist,composer,album,isrc,length_s,played_s,outcome\n";
+    return "data,hora,tipo,título,artista,compositor,álbum,isrc,duração_s,segundos_ouvidos,desfecho\n";
+}
+
 int kindIndex(QByteArrayView text)
 {
     const QLatin1String name(text.data(), text.size());
@@ -274,6 +301,18 @@ const QStringList &AsRunReport::kinds()
     static const QStringList names = {QStringLiteral("music"), QStringLiteral("jingle"),
                                       QStringLiteral("time"), QStringLiteral("cart")};
     return names;
+}
+
+qint64 AsRunReport::parseSeconds(QStringView text)
+{
+    return tenths(text.toLatin1());
+}
+
+AsRunReport::AsRunReport(qint64 floorTenths, bool keepPlays)
+    : floor(floorTenths)
+    , keepPlays(keepPlays)
+    , briefRows(kinds().size())
+{
 }
 
 QDate AsRunReport::parseDay(QStringView text)
@@ -329,8 +368,14 @@ void AsRunReport::addDay(const QByteArray &content, const QString &name)
     const auto skip = [&](int line, const QString &why) {
         skipped.append(QStringLiteral("%1:%2: skipped a bad row (%3)").arg(name).arg(line).arg(why));
     };
-    if (reader.takeLine() != kHeader)
-        skip(1, QStringLiteral("not the header line \"%1\"").arg(QLatin1String(kHeader)));
+    // The header tells the form; a file without one is read in the old form.
+    int columns = ColumnCount;
+    const QByteArrayView header = reader.takeLine();
+    if (header != kHeader) {
+        columns = Album;
+        if (header != kOldHeader)
+            skip(1, QStringLiteral("not the header line \"%1\"").arg(QLatin1String(kHeader)));
+    }
 
     while (!reader.atEnd()) {
         const Row row = reader.next();
@@ -342,8 +387,8 @@ void AsRunReport::addDay(const QByteArray &content, const QString &name)
             why = QString::fromLatin1(row.fault);
         else if (!row.ended)
             why = QStringLiteral("cut off at the end of the file");
-        else if (row.count != ColumnCount)
-            why = QStringLiteral("%1 fields instead of %2").arg(row.count).arg(int(ColumnCount));
+        else if (row.count != columns)
+            why = QStringLiteral("%1 fields instead of %2").arg(row.count).arg(columns);
         if (!why.isEmpty()) {
             skip(row.line, why);
             // A stray quote can swallow the rows after it: read them again.
@@ -355,6 +400,9 @@ void AsRunReport::addDay(const QByteArray &content, const QString &name)
         const qint64 start = packedTime(f[Start].view());
         const qint64 played = tenths(f[Played].view());
         const int kind = kindIndex(f[Kind].view());
+        // Fields a row of the old form lacks stay empty.
+        const bool lengthKnown = f[Length].size > 0;
+        const qint64 length = lengthKnown ? tenths(f[Length].view()) : -1;
         if (start < 0)
             why = QStringLiteral("start is not a date and time");
         else if (packedTime(f[End].view()) < 0)
@@ -363,12 +411,23 @@ void AsRunReport::addDay(const QByteArray &content, const QString &name)
             why = QStringLiteral("played_s is not a number of seconds");
         else if (kind < 0)
             why = QStringLiteral("unknown kind \"%1\"").arg(f[Kind].text().simplified());
+        else if (lengthKnown && length < 0)
+            why = QStringLiteral("length_s is not a number of seconds");
         if (!why.isEmpty()) {
             skip(row.line, why);
             continue;
         }
         if (played == 0)
             continue;
+
+        // A length of 0 says nothing about the file.
+        const bool heardEnough = length > 0
+            ? played >= floor || (length < 2 * floor && 2 * played >= length)
+            : played >= floor || f[Outcome].view() == "ended" || f[Outcome].view() == "handed-over";
+        if (!heardEnough) {
+            ++briefRows[kind];
+            continue;
+        }
 
         Tally &tally = tallies[Key{kind, f[Title].text(), f[Artist].text()}];
         if (tally.plays == 0 || start < tally.first)
@@ -377,6 +436,22 @@ void AsRunReport::addDay(const QByteArray &content, const QString &name)
             tally.last = start;
         ++tally.plays;
         tally.playedTenths += played;
+        const auto note = [start](Latest &latest, const Field &field) {
+            if (field.size > 0 && start >= latest.at)
+                latest = {field.text(), start};
+        };
+        note(tally.composer, f[Composer]);
+        note(tally.album, f[Album]);
+        note(tally.isrc, f[Isrc]);
+        if (length > 0 && start >= tally.lengthAt) {
+            tally.lengthTenths = length;
+            tally.lengthAt = start;
+        }
+        if (keepPlays) {
+            plays.append({start, kind, f[Title].text(), f[Artist].text(), f[Composer].text(),
+                          f[Album].text(), f[Isrc].text(), length > 0 ? length : -1, played,
+                          f[Outcome].text()});
+        }
     }
 }
 
@@ -394,7 +469,8 @@ QVector<AsRunReport::Total> AsRunReport::totals(const QStringList &selected) con
             continue;
         const Tally &tally = it.value();
         entries.append({it.key().kind,
-                        {kind, it.key().title, it.key().artist, tally.plays, tally.playedTenths,
+                        {kind, it.key().title, it.key().artist, tally.composer.text, tally.album.text,
+                         tally.isrc.text, tally.lengthTenths, tally.plays, tally.playedTenths,
                          timeText(tally.first), timeText(tally.last)}});
     }
     QCollator collator;
@@ -416,14 +492,47 @@ QVector<AsRunReport::Total> AsRunReport::totals(const QStringList &selected) con
     return result;
 }
 
-QByteArray AsRunReport::csv(const QStringList &selected) const
+QByteArray AsRunReport::csv(const QStringList &selected, Language language) const
 {
-    QByteArray text = "kind,title,artist,plays,played_s,first,last\n";
+    QByteArray text = totalsHeader(language);
     for (const Total &total : totals(selected)) {
         text += total.kind.toUtf8() + ',' + csvField(total.title) + ',' + csvField(total.artist) + ','
-                + QByteArray::number(total.plays) + ',' + QByteArray::number(total.playedTenths / 10)
-                + '.' + QByteArray::number(total.playedTenths % 10) + ',' + total.first.toUtf8() + ','
+                + csvField(total.composer) + ',' + csvField(total.album) + ',' + csvField(total.isrc)
+                + ',' + secondsText(total.lengthTenths) + ',' + QByteArray::number(total.plays) + ','
+                + secondsText(total.playedTenths) + ',' + total.first.toUtf8() + ','
                 + total.last.toUtf8() + '\n';
     }
     return text;
+}
+
+QByteArray AsRunReport::playsCsv(const QStringList &selected, Language language) const
+{
+    QVector<const Play *> chosen;
+    for (const Play &play : plays) {
+        if (selected.contains(kinds()[play.kind]))
+            chosen.append(&play);
+    }
+    // Reading order breaks ties, so plays of the same second keep theirs.
+    std::stable_sort(chosen.begin(), chosen.end(),
+                     [](const Play *a, const Play *b) { return a->start < b->start; });
+    QByteArray text = playsHeader(language);
+    for (const Play *play : std::as_const(chosen)) {
+        const QByteArray start = timeText(play->start).toLatin1();
+        text += start.left(10) + ',' + start.mid(11) + ',' + kinds()[play->kind].toUtf8() + ','
+                + csvField(play->title) + ',' + csvField(play->artist) + ',' + csvField(play->composer)
+                + ',' + csvField(play->album) + ',' + csvField(play->isrc) + ','
+                + secondsText(play->lengthTenths) + ',' + secondsText(play->playedTenths) + ','
+                + csvField(play->outcome) + '\n';
+    }
+    return text;
+}
+
+int AsRunReport::leftOut(const QStringList &selected) const
+{
+    int count = 0;
+    for (int kind = 0; kind < kinds().size(); ++kind) {
+        if (selected.contains(kinds()[kind]))
+            count += briefRows[kind];
+    }
+    return count;
 }

@@ -18,18 +18,33 @@ QString asRunFolder();
 QByteArray csvField(const QString &text);
 
 // Sums up what went on air over a run of days, from the desk's as-run logs
-// (one CSV file per day, "YYYY-MM-DD.csv"): per kind, title and artist, the
-// plays, the seconds heard and the first and last start. A row belongs to the
-// day of the file it is in. Rows that cannot be read are skipped, each with
-// one warning; an item that was never heard (0 seconds) is not a play.
+// (one CSV file per day, "YYYY-MM-DD.csv", in the 8-column form or in the
+// 12-column form that adds album, composer, ISRC and length): per kind, title
+// and artist, the plays, the seconds heard and the first and last start. A row
+// belongs to the day of the file it is in. Rows that cannot be read are
+// skipped, each with one warning.
+//
+// A row is a play when it was heard for at least the floor (30 s unless set),
+// or, with a known length shorter than twice the floor, for at least half that
+// length; with no length, when it played through (ended or handed over). An
+// item never heard (0 s) is no play; the others under the floor are counted as
+// left out and add nothing to the plays or the seconds.
 class AsRunReport
 {
 public:
+    static constexpr qint64 kDefaultFloorTenths = 300;
+
+    enum class Language { Portuguese, English };
+
     struct Total
     {
         QString kind;
         QString title;
         QString artist;
+        QString composer; // from the latest play that has one
+        QString album;
+        QString isrc;
+        qint64 lengthTenths = -1; // -1: unknown
         int plays = 0;
         qint64 playedTenths = 0; // tenths of a second
         QString first;          // start of the first and of the last play, as logged
@@ -40,6 +55,12 @@ public:
     static const QStringList &kinds();
     // A "YYYY-MM-DD" date; an invalid date for anything else.
     static QDate parseDay(QStringView text);
+    // "30" or "12.5" seconds in tenths; -1 for anything else.
+    static qint64 parseSeconds(QStringView text);
+
+    // `floorTenths`: the least time heard that makes a play. `keepPlays`
+    // keeps every play for playsCsv().
+    explicit AsRunReport(qint64 floorTenths = kDefaultFloorTenths, bool keepPlays = false);
 
     // Reads the day files from `from` to `to` (inclusive) in `folder`; a day
     // without a file is a day off air. False, with error() telling why, when
@@ -51,9 +72,12 @@ public:
     // The totals of the given kinds: kind after kind in the order of kinds(),
     // then the most played first, then by title.
     QVector<Total> totals(const QStringList &selected) const;
-    // The same as CSV, after the header line
-    // "kind,title,artist,plays,played_s,first,last".
-    QByteArray csv(const QStringList &selected) const;
+    // The totals as CSV, after a header line in `language`.
+    QByteArray csv(const QStringList &selected, Language language = Language::Portuguese) const;
+    // Every play of the given kinds in the order of their starts, as CSV.
+    QByteArray playsCsv(const QStringList &selected, Language language = Language::Portuguese) const;
+    // How many rows of the given kinds were heard, but too briefly to count.
+    int leftOut(const QStringList &selected) const;
 
     int daysRead() const { return days; }
     // "file:line: ..." for every row skipped, in reading order.
@@ -76,15 +100,45 @@ private:
         return qHashMulti(seed, key.kind, key.title, key.artist);
     }
 
+    // A tag of a work as its latest play that had it tells it.
+    struct Latest
+    {
+        QString text;
+        qint64 at = -1;
+    };
+
     struct Tally
     {
         int plays = 0;
         qint64 playedTenths = 0;
         qint64 first = 0; // yyyyMMddhhmmss as a number, which orders like the time
         qint64 last = 0;
+        Latest composer;
+        Latest album;
+        Latest isrc;
+        qint64 lengthTenths = -1;
+        qint64 lengthAt = -1;
     };
 
+    struct Play
+    {
+        qint64 start;
+        int kind;
+        QString title;
+        QString artist;
+        QString composer;
+        QString album;
+        QString isrc;
+        qint64 lengthTenths;
+        qint64 playedTenths;
+        QString outcome;
+    };
+
+    qint64 floor;
+    bool keepPlays;
     QHash<Key, Tally> tallies;
+    QVector<Play> plays;
+    QVector<int> briefRows; // per kind: heard, but under the floor
     QStringList skipped;
     QString failure;
     int days = 0;

@@ -35,8 +35,13 @@ int main(int argc, char *argv[])
     QCommandLineParser parser;
     parser.setApplicationDescription(QStringLiteral(
         "Sums up what the desk played, from its as-run logs: one CSV row per kind, title\n"
-        "and artist, with the plays, the seconds heard and the first and last start.\n"
-        "Music comes first, then jingles; items that were never heard are left out.\n"
+        "and artist, with the composer, album, ISRC and length (from the latest play\n"
+        "that has them), the plays, the seconds heard and the first and last start.\n"
+        "Music comes first, then jingles. With --plays, one row per play instead.\n"
+        "A play is an item heard for at least 30 s (see --min-seconds), or for at\n"
+        "least half its length when it is shorter than a minute; an item of unknown\n"
+        "length also counts when it played to its end. Shorter ones are left out,\n"
+        "and one line on standard error says how many.\n"
         "Rows the logs garble are skipped, with a warning each on standard error.\n"
         "Exit status: 0 when the report is printed, 1 when the logs cannot be read,\n"
         "2 for bad arguments."));
@@ -56,7 +61,17 @@ int main(int argc, char *argv[])
                                  QStringLiteral("Reads the logs from this folder instead of %1.")
                                      .arg(asRunFolder()),
                                  QStringLiteral("FOLDER"));
-    parser.addOptions({help, from, to, kind, dir});
+    const QCommandLineOption plays(QStringLiteral("plays"),
+                                   QStringLiteral("Lists every play in time order instead of the sums."));
+    const QCommandLineOption lang(QStringLiteral("lang"),
+                                  QStringLiteral("Language of the header line: pt (the default) or en."),
+                                  QStringLiteral("pt|en"));
+    const QCommandLineOption minSeconds(
+        QStringLiteral("min-seconds"),
+        QStringLiteral("Least time heard that makes a play, instead of 30; an item shorter than "
+                       "twice this counts when half of it was heard."),
+        QStringLiteral("N"));
+    parser.addOptions({help, from, to, kind, dir, plays, lang, minSeconds});
     parser.addPositionalArgument(QStringLiteral("month"),
                                  QStringLiteral("The month to report, as YYYY-MM."),
                                  QStringLiteral("[YYYY-MM]"));
@@ -110,8 +125,24 @@ int main(int argc, char *argv[])
             kinds.append(name);
     }
 
+    AsRunReport::Language language = AsRunReport::Language::Portuguese;
+    if (parser.isSet(lang)) {
+        const QString name = parser.value(lang);
+        if (name == QLatin1String("en"))
+            language = AsRunReport::Language::English;
+        else if (name != QLatin1String("pt"))
+            return refuse(QStringLiteral("unknown language \"%1\" (pt or en)").arg(name));
+    }
+    qint64 floor = AsRunReport::kDefaultFloorTenths;
+    if (parser.isSet(minSeconds)) {
+        floor = AsRunReport::parseSeconds(parser.value(minSeconds));
+        if (floor < 0)
+            return refuse(QStringLiteral("--min-seconds %1 is not a number of seconds")
+                              .arg(parser.value(minSeconds)));
+    }
+
     const QString folder = parser.isSet(dir) ? parser.value(dir) : asRunFolder();
-    AsRunReport report;
+    AsRunReport report(floor, parser.isSet(plays));
     const bool read = report.read(folder, first, last);
     for (const QString &warning : report.warnings())
         std::fprintf(stderr, "%s\n", qPrintable(warning));
@@ -124,11 +155,18 @@ int main(int argc, char *argv[])
                        .arg(first.toString(Qt::ISODate), last.toString(Qt::ISODate), folder));
     }
 
-    const QByteArray csv = report.csv(kinds);
+    const QByteArray csv =
+        parser.isSet(plays) ? report.playsCsv(kinds, language) : report.csv(kinds, language);
     std::fwrite(csv.constData(), 1, size_t(csv.size()), stdout);
     if (std::fflush(stdout) != 0) {
         printError(QStringLiteral("cannot write the report"));
         return kExitFailed;
+    }
+    if (const int brief = report.leftOut(kinds)) {
+        const QString under =
+            floor % 10 ? QString::number(double(floor) / 10, 'f', 1) : QString::number(floor / 10);
+        std::fprintf(stderr, "%d %s under %s s left out\n", brief, brief == 1 ? "play" : "plays",
+                     qPrintable(under));
     }
     return 0;
 }

@@ -7,6 +7,9 @@
 namespace {
 
 const QByteArray kHeader = "start,end,played_s,kind,title,artist,file,outcome\n";
+const QByteArray kTaggedHeader = "start,end,played_s,kind,title,artist,file,outcome,album,composer,isrc,length_s\n";
+const QByteArray kTotalsHeader =
+    "tipo,título,artista,compositor,álbum,isrc,duração_s,execuções,segundos_ouvidos,primeira,última\n";
 
 struct Result
 {
@@ -50,6 +53,13 @@ QByteArray row(const QString &start, double played, const QString &kind, const Q
     return QStringLiteral("%1,%2,%3,%4,%5,%6,/media/%5.mp3,%7\n")
         .arg(start, end, QString::number(played, 'f', 1), kind, title, artist, outcome)
         .toUtf8();
+}
+
+// `row` in the 12-column form; `tags` is "album,composer,isrc,length_s" as CSV.
+QByteArray tagged(QByteArray row, const QByteArray &tags)
+{
+    row.chop(1);
+    return row + ',' + tags + '\n';
 }
 
 // One day on air as the desk logs it. The 16:00 row is the day's ninth line.
@@ -99,7 +109,8 @@ private slots:
 
 // December on air every day; on the 15th the desk died while it wrote the
 // last row, which lost its line end and the end of its outcome but still has
-// all its fields. On the 7th a song was skipped after 12.3 s. The days either
+// all its fields. On the 7th a song was skipped after 12.3 s, too short to be
+// a play. The days either
 // side of the month hold plays that must not count. The logs are in the
 // default folder, found through HOME as XDG_DATA_HOME is empty.
 void TestReport::monthWithACutOffDay()
@@ -121,25 +132,30 @@ void TestReport::monthWithACutOffDay()
 
     const Result result = report({QStringLiteral("2026-12")}, QString());
     QCOMPARE(result.exitCode, 0);
-    // Sol de Inverno: 62 plays (2 a day, less the cut one, plus the skipped
-    // one) for 61 x 183.4 + 12.3 s. The failed Faixa Quebrada is no play.
-    QCOMPARE(result.out, QByteArray("kind,title,artist,plays,played_s,first,last\n"
-                                    "music,Sol de Inverno,Banda Azul,62,11199.7,2026-12-01T10:00:00,2026-12-31T16:00:00\n"
-                                    "music,Luar,Trio Sul,31,7440.0,2026-12-01T13:00:00,2026-12-31T13:00:00\n"
-                                    "music,Maré Alta,,31,6231.0,2026-12-01T12:00:00,2026-12-31T12:00:00\n"
-                                    "jingle,Vinheta Manhã,,31,254.2,2026-12-01T09:00:00,2026-12-31T09:00:00\n"));
-    const QList<QByteArray> warnings = result.err.trimmed().split('\n');
-    QCOMPARE(warnings.size(), 1);
-    QVERIFY2(warnings.first().startsWith(QFile::encodeName(folder) + "/2026-12-15.csv:9: "),
-             warnings.first().constData());
+    // Sol de Inverno: 61 plays (2 a day, less the cut one) for 61 x 183.4 s.
+    // The failed Faixa Quebrada is no play. The jingle of unknown length
+    // counts, as it played to its end.
+    QCOMPARE(result.out, kTotalsHeader
+                             + "music,Sol de Inverno,Banda Azul,,,,,61,11187.4,2026-12-01T10:00:00,2026-12-31T16:00:00\n"
+                               "music,Luar,Trio Sul,,,,,31,7440.0,2026-12-01T13:00:00,2026-12-31T13:00:00\n"
+                               "music,Maré Alta,,,,,,31,6231.0,2026-12-01T12:00:00,2026-12-31T12:00:00\n"
+                               "jingle,Vinheta Manhã,,,,,,31,254.2,2026-12-01T09:00:00,2026-12-31T09:00:00\n");
+    const QList<QByteArray> lines = result.err.trimmed().split('\n');
+    QCOMPARE(lines.size(), 2);
+    QVERIFY2(lines.first().startsWith(QFile::encodeName(folder) + "/2026-12-15.csv:9: "),
+             lines.first().constData());
+    QCOMPARE(lines.last(), QByteArray("1 play under 30 s left out"));
 }
 
 // Fields quoted as RFC 4180 has it come out whole and quoted again; a line
 // break inside quotes still counts for the line numbers of warnings; a stray
-// quote spoils its own row only.
+// quote spoils its own row only. In a file of the 12-column form, a row with
+// an unquoted comma, a row of the 8-column form and a garbled length are
+// refused.
 void TestReport::quotedFieldsAndDamagedRows()
 {
     const QString dataHome = TestSupport::privateRoot() + QStringLiteral("/quoted");
+    const QString folder = dataHome + QStringLiteral("/OrvaRadio/as-run/");
     const QByteArray log = kHeader
         + "2026-12-07T08:00:00,2026-12-07T08:03:00,180.0,music,\"Tarde, \"\"ao vivo\"\"\",\"Nós, Eles\",\"/música/a,b.mp3\",ended\n"
           "\"2026-12-07T09:00:00\",2026-12-07T09:03:00,\"180.0\",\"music\",\"Tarde, \"\"ao vivo\"\"\",\"Nós, Eles\",/m/x.mp3,handed-over\n"
@@ -149,53 +165,91 @@ void TestReport::quotedFieldsAndDamagedRows()
           "2026-12-07T13:00:00,2026-12-07T13:03:00,180.0,music,\"Tarde, \"\"ao vivo\"\"\",\"Nós, Eles\",/m/x.mp3,ended\n"
           "2026-12-07T14:00:00,2026-12-07T14:01:00,60.0,news,Boletim,Redação,/m/n.mp3,ended\n"
           "2026-12-07T15:00:00,2026-12-07T15:01:00,sixty,music,Sem tempo,Coro,/m/t.mp3,ended\n";
-    const QString path = dataHome + QStringLiteral("/OrvaRadio/as-run/2026-12-07.csv");
-    QVERIFY(writeFile(path, log));
+    QVERIFY(writeFile(folder + QStringLiteral("2026-12-07.csv"), log));
+    QVERIFY(writeFile(folder + QStringLiteral("2026-12-08.csv"),
+                      kTaggedHeader
+                          + "2026-12-08T08:00:00,2026-12-08T08:03:00,180.0,music,\"Tarde, \"\"ao vivo\"\"\",\"Nós, Eles\",/m/x.mp3,ended,\"Disco, Um\",,,180.0\n"
+                            "2026-12-08T09:00:00,2026-12-08T09:03:00,180.0,music,Tarde, ao vivo,Nós,/m/x.mp3,ended,Disco,,,180.0\n"
+                            "2026-12-08T10:00:00,2026-12-08T10:03:00,180.0,music,Tarde,Nós,/m/x.mp3,ended\n"
+                            "2026-12-08T11:00:00,2026-12-08T11:03:00,180.0,music,Tarde,Nós,/m/x.mp3,ended,Disco,,,3min\n"));
 
     const Result result = report({QStringLiteral("2026-12")}, dataHome);
     QCOMPARE(result.exitCode, 0);
-    QCOMPARE(result.out, QByteArray("kind,title,artist,plays,played_s,first,last\n"
-                                    "music,\"Tarde, \"\"ao vivo\"\"\",\"Nós, Eles\",3,540.0,2026-12-07T08:00:00,2026-12-07T13:00:00\n"
-                                    "music,\"Linha um\nLinha dois\",Coro,1,120.5,2026-12-07T10:00:00,2026-12-07T10:00:00\n"));
-    QList<int> lines;
+    QCOMPARE(result.out, kTotalsHeader
+                             + "music,\"Tarde, \"\"ao vivo\"\"\",\"Nós, Eles\",,\"Disco, Um\",,180.0,4,720.0,2026-12-07T08:00:00,2026-12-08T08:00:00\n"
+                               "music,\"Linha um\nLinha dois\",Coro,,,,,1,120.5,2026-12-07T10:00:00,2026-12-07T10:00:00\n");
+    QStringList lines;
     for (const QByteArray &warning : result.err.trimmed().split('\n')) {
-        QVERIFY2(warning.startsWith(QFile::encodeName(path) + ':'), warning.constData());
-        lines.append(warning.mid(path.toUtf8().size() + 1).split(':').first().toInt());
+        QVERIFY2(warning.startsWith(QFile::encodeName(folder)), warning.constData());
+        lines.append(QString::fromUtf8(warning.mid(folder.toUtf8().size())).section(QLatin1Char(':'), 0, 1));
     }
-    QCOMPARE(lines, (QList<int>{6, 7, 9, 10}));
+    QCOMPARE(lines, (QStringList{"2026-12-07.csv:6", "2026-12-07.csv:7", "2026-12-07.csv:9", "2026-12-07.csv:10",
+                                 "2026-12-08.csv:3", "2026-12-08.csv:4", "2026-12-08.csv:5"}));
 }
 
 void TestReport::selection_data()
 {
     QTest::addColumn<QStringList>("arguments");
     QTest::addColumn<QByteArray>("expected");
+    QTest::addColumn<QByteArray>("leftOut");
 
-    const QByteArray header = "kind,title,artist,plays,played_s,first,last\n";
+    const QByteArray song = "music,Canção,Coro,\"Ana Lima, Rui Paz\",Lua Nova,BRABC2600001,181.2,2,360.0,";
     QTest::newRow("month") << QStringList{"2026-12"}
-                           << header + "music,Canção,Coro,2,360.0,2026-12-01T10:00:00,2026-12-02T10:00:00\n"
-                                       "jingle,Vinheta,,2,10.0,2026-12-01T09:00:00,2026-12-02T09:00:00\n";
+                           << kTotalsHeader + song + "2026-12-01T10:00:00,2026-12-02T10:00:00\n"
+                                  "jingle,Vinheta,,,,,5.0,2,10.0,2026-12-01T09:00:00,2026-12-02T09:00:00\n"
+                           << QByteArray("2 plays under 30 s left out");
     QTest::newRow("range across a month's end")
         << QStringList{"--from", "2026-11-30", "--to", "2026-12-01"}
-        << header + "music,Canção,Coro,2,360.0,2026-11-30T10:00:00,2026-12-01T10:00:00\n"
-                    "jingle,Vinheta,,2,10.0,2026-11-30T09:00:00,2026-12-01T09:00:00\n";
+        << kTotalsHeader + song + "2026-11-30T10:00:00,2026-12-01T10:00:00\n"
+               "jingle,Vinheta,,,,,5.0,2,10.0,2026-11-30T09:00:00,2026-12-01T09:00:00\n"
+        << QByteArray("2 plays under 30 s left out");
     QTest::newRow("one day, into the next year")
         << QStringList{"--from", "2027-01-01", "--to", "2027-01-01"}
-        << header + "music,Canção,Coro,1,180.0,2027-01-01T10:00:00,2027-01-01T10:00:00\n"
-                    "jingle,Vinheta,,1,5.0,2027-01-01T09:00:00,2027-01-01T09:00:00\n";
+        << kTotalsHeader + "music,Canção,Coro,,Lua Nova (ao vivo),BRABC2700002,185.0,1,180.0,2027-01-01T10:00:00,2027-01-01T10:00:00\n"
+                           "jingle,Vinheta,,,,,5.0,1,5.0,2027-01-01T09:00:00,2027-01-01T09:00:00\n"
+        << QByteArray();
     QTest::newRow("kinds in the report's order")
         << QStringList{"2026-12", "--kind", "cart", "--kind", "time"}
-        << header + "time,Hora certa,,2,9.0,2026-12-01T11:00:00,2026-12-02T11:00:00\n"
-                    "cart,Aplausos,,2,6.0,2026-12-01T12:00:00,2026-12-02T12:00:00\n";
-    QTest::newRow("a month off air") << QStringList{"2026-10"} << header;
+        << kTotalsHeader + "time,Hora certa,,,,,4.6,2,9.0,2026-12-01T11:00:00,2026-12-02T11:00:00\n"
+                           "cart,Aplausos,,,,,3.1,2,6.0,2026-12-01T10:01:00,2026-12-02T12:00:00\n"
+        << QByteArray("1 play under 30 s left out");
+    QTest::newRow("a month off air") << QStringList{"2026-10"} << kTotalsHeader << QByteArray();
+    QTest::newRow("each tag from the latest play that has it")
+        << QStringList{"--from", "2026-12-01", "--to", "2027-01-01", "--kind", "music"}
+        << kTotalsHeader + "music,Canção,Coro,\"Ana Lima, Rui Paz\",Lua Nova (ao vivo),BRABC2700002,185.0,3,540.0,2026-12-01T10:00:00,2027-01-01T10:00:00\n"
+        << QByteArray("2 plays under 30 s left out");
+    QTest::newRow("every play, in English")
+        << QStringList{"2026-12", "--plays", "--lang", "en", "--kind", "music", "--kind", "cart"}
+        << QByteArray("date,time,kind,title,artist,composer,album,isrc,length_s,played_s,outcome\n"
+                      "2026-12-01,10:00:00,music,Canção,Coro,\"Ana Lima, Rui Paz\",Lua Nova,BRABC2600001,181.2,180.0,ended\n"
+                      "2026-12-01,10:01:00,cart,Aplausos,,,,,3.1,3.0,ended\n"
+                      "2026-12-02,10:00:00,music,Canção,Coro,,,,,180.0,ended\n"
+                      "2026-12-02,12:00:00,cart,Aplausos,,,,,,3.0,ended\n")
+        << QByteArray("3 plays under 30 s left out");
+    QTest::newRow("totals in English")
+        << QStringList{"--from", "2027-01-01", "--to", "2027-01-01", "--lang", "en", "--kind", "time"}
+        << QByteArray("kind,title,artist,composer,album,isrc,length_s,plays,played_s,first,last\n"
+                      "time,Hora certa,,,,,4.6,1,4.5,2027-01-01T11:00:00,2027-01-01T11:00:00\n")
+        << QByteArray();
+    QTest::newRow("a lower floor")
+        << QStringList{"2026-12", "--min-seconds", "15", "--kind", "music"}
+        << kTotalsHeader + song + "2026-12-01T10:00:00,2026-12-02T10:00:00\n"
+               "music,Maré,Trio Sul,Rui Paz,,,60.0,1,17.0,2026-12-01T10:10:00,2026-12-01T10:10:00\n"
+        << QByteArray("1 play under 15 s left out");
 }
 
+// Old-form days (11-30, 12-02) and tagged days (12-01, 2027-01-01). On 12-01
+// a cart fired over the song leaves the air, and is logged, before it; the
+// song is cut once after 0.1 s, another after 17 of its 60 s, and the cart
+// after 1 of its 3.1 s: fragments under the floor.
 void TestReport::selection()
 {
     QFETCH(QStringList, arguments);
     QFETCH(QByteArray, expected);
+    QFETCH(QByteArray, leftOut);
 
     const QString folder = TestSupport::privateRoot() + QStringLiteral("/selection");
-    for (const QDate &day : {QDate(2026, 11, 30), QDate(2026, 12, 1), QDate(2026, 12, 2), QDate(2027, 1, 1)}) {
+    for (const QDate &day : {QDate(2026, 11, 30), QDate(2026, 12, 2)}) {
         const QString date = day.toString(Qt::ISODate) + QLatin1Char('T');
         QVERIFY(writeFile(folder + day.toString(QStringLiteral("/yyyy-MM-dd.csv")),
                           kHeader + row(date + "09:00:00", 5.0, "jingle", "Vinheta", QString())
@@ -203,10 +257,32 @@ void TestReport::selection()
                               + row(date + "11:00:00", 4.5, "time", "Hora certa", QString())
                               + row(date + "12:00:00", 3.0, "cart", "Aplausos", QString())));
     }
+    const QString first = QStringLiteral("2026-12-01T");
+    QVERIFY(writeFile(folder + QStringLiteral("/2026-12-01.csv"),
+                      kTaggedHeader + tagged(row(first + "09:00:00", 5.0, "jingle", "Vinheta", QString()), ",,,5.0")
+                          + tagged(row(first + "10:01:00", 3.0, "cart", "Aplausos", QString()), ",,,3.1")
+                          + tagged(row(first + "10:00:00", 180.0, "music", "Canção", "Coro"),
+                                   "Lua Nova,\"Ana Lima, Rui Paz\",BRABC2600001,181.2")
+                          + tagged(row(first + "10:05:00", 0.1, "music", "Canção", "Coro", "next"),
+                                   "Outro disco,Outra,BRABC2600009,181.2")
+                          + tagged(row(first + "10:10:00", 17.0, "music", "Maré", "Trio Sul", "next"),
+                                   ",Rui Paz,,60.0")
+                          + tagged(row(first + "11:00:00", 4.5, "time", "Hora certa", QString()), ",,,4.6")
+                          + tagged(row(first + "12:05:00", 1.0, "cart", "Aplausos", QString(), "stopped"),
+                                   ",,,3.1")));
+    const QString next = QStringLiteral("2027-01-01T");
+    QVERIFY(writeFile(folder + QStringLiteral("/2027-01-01.csv"),
+                      kTaggedHeader + tagged(row(next + "09:00:00", 5.0, "jingle", "Vinheta", QString()), ",,,5.0")
+                          + tagged(row(next + "10:00:00", 180.0, "music", "Canção", "Coro"),
+                                   "Lua Nova (ao vivo),,BRABC2700002,185.0")
+                          + tagged(row(next + "11:00:00", 4.5, "time", "Hora certa", QString()), ",,,4.6")
+                          + tagged(row(next + "12:00:00", 3.0, "cart", "Aplausos", QString()), ",,,3.1")));
 
     const Result result = report(arguments + QStringList{QStringLiteral("--dir"), folder});
     QCOMPARE(result.exitCode, 0);
     QCOMPARE(result.out, expected);
+    const QByteArray said = result.err.contains("left out") ? result.err.trimmed().split('\n').last() : QByteArray();
+    QCOMPARE(said, leftOut);
 }
 
 void TestReport::refusals_data()
@@ -222,6 +298,8 @@ void TestReport::refusals_data()
     QTest::newRow("no such day") << QStringList{"--from", "2026-02-30", "--to", "2026-03-01"} << 2 << "2026-02-30";
     QTest::newRow("range backwards") << QStringList{"--from", "2026-12-02", "--to", "2026-12-01"} << 2 << "after";
     QTest::newRow("unknown kind") << QStringList{"2026-12", "--kind", "news"} << 2 << "news";
+    QTest::newRow("unknown language") << QStringList{"2026-12", "--lang", "fr"} << 2 << "fr";
+    QTest::newRow("floor not in seconds") << QStringList{"2026-12", "--min-seconds", "30s"} << 2 << "30s";
     QTest::newRow("unknown option") << QStringList{"2026-12", "--format", "json"} << 2 << "format";
     QTest::newRow("missing folder") << QStringList{"2026-12", "--dir", "/nonexistent/as-run"} << 1
                                     << "/nonexistent/as-run";
