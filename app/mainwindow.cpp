@@ -99,7 +99,7 @@ void MainWindow::init()
     // Streams on a vanished server only fail or stall; the channels rest
     // until it is back, and the fresh start brings the air back.
     connect(playoutRetry, &PlayoutRetry::soundServerGone, this, [this] {
-        asRun->leaving({&player1, &player2, timePlayer}, AsRunLog::Outcome::Interrupted);
+        asRun->outage();
         player1.Reset();
         player2.Reset();
     });

@@ -12,6 +12,8 @@ namespace {
 
 // How stale the journal may get: what a crash can lose of an item's time.
 constexpr int kJournalRefreshMs = 5000;
+// Longer than the sound server's watch takes to notice it gone.
+constexpr int kFailedHoldMs = 2000;
 const QString kTimeFormat = QStringLiteral("yyyy-MM-ddTHH:mm:ss");
 
 QByteArray firstLine(const QString &path)
@@ -32,12 +34,16 @@ AsRunLog::AsRunLog(const QString &folder, QObject *parent)
     : QObject(parent)
     , folder(folder)
     , journalRefresh(new QTimer(this))
+    , failedHold(new QTimer(this))
 {
     connect(journalRefresh, &QTimer::timeout, this, &AsRunLog::writeJournal);
+    failedHold->setSingleShot(true);
+    connect(failedHold, &QTimer::timeout, this, [this] { writeFailed(Outcome::Error); });
 }
 
 AsRunLog::~AsRunLog()
 {
+    writeFailed(Outcome::Error);
     // The desk closes: what still plays stops with it.
     const QList<const void *> sources = open.keys();
     for (const void *source : sources) {
@@ -87,12 +93,40 @@ void AsRunLog::finish(const void *source)
     const double played = playedSeconds(*entry);
     const Outcome outcome =
         entry->outcome == Outcome::Ended ? endOf(entry->item, played) : entry->outcome;
-    append(entry->start, row(entry->start, QDateTime::currentDateTime(), played, entry->item,
-                             outcomeName(outcome)));
+    if (outcome == Outcome::Error) {
+        failed.append({*entry, QDateTime::currentDateTime(), played});
+        failedHold->start(kFailedHoldMs);
+    } else {
+        append(entry->start, row(entry->start, QDateTime::currentDateTime(), played, entry->item,
+                                 outcomeName(outcome)));
+    }
     open.erase(entry);
     writeJournal();
-    if (open.isEmpty())
+    if (open.isEmpty() && failed.isEmpty())
         journalRefresh->stop();
+}
+
+void AsRunLog::outage()
+{
+    for (OpenRow &row : open) {
+        if (!row.haveOutcome || row.outcome == Outcome::Error) {
+            row.haveOutcome = true;
+            row.outcome = Outcome::Interrupted;
+        }
+    }
+    writeFailed(Outcome::Interrupted);
+}
+
+void AsRunLog::writeFailed(Outcome outcome)
+{
+    failedHold->stop();
+    for (const Failed &each : std::as_const(failed))
+        append(each.row.start, row(each.row.start, each.end, each.played, each.row.item,
+                                   outcomeName(outcome)));
+    const bool any = !failed.isEmpty();
+    failed.clear();
+    if (any)
+        writeJournal();
 }
 
 double AsRunLog::playedSeconds(const OpenRow &row) const
@@ -174,16 +208,19 @@ bool AsRunLog::append(const QDateTime &start, const Row &text)
 void AsRunLog::writeJournal()
 {
     const QString path = folder + QLatin1Char('/') + QLatin1String(kJournalName);
-    if (open.isEmpty()) {
+    if (open.isEmpty() && failed.isEmpty()) {
         QFile::remove(path);
         return;
     }
     QByteArray content;
     const QDateTime now = QDateTime::currentDateTime();
-    for (const OpenRow &pending : std::as_const(open)) {
-        const Row text = row(pending.start, now, playedSeconds(pending), pending.item,
+    QList<Failed> pendingRows = failed;
+    for (const OpenRow &each : std::as_const(open))
+        pendingRows.append({each, now, playedSeconds(each)});
+    for (const Failed &pending : std::as_const(pendingRows)) {
+        const Row text = row(pending.row.start, pending.end, pending.played, pending.row.item,
                              outcomeName(Outcome::Interrupted));
-        content += pending.start.date().toString(Qt::ISODate).toLatin1() + ' '
+        content += pending.row.start.date().toString(Qt::ISODate).toLatin1() + ' '
                    + QByteArray::number(text.eight.size() + text.more.size()) + ' '
                    + QByteArray::number(text.eight.size()) + '\n' + text.eight + text.more;
     }

@@ -59,6 +59,9 @@ public:
     // unless a reason was given.
     void finish(const void *source);
     bool isOpen(const void *source) const { return open.contains(source); }
+    // The sound server is gone: what is on air, and the failures of the
+    // moments before (which the outage caused), were interrupted.
+    void outage();
 
     // Turns a journal left behind into rows; returns how many.
     int recoverJournal();
@@ -87,13 +90,25 @@ private:
         Outcome outcome = Outcome::Ended;
     };
 
+    // A failure is written a moment later: an outage noticed meanwhile
+    // turns it into an interruption.
+    struct Failed
+    {
+        OpenRow row;
+        QDateTime end;
+        double played;
+    };
+
     double playedSeconds(const OpenRow &row) const;
     bool append(const QDateTime &start, const Row &text);
     void writeJournal();
+    void writeFailed(Outcome outcome);
 
     QString folder;
     QHash<const void *, OpenRow> open;
+    QList<Failed> failed;
     QTimer *journalRefresh;
+    QTimer *failedHold;
 };
 
 #endif

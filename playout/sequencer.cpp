@@ -143,7 +143,8 @@ void MainWindow::next()
 void MainWindow::startTimeAnnouncement()
 {
     const QString file = audioTimeDir + QLatin1Char('/') + timeAudioName + QStringLiteral(".mp3");
-    const AsRunLog::Item item = {QStringLiteral("time"), playlist[currentIndex].title, QString(), file};
+    AsRunLog::Item item = asRunItem(QStringLiteral("time"), QString(), file);
+    item.title = playlist[currentIndex].title;
     if (!QFileInfo::exists(file)) {
         qWarning() << "Time audio not found:" << file << "- skipping time item";
         asRun->begin(timePlayer, item);

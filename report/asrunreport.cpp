@@ -189,6 +189,16 @@ int number(QByteArrayView text, qsizetype at, int digits)
     return value;
 }
 
+// How soon after an outage's cut the fresh start plays the item again.
+constexpr qint64 kReplayWithinS = 300;
+
+// A packed time as a count of seconds; only differences count.
+qint64 secondsOf(qint64 packed)
+{
+    const QDate day(int(packed / 10000000000), int(packed / 100000000 % 100), int(packed / 1000000 % 100));
+    return day.toJulianDay() * 86400 + packed / 10000 % 100 * 3600 + packed / 100 % 100 * 60 + packed % 100;
+}
+
 // "2026-12-07T14:03:22" as 20261207140322, or -1.
 qint64 packedTime(QByteArrayView text)
 {
@@ -429,12 +439,25 @@ void AsRunReport::addDay(const QByteArray &content, const QString &name)
             continue;
         }
 
-        Tally &tally = tallies[Key{kind, f[Title].text(), f[Artist].text()}];
+        const Key key{kind, f[Title].text(), f[Artist].text()};
+        Tally &tally = tallies[key];
         if (tally.plays == 0 || start < tally.first)
             tally.first = start;
         if (tally.plays == 0 || start > tally.last)
             tally.last = start;
         ++tally.plays;
+        const auto cut = cuts.constFind(key);
+        if (cut != cuts.cend()) {
+            const qint64 gap = secondsOf(start) - cut->end;
+            if (gap >= 0 && gap <= kReplayWithinS) {
+                --tally.plays;
+                if (keepPlays)
+                    plays[cut->play].replayed = true;
+            }
+            cuts.erase(cut);
+        }
+        if (f[Outcome].view() == "interrupted")
+            cuts.insert(key, {secondsOf(packedTime(f[End].view())), plays.size()});
         tally.playedTenths += played;
         const auto note = [start](Latest &latest, const Field &field) {
             if (field.size > 0 && start >= latest.at)
@@ -509,7 +532,7 @@ QByteArray AsRunReport::playsCsv(const QStringList &selected, Language language)
 {
     QVector<const Play *> chosen;
     for (const Play &play : plays) {
-        if (selected.contains(kinds()[play.kind]))
+        if (!play.replayed && selected.contains(kinds()[play.kind]))
             chosen.append(&play);
     }
     // Reading order breaks ties, so plays of the same second keep theirs.

@@ -28,7 +28,9 @@ QByteArray csvField(const QString &text);
 // or, with a known length shorter than twice the floor, for at least half that
 // length; with no length, when it played through (ended or handed over). An
 // item never heard (0 s) is no play; the others under the floor are counted as
-// left out and add nothing to the plays or the seconds.
+// left out and add nothing to the plays or the seconds. An "interrupted" play
+// that starts again within five minutes of its cut (the desk's fresh start
+// after an outage) is one play with its replay.
 class AsRunReport
 {
 public:
@@ -132,11 +134,20 @@ private:
         qint64 lengthTenths;
         qint64 playedTenths;
         QString outcome;
+        bool replayed = false; // cut by an outage and played again: one play with the replay
+    };
+
+    // A play cut by an outage or a crash; the fresh start plays it again.
+    struct Cut
+    {
+        qint64 end; // seconds since the epoch
+        qsizetype play; // its place in `plays`, when they are kept
     };
 
     qint64 floor;
     bool keepPlays;
     QHash<Key, Tally> tallies;
+    QHash<Key, Cut> cuts;
     QVector<Play> plays;
     QVector<int> briefRows; // per kind: heard, but under the floor
     QStringList skipped;

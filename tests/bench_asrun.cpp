@@ -22,9 +22,11 @@ int main(int argc, char *argv[])
     QCoreApplication app(argc, argv);
     AsRunLog log(TestSupport::privateRoot() + QStringLiteral("/as-run"));
     const int channels[2] = {1, 2};
-    const AsRunLog::Item item = {QStringLiteral("music"), QStringLiteral("Um título, com vírgula"),
-                                 QStringLiteral("Artista"),
-                                 QStringLiteral("/home/radio/música/um título, com vírgula.mp3")};
+    AsRunLog::Item item;
+    item.kind = QStringLiteral("music");
+    item.title = QStringLiteral("Um título, com vírgula");
+    item.artist = QStringLiteral("Artista");
+    item.file = QStringLiteral("/home/radio/música/um título, com vírgula.mp3");
     log.begin(&channels[0], item);
     std::vector<double> beginMs;
     std::vector<double> finishMs;

@@ -206,6 +206,7 @@ void TestReport::selection_data()
     QTest::newRow("one day, into the next year")
         << QStringList{"--from", "2027-01-01", "--to", "2027-01-01"}
         << kTotalsHeader + "music,Canção,Coro,,Lua Nova (ao vivo),BRABC2700002,185.0,1,180.0,2027-01-01T10:00:00,2027-01-01T10:00:00\n"
+                           "music,Ondas,Mar,,,,200.0,1,240.0,2027-01-01T13:00:00,2027-01-01T13:00:52\n"
                            "jingle,Vinheta,,,,,5.0,1,5.0,2027-01-01T09:00:00,2027-01-01T09:00:00\n"
         << QByteArray();
     QTest::newRow("kinds in the report's order")
@@ -217,6 +218,7 @@ void TestReport::selection_data()
     QTest::newRow("each tag from the latest play that has it")
         << QStringList{"--from", "2026-12-01", "--to", "2027-01-01", "--kind", "music"}
         << kTotalsHeader + "music,Canção,Coro,\"Ana Lima, Rui Paz\",Lua Nova (ao vivo),BRABC2700002,185.0,3,540.0,2026-12-01T10:00:00,2027-01-01T10:00:00\n"
+                           "music,Ondas,Mar,,,,200.0,1,240.0,2027-01-01T13:00:00,2027-01-01T13:00:52\n"
         << QByteArray("2 plays under 30 s left out");
     QTest::newRow("every play, in English")
         << QStringList{"2026-12", "--plays", "--lang", "en", "--kind", "music", "--kind", "cart"}
@@ -241,7 +243,8 @@ void TestReport::selection_data()
 // Old-form days (11-30, 12-02) and tagged days (12-01, 2027-01-01). On 12-01
 // a cart fired over the song leaves the air, and is logged, before it; the
 // song is cut once after 0.1 s, another after 17 of its 60 s, and the cart
-// after 1 of its 3.1 s: fragments under the floor.
+// after 1 of its 3.1 s: fragments under the floor. On 2027-01-01 an outage
+// cuts a song after 40 s and the fresh start plays it again: one play.
 void TestReport::selection()
 {
     QFETCH(QStringList, arguments);
@@ -276,7 +279,9 @@ void TestReport::selection()
                           + tagged(row(next + "10:00:00", 180.0, "music", "Canção", "Coro"),
                                    "Lua Nova (ao vivo),,BRABC2700002,185.0")
                           + tagged(row(next + "11:00:00", 4.5, "time", "Hora certa", QString()), ",,,4.6")
-                          + tagged(row(next + "12:00:00", 3.0, "cart", "Aplausos", QString()), ",,,3.1")));
+                          + tagged(row(next + "12:00:00", 3.0, "cart", "Aplausos", QString()), ",,,3.1")
+                          + "2027-01-01T13:00:00,2027-01-01T13:00:40,40.0,music,Ondas,Mar,/media/Ondas.mp3,interrupted,,,,200.0\n"
+                            "2027-01-01T13:00:52,2027-01-01T13:04:12,200.0,music,Ondas,Mar,/media/Ondas.mp3,ended,,,,200.0\n"));
 
     const Result result = report(arguments + QStringList{QStringLiteral("--dir"), folder});
     QCOMPARE(result.exitCode, 0);

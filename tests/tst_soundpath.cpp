@@ -282,6 +282,11 @@ void TestSoundPath::serverAwayAndBack()
     QVERIFY2(cartWindow >= 0, qPrintable(desk.report()));
     QVERIFY(recordingFrom + cartWindow * kWindowMs + kRecordingClockSlackMs >= cartFiredAt);
     QVERIFY(desk.running());
+    // The item the outage cut is logged as cut, not as played or failed.
+    const QList<TestSupport::AsRunRow> rows = TestSupport::todaysAsRunRows();
+    QVERIFY2(!rows.isEmpty() && rows.constFirst().title == QLatin1String("On air")
+                 && rows.constFirst().outcome == QLatin1String("interrupted"),
+             qPrintable(rows.isEmpty() ? QString() : rows.constFirst().title + QLatin1Char(' ') + rows.constFirst().outcome));
 }
 
 // A crash on air, after the desk has run for a while, is followed by a fresh
