@@ -20,6 +20,8 @@ namespace {
 constexpr int kStartToleranceMs = 5000;
 // How far the meters may lag or lead the playback position.
 constexpr qint64 kLevelSyncToleranceMs = 250;
+// A fade-out at the default speed: five steps of half a second, with room.
+constexpr int kFadeOutToleranceMs = 6000;
 // Levels counted as "sounding" for a 0.5-amplitude tone (about -9 dBFS: 28).
 constexpr int kToneLevel = 20;
 
@@ -324,8 +326,12 @@ private slots:
         window.playlist.push_back(window.playlist.front());
         window.on_btn_play_clicked();
         QTRY_VERIFY_WITH_TIMEOUT(window.levelLeft > kToneLevel, kStartToleranceMs);
+        // Stop fades the air out: the meters follow the sound until the fade
+        // is over, and then rest at zero.
         window.on_btn_stop_clicked();
-        QCOMPARE(window.levelLeft, 0);
+        QTRY_VERIFY_WITH_TIMEOUT(!window.player1.isPlaying() && !window.player2.isPlaying(),
+                                 kFadeOutToleranceMs);
+        QTRY_COMPARE_WITH_TIMEOUT(window.levelLeft, 0, kLevelSyncToleranceMs);
         QCOMPARE(window.levelRight, 0);
         QTest::qWait(300);
         QCOMPARE(window.levelLeft, 0);
