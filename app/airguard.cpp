@@ -1,6 +1,9 @@
 #include "airguard.h"
+#include "mainwindow.h"
+#include "selfrestart.h"
 
 #include <QCoreApplication>
+#include <QDebug>
 #include <QMessageBox>
 #include <QPushButton>
 
@@ -15,4 +18,17 @@ bool confirmOffAir(QWidget *window, const QString &title, const QString &questio
     box.setEscapeButton(stay);
     box.exec();
     return box.clickedButton() == go;
+}
+
+void endSession(MainWindow &window, int signal)
+{
+    qWarning() << "Signal" << signal << "ends the session: the desk goes off air and closes";
+    // What plays is logged "stopped"; the channels go quiet as the window is
+    // taken down.
+    window.on_btn_stop_clicked();
+    window.onAir = false;
+    keepUnsavedPlaylist(window.playlist, *window.settings);
+    SelfRestart::forget();
+    // Leaves every event loop, a dialog's too.
+    QCoreApplication::exit(0);
 }

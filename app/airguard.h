@@ -3,6 +3,7 @@
 
 #include <QString>
 
+class MainWindow;
 class QWidget;
 
 // Asks before an operator action that would leave the station silent. Staying
@@ -10,5 +11,10 @@ class QWidget;
 // True when the operator chose to go ahead.
 bool confirmOffAir(QWidget *window, const QString &title, const QString &question,
                    const QString &goAhead);
+
+// The session ends (a logout, a shutdown): the desk goes off air and closes
+// without asking, as if the operator had closed it, and keeps a running order
+// that was not saved.
+void endSession(MainWindow &window, int signal);
 
 #endif

@@ -1,6 +1,9 @@
 #include "startup.h"
+#include "airguard.h"
+#include "commandline.h"
 #include "mainwindow.h"
 #include "selfrestart.h"
+#include "sessionend.h"
 
 #include <QApplication>
 #include <QPixmap>
@@ -169,12 +172,18 @@ int runDesk(int &argc, char **argv, const std::function<void(MainWindow &)> &rea
     std::vector<char *> arguments(argv, argv + argc + 1);
     SelfRestart::rememberArguments(arguments.data());
 
-    auto app = std::make_unique<QApplication>(argc, argv);
+    std::unique_ptr<QApplication> app;
+    {
+        DisplayCheck displayCheck;
+        app = std::make_unique<QApplication>(argc, argv);
+    }
+    auto sessionEnd = std::make_unique<SessionEnd>();
 
     auto marker = std::make_unique<QSharedMemory>();
     setInstanceKey(*marker);
     if (!takeInstanceMarker(*marker)) {
         marker.reset();
+        sessionEnd.reset();
         app.reset();
         return 0;
     }
@@ -204,10 +213,21 @@ int runDesk(int &argc, char **argv, const std::function<void(MainWindow &)> &rea
                          [&splash, &window] { handOverSplash(splash.get(), window.get()); });
         handOverTimer->start(2000);
     }
+    // Building the window and painting the splash run events before the loop
+    // does: an end asked for then is taken up here, and the loop never runs.
+    bool sessionEnded = false;
+    const auto endOnce = [&window, &sessionEnded](int signal) {
+        if (!sessionEnded)
+            endSession(*window, signal);
+        sessionEnded = true;
+    };
+    QObject::connect(sessionEnd.get(), &SessionEnd::requested, window.get(), endOnce);
+    if (const int signal = sessionEnd->received())
+        endOnce(signal);
     if (ready)
         ready(*window);
 
-    const int code = QApplication::exec();
+    const int code = sessionEnded ? 0 : QApplication::exec();
     if (code == SelfRestart::kExitCode) {
         // The rest goes with the process image; taking the window down could
         // wait on a media framework whose sound connection is dead.
@@ -223,6 +243,7 @@ int runDesk(int &argc, char **argv, const std::function<void(MainWindow &)> &rea
     picture.reset();
     window.reset();
     marker.reset();
+    sessionEnd.reset();
     app.reset();
     return code;
 }

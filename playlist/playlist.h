@@ -3,6 +3,10 @@
 
 #include <QString>
 
+#include <vector>
+
+class QSettings;
+
 // One entry of the running order. `kind` is "music", "jingle", "time",
 // "folder-music" or "folder-jingle"; `duration` is display text only.
 struct Playlist
@@ -26,5 +30,11 @@ bool isKnownKind(const QString &kind);
 QString playlistLine(const Playlist &entry);
 // Reads one such line; false for a line with fewer than four fields.
 bool parsePlaylistLine(const QString &line, Playlist &entry);
+
+// For a desk that ends with nobody to ask: a running order that differs from
+// the file last saved or loaded ("files/recent") is written into the data
+// folder and becomes the file the next start reopens. Returns that file, or
+// an empty text when there was nothing to keep.
+QString keepUnsavedPlaylist(const std::vector<Playlist> &playlist, QSettings &settings);
 
 #endif

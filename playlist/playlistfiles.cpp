@@ -1,6 +1,7 @@
 #include "mainwindow.h"
 #include "ui_mainwindow.h"
 
+#include <QDateTime>
 #include <QDebug>
 #include <QDir>
 #include <QFile>
@@ -48,6 +49,65 @@ QString playlistLine(const Playlist &entry)
            + QLatin1Char('|') + entry.kind;
 }
 
+namespace {
+
+// Written beside the old file and moved over it only when complete, so a full
+// disk never costs the running order that was there.
+bool writePlaylistFile(const QString &fileName, const std::vector<Playlist> &playlist)
+{
+    QSaveFile file(fileName);
+    if (!file.open(QIODevice::WriteOnly | QIODevice::Text))
+        return false;
+    QTextStream out(&file);
+    out.setEncoding(QStringConverter::Utf8);
+    for (const Playlist &entry : playlist)
+        out << playlistLine(entry) << '\n';
+    out.flush();
+    if (out.status() == QTextStream::Ok && file.commit())
+        return true;
+    file.cancelWriting();
+    return false;
+}
+
+std::vector<Playlist> playlistInFile(const QString &fileName)
+{
+    std::vector<Playlist> entries;
+    QFile file(fileName);
+    if (!file.open(QIODevice::ReadOnly | QIODevice::Text))
+        return entries;
+    QTextStream in(&file);
+    in.setEncoding(QStringConverter::Utf8);
+    Playlist entry;
+    while (!in.atEnd()) {
+        if (parsePlaylistLine(in.readLine(), entry))
+            entries.push_back(entry);
+    }
+    return entries;
+}
+
+} // namespace
+
+QString keepUnsavedPlaylist(const std::vector<Playlist> &playlist, QSettings &settings)
+{
+    const QString recent = settings.value(QStringLiteral("files/recent")).toString();
+    if (playlist.empty() || (!recent.isEmpty() && playlistInFile(recent) == playlist))
+        return {};
+    QString data = qEnvironmentVariable("XDG_DATA_HOME");
+    if (data.isEmpty())
+        data = QDir::homePath() + QStringLiteral("/.local/share");
+    const QString folder = data + QStringLiteral("/OrvaRadio");
+    const QString fileName = folder + QStringLiteral("/unsaved-")
+                             + QDateTime::currentDateTime().toString(QStringLiteral("yyyy-MM-dd-HHmmss"))
+                             + QStringLiteral(".txt");
+    if (!QDir().mkpath(folder) || !writePlaylistFile(fileName, playlist)) {
+        qWarning() << "Running order not saved, and it could not be kept in" << fileName;
+        return {};
+    }
+    settings.setValue(QStringLiteral("files/recent"), fileName);
+    qWarning() << "Running order not saved: kept in" << fileName << "which the next start reopens";
+    return fileName;
+}
+
 QString MainWindow::playlistFileFilter() const
 {
     return tr("Arquivos de Texto") + QStringLiteral(" (*.txt);;") + tr("Todos os arquivos")
@@ -62,20 +122,7 @@ void MainWindow::savePlaylist()
     if (fileName.isEmpty())
         return;
 
-    // Written beside the old file and moved over it only when complete, so a
-    // full disk never costs the running order that was there.
-    QSaveFile file(fileName);
-    bool written = file.open(QIODevice::WriteOnly | QIODevice::Text);
-    if (written) {
-        QTextStream out(&file);
-        out.setEncoding(QStringConverter::Utf8);
-        for (const Playlist &entry : playlist)
-            out << playlistLine(entry) << '\n';
-        out.flush();
-        written = out.status() == QTextStream::Ok && file.commit();
-    }
-    if (!written) {
-        file.cancelWriting();
+    if (!writePlaylistFile(fileName, playlist)) {
         QMessageBox::critical(this, tr("Erro"), tr("Não foi possível salvar a playlist."));
         return;
     }

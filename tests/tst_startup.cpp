@@ -1,12 +1,17 @@
+#include "asrunlog.h"
+#include "asrunreport.h"
 #include "mainwindow.h"
+#include "selfrestart.h"
 #include "startup.h"
 #include "testsupport.h"
 
 #include <QProcess>
+#include <QSettings>
 #include <QSharedMemory>
 #include <QSplashScreen>
 #include <QStyle>
 #include <QScreen>
+#include <QStandardPaths>
 
 #include <csignal>
 #include <sys/ipc.h>
@@ -18,6 +23,8 @@ namespace {
 constexpr int kStartupToleranceMs = 10000;
 // A second copy must give up at once; generous for a loaded machine.
 constexpr int kSecondCopyExitMs = 5000;
+// A desk told that the session ends closes within this time.
+constexpr int kSessionEndMs = 2000;
 
 // The marker segment as the system sees it, looked at without attaching (a
 // probe that attached and detached would remove a segment nobody holds):
@@ -225,6 +232,124 @@ private slots:
         QTest::qWait(1000);
         QCOMPARE(next.state(), QProcess::Running);
         killDesk(next);
+    }
+
+    // Without a display the desk says so in one line and ends with 1; the
+    // usage and the version need none.
+    void withoutDisplay_data()
+    {
+        QTest::addColumn<QStringList>("arguments");
+        QTest::addColumn<QString>("language");
+        QTest::addColumn<int>("status");
+        QTest::addColumn<QString>("output");
+        QTest::newRow("start, Portuguese")
+            << QStringList() << QString() << 1
+            << QStringLiteral("O OrvaRadio precisa de uma sessão gráfica: nenhuma tela encontrada "
+                              "(DISPLAY/WAYLAND_DISPLAY não definidas)\n");
+        QTest::newRow("start, English")
+            << QStringList() << QStringLiteral("en_US") << 1
+            << QStringLiteral("OrvaRadio needs a graphical session: no display found "
+                              "(DISPLAY/WAYLAND_DISPLAY unset)\n");
+        QTest::newRow("--version") << QStringList {QStringLiteral("--version")} << QString() << 0
+                                   << QStringLiteral("OrvaRadio %1\n").arg(QLatin1String(MainWindow::kVersion));
+        QTest::newRow("--help") << QStringList {QStringLiteral("--help")} << QStringLiteral("en_US")
+                                << 0 << QStringLiteral("Usage: orvaradio [--help | --version]");
+    }
+
+    void withoutDisplay()
+    {
+        QFETCH(QStringList, arguments);
+        QFETCH(QString, language);
+        QFETCH(int, status);
+        QFETCH(QString, output);
+        TestSupport::clearSettings();
+        if (!language.isEmpty())
+            QSettings(QStringLiteral("OrvaRadio"), QStringLiteral("OrvaRadio"))
+                .setValue(QStringLiteral("interface/language"), language);
+        QProcess desk;
+        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+        for (const char *variable : {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"})
+            environment.remove(QLatin1String(variable));
+        desk.setProcessEnvironment(environment);
+        desk.start(QStringLiteral(ORVARADIO_BIN), arguments);
+        QVERIFY(desk.waitForFinished(kSecondCopyExitMs));
+        TestSupport::clearSettings();
+
+        QCOMPARE(desk.exitStatus(), QProcess::NormalExit);
+        QCOMPARE(desk.exitCode(), status);
+        const QString printed = QString::fromLocal8Bit(status == 0 ? desk.readAllStandardOutput()
+                                                                   : desk.readAllStandardError());
+        QVERIFY2(status == 0 ? printed.startsWith(output) : printed == output, qPrintable(printed));
+        QVERIFY(!markerHeld());
+    }
+
+    // The end of a session (a logout, a shutdown) closes the desk on air in
+    // order: nothing asked, the rows "stopped", the marker and the resume
+    // file gone, the running order that was never saved kept for the next
+    // start, and that start finds nothing interrupted.
+    void sessionEndClosesInOrder_data()
+    {
+        QTest::addColumn<int>("signal");
+        QTest::newRow("SIGTERM") << SIGTERM;
+        QTest::newRow("SIGINT") << SIGINT;
+        QTest::newRow("SIGHUP") << SIGHUP;
+    }
+
+    void sessionEndClosesInOrder()
+    {
+        QFETCH(int, signal);
+        TestSupport::clearSettings();
+        QDir(asRunFolder()).removeRecursively();
+        const QString tone = TestSupport::privateRoot() + QStringLiteral("/session-end.wav");
+        QVERIFY(TestSupport::makeTone(tone, 30));
+        SelfRestart::ResumePoint point;
+        point.order = {{QStringLiteral("Session end"), tone, QStringLiteral("00:30"),
+                        QStringLiteral("music")}};
+        point.onAir = true;
+        const QString resumeFile = TestSupport::privateRoot() + QStringLiteral("/resume.txt");
+        QVERIFY(SelfRestart::writeResumeFile(resumeFile, point));
+
+        QProcess desk;
+        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+        environment.insert(QString::fromLatin1(SelfRestart::kResumeVariable), resumeFile);
+        desk.setProcessEnvironment(environment);
+        startDesk(desk);
+        const QString journal = asRunFolder() + QLatin1Char('/') + QLatin1String(AsRunLog::kJournalName);
+        const QString deskResumeFile =
+            QStandardPaths::writableLocation(QStandardPaths::RuntimeLocation)
+            + QStringLiteral("/orvaradio-resume-%1.txt").arg(desk.processId());
+        QTRY_VERIFY_WITH_TIMEOUT(QFile::exists(journal) && QFile::exists(deskResumeFile),
+                                 kStartupToleranceMs);
+
+        QElapsedTimer closing;
+        closing.start();
+        ::kill(pid_t(desk.processId()), signal);
+        QVERIFY(desk.waitForFinished(kStartupToleranceMs));
+        QVERIFY2(closing.elapsed() < kSessionEndMs, qPrintable(QString::number(closing.elapsed())));
+        QCOMPARE(desk.exitStatus(), QProcess::NormalExit);
+        QCOMPARE(desk.exitCode(), 0);
+        const QList<TestSupport::AsRunRow> rows = TestSupport::todaysAsRunRows();
+        QCOMPARE(rows.size(), 1);
+        QCOMPARE(rows[0].outcome, QStringLiteral("stopped"));
+        QVERIFY(!QFile::exists(journal));
+        QVERIFY(!QFile::exists(deskResumeFile));
+        QCOMPARE(markerHolders(), -1);
+        QVERIFY(QDir::temp().entryList({QStringLiteral("qipc_*")}, QDir::Files).isEmpty());
+        const QString kept = QSettings(QStringLiteral("OrvaRadio"), QStringLiteral("OrvaRadio"))
+                                 .value(QStringLiteral("files/recent"))
+                                 .toString();
+        QFile keptFile(kept);
+        QVERIFY2(keptFile.open(QIODevice::ReadOnly), qPrintable(kept));
+        QCOMPARE(keptFile.readAll(), (playlistLine(point.order[0]) + QLatin1Char('\n')).toUtf8());
+        QVERIFY(desk.readAllStandardError().contains(kept.toLocal8Bit()));
+
+        QProcess next;
+        startDesk(next);
+        QTRY_VERIFY_WITH_TIMEOUT(next.state() == QProcess::Running, kStartupToleranceMs);
+        ::kill(pid_t(next.processId()), signal);
+        QVERIFY(next.waitForFinished(kStartupToleranceMs));
+        QCOMPARE(next.exitCode(), 0);
+        QCOMPARE(TestSupport::todaysAsRunRows().size(), 1);
     }
 
     void crashReport_data()

@@ -368,5 +368,25 @@
         <source>Apagar e parar o ar</source>
         <translation>Clear and stop the air</translation>
     </message>
+    <message>
+        <source>Uso: orvaradio [--help | --version] [opções do Qt, como -platform offscreen]
+A mesa com que um operador põe uma emissora de rádio no ar.
+  --help     mostra este texto
+  --version  mostra a versão
+Veja também: orvaradio-report, orvaradio-time-voices, man orvaradio.</source>
+        <translation>Usage: orvaradio [--help | --version] [Qt options, such as -platform offscreen]
+The desk with which one operator puts a radio station on air.
+  --help     shows this text
+  --version  shows the version
+See also: orvaradio-report, orvaradio-time-voices, man orvaradio.</translation>
+    </message>
+    <message>
+        <source>O OrvaRadio precisa de uma sessão gráfica: nenhuma tela encontrada (DISPLAY/WAYLAND_DISPLAY não definidas)</source>
+        <translation>OrvaRadio needs a graphical session: no display found (DISPLAY/WAYLAND_DISPLAY unset)</translation>
+    </message>
+    <message>
+        <source>O OrvaRadio precisa de uma sessão gráfica: a tela %1 não pôde ser aberta</source>
+        <translation>OrvaRadio needs a graphical session: the display %1 could not be opened</translation>
+    </message>
 </context>
 </TS>
