@@ -90,6 +90,7 @@ void MainWindow::init()
     player1.configureFadeStep(fadeStep);
     player2.configureFadeStep(fadeStep);
     conversions = new ConversionQueue(this);
+    connect(conversions, &ConversionQueue::checked, this, &MainWindow::showVerdicts);
     player1.setConversionQueue(conversions);
     player2.setConversionQueue(conversions);
     playoutRetry = new PlayoutRetry(this);

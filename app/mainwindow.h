@@ -169,10 +169,17 @@ private:
     void playAnnouncement(const AsRunLog::Item &item, bool again = false);
     void stopTimeAnnouncement();
     void advance();
+    // Moves currentIndex past entries known to be bad, each logged as an
+    // error; false when every entry is.
+    bool passOverBadEntries();
     // Removes a row while on air, the positions following their entries.
     void removeOnAir(int row);
     // Off air nothing is timed: the remaining time and the end time go blank.
     void blankTimes();
+    // The title the next box shows for entry `index`: a folder's pick's.
+    QString shownTitle(int index) const;
+    // Marks the rows whose entries are known bad, with the reason.
+    void showVerdicts();
     // Brings the on-air row into view, unless the operator is dragging the list.
     void showOnAirRow();
     // Sets the playing channels' talk-over targets; without talk fades they

@@ -2,8 +2,10 @@
 #include "selfrestart.h"
 #include "ui_mainwindow.h"
 #include "conversionqueue.h"
+#include "tags.h"
 #include "widgetupdates.h"
 
+#include <QFileInfo>
 #include <QHash>
 #include <QScrollBar>
 
@@ -49,6 +51,32 @@ void paintRow(QTreeWidgetItem *item, const QBrush &background, const QBrush &for
     }
 }
 
+// A row that will not go on air.
+const QColor kBadText(255, 170, 60);
+
+QString problemText(const MediaCheck::Verdict &verdict)
+{
+    switch (verdict.problem) {
+    case MediaCheck::Problem::None:
+        break;
+    case MediaCheck::Problem::Unreadable:
+        return MainWindow::tr("arquivo não encontrado ou sem permissão de leitura");
+    case MediaCheck::Problem::Empty:
+        return MainWindow::tr("arquivo vazio");
+    case MediaCheck::Problem::NotAudio:
+        return MainWindow::tr("não é um arquivo de áudio");
+    case MediaCheck::Problem::NoAudioData:
+        return MainWindow::tr("WAV sem dados de áudio");
+    case MediaCheck::Problem::DecodeErrors:
+        return MainWindow::tr("o áudio está danificado");
+    case MediaCheck::Problem::Short:
+        return MainWindow::tr("o áudio acaba antes da hora");
+    case MediaCheck::Problem::EmptyFolder:
+        return MainWindow::tr("pasta sem áudio");
+    }
+    return QString();
+}
+
 } // namespace
 
 void MainWindow::updateAudioList(bool jump)
@@ -71,9 +99,14 @@ void MainWindow::updateAudioList(bool jump)
     const bool keepNext = jump || nextMarked;
     if (follows && !keepNext)
         nextIndex = currentIndex + 1 > size - 1 ? 0 : currentIndex + 1;
-    // The next box shows what plays next, a marked entry included.
+    // Every change of the running order or of its marks ends here: the
+    // preparation follows it, and a folder that is next picks its file.
+    if (conversions)
+        conversions->plan(playlist, currentIndex, nextIndex, onAir);
+    // The next box shows what plays next, a marked entry included, and for
+    // a folder the file it picked.
     if ((follows || keepNext) && nextIndex >= 0 && nextIndex < size)
-        setTextIfChanged(ui->next_audio, centred(playlist[nextIndex].title));
+        setTextIfChanged(ui->next_audio, centred(shownTitle(nextIndex)));
     else if (nextIndex < 0 || nextIndex >= size)
         // No valid next entry: an old title would tell the operator something false.
         setTextIfChanged(ui->next_audio, centred(QString()));
@@ -104,11 +137,50 @@ void MainWindow::updateAudioList(bool jump)
 
     if (selectedRow >= 0 && selectedRow < size)
         view->setCurrentItem(items[selectedRow]);
-
-    // Every change of the running order or of its marks ends here.
-    if (conversions)
-        conversions->plan(playlist, currentIndex, nextIndex, onAir);
+    showVerdicts();
     SelfRestart::keep(*this);
+}
+
+QString MainWindow::shownTitle(int index) const
+{
+    const Playlist &entry = playlist[size_t(index)];
+    const QString pick = conversions && entry.kind.startsWith(QLatin1String("folder-"))
+                             ? conversions->pickOf(index, entry)
+                             : QString();
+    if (pick.isEmpty())
+        return entry.title;
+    const TagInfo tags = readTags(pick);
+    return tags.title.isEmpty() ? cleanTitle(QFileInfo(pick).fileName()) : tags.title;
+}
+
+void MainWindow::showVerdicts()
+{
+    QTreeWidget *view = ui->audio_list;
+    if (!conversions)
+        return;
+    static const QIcon badIcon(QStringLiteral(":/images/icons/process-stop.svg"));
+    const int rows = qMin(view->topLevelItemCount(), int(playlist.size()));
+    for (int row = 0; row < rows; ++row) {
+        QTreeWidgetItem *item = view->topLevelItem(row);
+        const MediaCheck::Verdict verdict = conversions->entryVerdict(row, playlist[size_t(row)]);
+        QString tip;
+        if (verdict.bad()) {
+            tip = tr("Não vai ao ar: %1").arg(problemText(verdict));
+            if (!verdict.detail.isEmpty())
+                tip += QStringLiteral(" (") + verdict.detail + QLatin1Char(')');
+        }
+        if (item->toolTip(1) == tip)
+            continue;
+        for (int column = 0; column < 3; ++column)
+            item->setToolTip(column, tip);
+        item->setData(0, Qt::DecorationRole,
+                      verdict.bad() ? badIcon : lookOf(playlist[size_t(row)].kind).icon);
+        // The on-air row is painted with black text, every other row white.
+        const bool onAirRow = onAir && !removedOnAir && row == currentIndex;
+        const QBrush text = verdict.bad() ? QBrush(kBadText) : onAirRow ? QBrush(Qt::black) : QBrush(Qt::white);
+        item->setForeground(1, text);
+        item->setForeground(2, text);
+    }
 }
 
 void MainWindow::showOnAirRow()

@@ -1,6 +1,6 @@
 #include "audioplayer.h"
 #include "conversionqueue.h"
-#include "wavreader.h"
+#include "mediacheck.h"
 
 #include <QDebug>
 #include <QAudioOutput>
@@ -11,45 +11,9 @@
 
 namespace {
 
-// Bytes looked at to tell a text file from audio.
-constexpr qint64 kSniffBytes = 512;
 // A playing item whose position stands still this long has stalled: its
 // source stopped delivering, or the framework lost its data flow.
 constexpr qint64 kStallMs = 3000;
-
-// Why `path` cannot be audio at all, or empty when it may be. Handing such a
-// file to the media framework costs up to a second of stalled event loop
-// before it fails, or plays nothing for good; these fail at once instead.
-QString unplayableReason(const QString &path)
-{
-    const QFileInfo info(path);
-    // A pipe or a device is left to the media framework alone: opening it
-    // here could block the window, and reading it would take its data.
-    if (info.exists() && !info.isFile() && !info.isDir())
-        return QString();
-    QFile file(path);
-    if (info.isDir() || !file.open(QIODevice::ReadOnly))
-        return QStringLiteral("File not found or not readable");
-    const QByteArray head = file.read(kSniffBytes);
-    if (head.isEmpty())
-        return QStringLiteral("Empty file");
-    if (head.startsWith("RIFF") && head.mid(8, 4) == "WAVE") {
-        // A copy cut short after its header: the framework would wait for
-        // data that never comes.
-        WavReader::Chunks wav;
-        if (!WavReader::readChunks(file, wav) || wav.dataBytes < qMax(1, wav.blockAlign))
-            return QStringLiteral("WAV file without audio data");
-        return QString();
-    }
-    // Every audio container carries binary bytes (sizes, frame headers) at
-    // its start; text has none.
-    for (const char byte : head) {
-        const auto value = static_cast<unsigned char>(byte);
-        if (value < 0x09 || (value > 0x0d && value < 0x20))
-            return QString();
-    }
-    return QStringLiteral("Not an audio file");
-}
 
 } // namespace
 
@@ -92,7 +56,7 @@ void AudioPlayer::addMedia(QString path)
     currentFile = conversions ? conversions->playable(path) : path;
     failed = false;
     ++item;
-    rejection = unplayableReason(currentFile);
+    rejection = MediaCheck::logText(MediaCheck::quickProblem(currentFile));
     // A fade-out still armed from the item this channel was fading would fade
     // the new one away and stop it without an end.
     fadingOut = false;

@@ -1,9 +1,12 @@
 #include "conversionqueue.h"
 #include "conversioncache.h"
+#include "wavreader.h"
 
 #include <QDebug>
+#include <QDir>
 #include <QFileInfo>
 #include <QProcess>
+#include <QRandomGenerator>
 #include <QTemporaryFile>
 #include <QTimer>
 
@@ -12,19 +15,70 @@
 
 namespace {
 
-// The converter yields the processor to playback and to the window.
+// The decoder yields the processor to playback and to the window.
 constexpr int kNiceness = 19;
+// How many of the coming entries are checked ahead: a bad file shows in the
+// running order while there is time to replace it.
+constexpr int kCheckAhead = 10;
 // How far down the running order copies are made ahead; an hour or more of
 // air, and a bound on the work each change of the list costs.
 constexpr int kLookAhead = 24;
 // Copies on air at once: one channel fading out, one coming in.
 constexpr int kChannels = 2;
 constexpr int kKillWaitMs = 1000;
+// How often files found bad are looked at again, for one replaced or put back.
+constexpr int kRecheckMs = 2000;
 
-bool convertible(const Playlist &entry)
+bool isFolder(const Playlist &entry)
 {
-    return (entry.kind == QLatin1String("music") || entry.kind == QLatin1String("jingle"))
-           && ConversionCache::isMp3(entry.path);
+    return entry.kind == QLatin1String("folder-music")
+           || entry.kind == QLatin1String("folder-jingle");
+}
+
+bool isFileEntry(const Playlist &entry)
+{
+    return entry.kind == QLatin1String("music") || entry.kind == QLatin1String("jingle");
+}
+
+const QStringList &audioFilePatterns()
+{
+    static const QStringList patterns = {QStringLiteral("*.mp3"), QStringLiteral("*.wav"),
+                                         QStringLiteral("*.ogg"), QStringLiteral("*.flac"),
+                                         QStringLiteral("*.mp4")};
+    return patterns;
+}
+
+// A WAV header that claims more audio than the file holds states the length
+// the file was meant to have; the prober goes by what is there.
+double declaredWavSeconds(const QString &path)
+{
+    QFile file(path);
+    WavReader::Chunks wav;
+    if (!file.open(QIODevice::ReadOnly) || !WavReader::readChunks(file, wav)
+        || wav.declaredBytes < 0 || wav.rate <= 0 || wav.blockAlign <= 0)
+        return -1.0;
+    return double(wav.declaredBytes) / double(wav.blockAlign) / double(wav.rate);
+}
+
+double wavSeconds(const QString &path)
+{
+    QFile file(path);
+    WavReader::Chunks wav;
+    if (!file.open(QIODevice::ReadOnly) || !WavReader::readChunks(file, wav) || wav.rate <= 0
+        || wav.blockAlign <= 0)
+        return 0.0;
+    return double(qMax<qint64>(0, wav.dataBytes)) / double(wav.blockAlign) / double(wav.rate);
+}
+
+// The decoder's progress report ends with the length of what it decoded.
+double decodedSeconds(const QByteArray &progress)
+{
+    const qsizetype at = progress.lastIndexOf("out_time_us=");
+    if (at < 0)
+        return 0.0;
+    const qsizetype start = at + qsizetype(sizeof "out_time_us=") - 1;
+    const qsizetype end = progress.indexOf('\n', start);
+    return progress.mid(start, end < 0 ? -1 : end - start).trimmed().toLongLong() / 1e6;
 }
 
 } // namespace
@@ -33,18 +87,50 @@ ConversionQueue::ConversionQueue(QObject *parent)
     : QObject(parent)
     , deadline(new QTimer(this))
     , kick(new QTimer(this))
+    , recheck(new QTimer(this))
 {
     deadline->setSingleShot(true);
     connect(deadline, &QTimer::timeout, this, [this] {
         if (!process)
             return;
-        qWarning() << "Conversion took too long, stopped:" << currentSource;
+        qWarning() << "Preparation took too long, stopped:" << currentSource;
         process->kill();
     });
     // Several changes of the list in one turn of the event loop cost one look.
     kick->setSingleShot(true);
     kick->setInterval(0);
     connect(kick, &QTimer::timeout, this, &ConversionQueue::startNext);
+    recheck->setInterval(kRecheckMs);
+    connect(recheck, &QTimer::timeout, this, &ConversionQueue::lookAgain);
+}
+
+void ConversionQueue::noteVerdict(const QString &path)
+{
+    if (checks.verdict(path).bad()) {
+        knownBad.insert(path);
+        recheck->start();
+    }
+    emit checked(path);
+}
+
+void ConversionQueue::lookAgain()
+{
+    bool changed = false;
+    for (auto path = knownBad.begin(); path != knownBad.end();) {
+        if (checks.verdict(*path).known) {
+            ++path;
+            continue;
+        }
+        // Changed on disk since: no longer known bad.
+        const QString again = *path;
+        path = knownBad.erase(path);
+        changed = true;
+        emit checked(again);
+    }
+    if (knownBad.isEmpty())
+        recheck->stop();
+    if (changed)
+        schedule();
 }
 
 ConversionQueue::~ConversionQueue()
@@ -85,27 +171,106 @@ QString ConversionQueue::playable(const QString &source)
     return source;
 }
 
+QString ConversionQueue::pickIn(const QString &folder)
+{
+    // Name filters match regardless of letter case.
+    const QFileInfoList files =
+        QDir(folder).entryInfoList(audioFilePatterns(), QDir::Files, QDir::Unsorted);
+    QStringList playable;
+    for (const QFileInfo &file : files) {
+        if (!checks.verdict(file.absoluteFilePath()).bad())
+            playable.append(file.absoluteFilePath());
+    }
+    // A folder of files all known bad still names one: the row tells why.
+    if (playable.isEmpty() && !files.isEmpty())
+        playable.append(files.constFirst().absoluteFilePath());
+    if (playable.isEmpty())
+        return QString();
+    return playable[int(QRandomGenerator::global()->bounded(qint64(playable.size())))];
+}
+
+QString ConversionQueue::pickOf(int index, const Playlist &entry) const
+{
+    const auto found = picks.constFind(index);
+    if (found == picks.cend() || found->folder != entry.path || !QFileInfo::exists(found->file))
+        return QString();
+    return found->file;
+}
+
+MediaCheck::Verdict ConversionQueue::entryVerdict(int index, const Playlist &entry) const
+{
+    if (isFileEntry(entry))
+        return checks.verdict(entry.path);
+    if (!isFolder(entry))
+        return {};
+    const QString pick = pickOf(index, entry);
+    return checks.verdict(pick.isEmpty() ? entry.path : pick);
+}
+
+QString ConversionQueue::takePick(int index, const Playlist &entry)
+{
+    QString file = pickOf(index, entry);
+    picks.remove(index);
+    if (file.isEmpty())
+        file = pickIn(entry.path);
+    return file;
+}
+
 void ConversionQueue::plan(const std::vector<Playlist> &order, int currentIndex, int nextIndex,
                            bool onAir)
 {
     const int size = int(order.size());
+    for (auto pick = picks.begin(); pick != picks.end();) {
+        const bool stale = pick.key() >= size || order[size_t(pick.key())].path != pick->folder;
+        pick = stale ? picks.erase(pick) : std::next(pick);
+    }
     planned.clear();
     keptSources.clear();
+    toCheck.clear();
     QSet<QString> seen;
+    QSet<int> visited;
+    int entries = 0;
     const auto want = [&](int index) {
-        if (index < 0 || index >= size || !convertible(order[size_t(index)]))
+        if (index < 0 || index >= size || visited.contains(index))
             return;
-        const QString &path = order[size_t(index)].path;
-        if (!seen.contains(path)) {
-            seen.insert(path);
-            planned.append(path);
+        visited.insert(index);
+        const Playlist &entry = order[size_t(index)];
+        QString file;
+        if (isFolder(entry) && entries < kCheckAhead) {
+            // A pick found bad is replaced by one that may play.
+            file = pickOf(index, entry);
+            if (file.isEmpty() || checks.verdict(file).bad())
+                file = pickIn(entry.path);
+            if (file.isEmpty()) {
+                if (!checks.verdict(entry.path).known) {
+                    MediaCheck::Verdict empty;
+                    empty.known = true;
+                    empty.problem = MediaCheck::Problem::EmptyFolder;
+                    checks.record(entry.path, empty);
+                    noteVerdict(entry.path);
+                }
+                ++entries;
+                return;
+            }
+            picks.insert(index, {entry.path, file});
+        } else if (isFileEntry(entry)) {
+            file = entry.path;
+        } else {
+            return;
+        }
+        if (entries++ < kCheckAhead && !toCheck.contains(file))
+            toCheck.append(file);
+        if (ConversionCache::isMp3(file) && !seen.contains(file)) {
+            seen.insert(file);
+            planned.append(file);
         }
     };
     if (!onAir)
         want(currentIndex);
     want(nextIndex);
     keptSources = planned;
-    if (onAir && currentIndex >= 0 && currentIndex < size && convertible(order[size_t(currentIndex)]))
+    if (onAir && currentIndex >= 0 && currentIndex < size
+        && ConversionCache::isMp3(order[size_t(currentIndex)].path))
         keptSources.append(order[size_t(currentIndex)].path);
     const int start = currentIndex >= 0 && currentIndex < size ? currentIndex : 0;
     for (int step = 1; step <= size && planned.size() < kLookAhead; ++step)
@@ -126,81 +291,180 @@ void ConversionQueue::startNext()
     const qint64 bound = ConversionCache::boundBytes();
     qint64 ahead = 0;
     readyAhead.clear();
-    QStringList candidates = planned.mid(0, 1) + requested + planned.mid(1);
+    // The entry to play next comes first, then what played before its copy
+    // was ready, then the rest in the order of need.
+    QStringList candidates = toCheck.mid(0, 1) + planned.mid(0, 1) + requested + toCheck.mid(1)
+                             + planned.mid(1);
     candidates.removeDuplicates();
     for (int i = 0; i < candidates.size(); ++i) {
         const QString &source = candidates[i];
-        const QString copy = ConversionCache::cacheFileFor(source);
-        const ConversionCache::Copy found = ConversionCache::lookUp(copy);
-        if (found == ConversionCache::Copy::Ready) {
-            ahead += QFileInfo(copy).size();
-            readyAhead.append(copy);
-        }
-        if (found != ConversionCache::Copy::Missing || failedCopies.contains(copy)
-            || !QFileInfo::exists(source))
+        const QFileInfo info(source);
+        // A pipe or a device is left to the media framework alone: reading it
+        // here would take its data.
+        if (info.exists() && !info.isFile() && !info.isDir())
             continue;
-        // Converting further ahead would only push out copies needed sooner.
-        if (i > 0 && ahead >= bound)
+        const bool checkDue = toCheck.contains(source) && !uncheckable.contains(source);
+        MediaCheck::Verdict known = checks.verdict(source);
+        if (!known.known && checkDue && checks.recordQuickLook(source)) {
+            noteVerdict(source);
+            continue;
+        }
+        if (known.bad())
+            continue;
+        if (ConversionCache::isMp3(source)) {
+            const QString copy = ConversionCache::cacheFileFor(source);
+            const ConversionCache::Copy found = ConversionCache::lookUp(copy);
+            if (found == ConversionCache::Copy::Ready) {
+                ahead += QFileInfo(copy).size();
+                readyAhead.append(copy);
+            }
+            if (found == ConversionCache::Copy::Missing && !failedCopies.contains(copy)
+                && info.exists()) {
+                // Converting further ahead would only push out copies needed sooner.
+                if (i > 0 && ahead >= bound)
+                    return;
+                if (startJob(source, true))
+                    return;
+                continue;
+            }
+        }
+        if (!known.known && checkDue && startJob(source, false))
             return;
-
-        partial = new QTemporaryFile(copy + QStringLiteral(".XXXXXX.part"), this);
-        if (!partial->open()) {
-            delete partial;
-            partial = nullptr;
-            failedCopies.insert(copy);
-            continue;
-        }
-        partial->close();
-        currentSource = source;
-        currentOutput = copy;
-        process = new QProcess(this);
-        process->setChildProcessModifier([] { (void)::nice(kNiceness); });
-        process->setStandardOutputFile(QProcess::nullDevice());
-        process->setStandardErrorFile(QProcess::nullDevice());
-        connect(process, &QProcess::finished, this,
-                [this](int code, QProcess::ExitStatus status) {
-                    conversionEnded(status == QProcess::NormalExit && code == 0);
-                });
-        connect(process, &QProcess::errorOccurred, this, [this](QProcess::ProcessError error) {
-            if (error == QProcess::FailedToStart)
-                conversionEnded(false);
-        });
-        deadline->start(ConversionCache::timeoutMs(source));
-        process->start(QStringLiteral("ffmpeg"),
-                       ConversionCache::converterArguments(source, partial->fileName()));
-        return;
     }
 }
 
-void ConversionQueue::conversionEnded(bool ok)
+bool ConversionQueue::startJob(const QString &source, bool convert)
 {
-    if (!process)
-        return;
-    deadline->stop();
+    currentSource = source;
+    convertJob = convert;
+    statedSeconds = -1.0;
+    if (convert) {
+        currentOutput = ConversionCache::cacheFileFor(source);
+        partial = new QTemporaryFile(currentOutput + QStringLiteral(".XXXXXX.part"), this);
+        if (!partial->open()) {
+            delete partial;
+            partial = nullptr;
+            failedCopies.insert(currentOutput);
+            currentSource.clear();
+            currentOutput.clear();
+            return false;
+        }
+        partial->close();
+    }
+    deadline->start(ConversionCache::timeoutMs(source));
+    runStage(Stage::Probe);
+    return true;
+}
+
+void ConversionQueue::runStage(Stage next)
+{
+    stage = next;
+    process = new QProcess(this);
+    process->setChildProcessModifier([] { (void)::nice(kNiceness); });
+    connect(process, &QProcess::finished, this, [this](int code, QProcess::ExitStatus status) {
+        stageEnded(status == QProcess::NormalExit && code == 0);
+    });
+    connect(process, &QProcess::errorOccurred, this, [this](QProcess::ProcessError error) {
+        if (error != QProcess::FailedToStart)
+            return;
+        // Without the prober the length is unknown; without the decoder the
+        // file cannot be judged.
+        if (stage == Stage::Probe)
+            stageEnded(false);
+        else
+            jobEnded({}, false);
+    });
+    switch (stage) {
+    case Stage::Probe:
+        process->start(QStringLiteral("ffprobe"),
+                       {QStringLiteral("-v"), QStringLiteral("error"), QStringLiteral("-show_entries"),
+                        QStringLiteral("format=duration"), QStringLiteral("-of"),
+                        QStringLiteral("default=noprint_wrappers=1:nokey=1"), currentSource});
+        break;
+    case Stage::Convert:
+        process->start(QStringLiteral("ffmpeg"),
+                       ConversionCache::converterArguments(currentSource, partial->fileName()));
+        break;
+    case Stage::Decode:
+        process->start(QStringLiteral("ffmpeg"),
+                       {QStringLiteral("-nostdin"), QStringLiteral("-v"), QStringLiteral("error"),
+                        QStringLiteral("-i"), currentSource, QStringLiteral("-vn"),
+                        QStringLiteral("-f"), QStringLiteral("null"), QStringLiteral("-progress"),
+                        QStringLiteral("pipe:1"), QStringLiteral("-nostats"), QStringLiteral("-")});
+        break;
+    }
+}
+
+void ConversionQueue::stageEnded(bool ran)
+{
+    // A decoder stopped by the deadline says nothing about the file.
+    const bool timedOut = !deadline->isActive();
+    const QByteArray output = process->readAllStandardOutput();
+    const QByteArray errors = process->readAllStandardError();
     process->disconnect(this);
     process->deleteLater();
     process = nullptr;
+    if (stage == Stage::Probe) {
+        if (timedOut) {
+            jobEnded({}, false);
+            return;
+        }
+        bool ok = false;
+        const double probed = output.trimmed().toDouble(&ok);
+        statedSeconds = qMax(ran && ok ? probed : -1.0, declaredWavSeconds(currentSource));
+        runStage(convertJob ? Stage::Convert : Stage::Decode);
+        return;
+    }
+    if (timedOut) {
+        jobEnded({}, false);
+        return;
+    }
+    const double decoded =
+        stage == Stage::Convert ? wavSeconds(partial->fileName()) : decodedSeconds(output);
+    jobEnded(MediaCheck::decodeVerdict(ran, errors, decoded, statedSeconds), true);
+}
 
+void ConversionQueue::jobEnded(const MediaCheck::Verdict &verdict, bool decided)
+{
+    deadline->stop();
+    if (process) {
+        process->disconnect(this);
+        process->deleteLater();
+        process = nullptr;
+    }
     const QString source = currentSource;
     const QString copy = currentOutput;
     currentSource.clear();
     currentOutput.clear();
-    // Moved into place only when complete, so an interrupted conversion never
-    // looks like a ready copy.
-    ok = ok
-         && std::rename(QFile::encodeName(partial->fileName()).constData(),
-                        QFile::encodeName(copy).constData())
-                == 0;
-    delete partial;
-    partial = nullptr;
-    requested.removeAll(source);
-    if (ok) {
-        trim(copy);
+    if (decided) {
+        checks.record(source, verdict);
+        if (verdict.bad())
+            qWarning() << "Found ahead:" << source << "is bad:" << MediaCheck::logText(verdict.problem)
+                       << verdict.detail;
     } else {
-        failedCopies.insert(copy);
-        qWarning() << "Conversion failed, the MP3 plays as it is:" << source;
+        uncheckable.insert(source);
     }
-    emit finished(source, ok);
+    if (convertJob) {
+        // Moved into place only when complete and sound, so an interrupted
+        // conversion never looks like a ready copy.
+        const bool ok = decided && !verdict.bad()
+                        && std::rename(QFile::encodeName(partial->fileName()).constData(),
+                                       QFile::encodeName(copy).constData())
+                               == 0;
+        delete partial;
+        partial = nullptr;
+        requested.removeAll(source);
+        if (ok) {
+            trim(copy);
+        } else {
+            failedCopies.insert(copy);
+            if (!decided)
+                qWarning() << "Conversion failed, the MP3 plays as it is:" << source;
+        }
+        emit finished(source, ok);
+    }
+    if (decided)
+        noteVerdict(source);
     schedule();
 }
 

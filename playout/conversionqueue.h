@@ -1,8 +1,10 @@
 #ifndef CONVERSIONQUEUE_H
 #define CONVERSIONQUEUE_H
 
+#include "mediacheck.h"
 #include "playlist.h"
 
+#include <QHash>
 #include <QObject>
 #include <QSet>
 #include <QString>
@@ -14,9 +16,12 @@ class QProcess;
 class QTemporaryFile;
 class QTimer;
 
-// Converts MP3 entries to WAV copies in the background, one at a time, at
-// low priority, ahead of the moment they go on air. Nothing here waits for
-// the converter: a copy that is not ready is simply not used yet.
+// Prepares the entries of the running order before their turn, one file at a
+// time, at low priority, in the order they will be needed: a folder entry
+// picks its file, each file is looked at and decoded once from start to end
+// (an MP3 through its conversion to a WAV copy, any other file to nothing),
+// and the verdict is kept. Nothing here waits for the decoder: a copy or a
+// verdict that is not ready is simply not there yet.
 class ConversionQueue : public QObject
 {
     Q_OBJECT
@@ -35,21 +40,54 @@ public:
     // after the current one. Work for entries no longer there is dropped.
     void plan(const std::vector<Playlist> &order, int currentIndex, int nextIndex, bool onAir);
 
-    // The MP3 being converted, or empty.
+    // The file that entry `index` (a folder entry) plays when it starts: the
+    // pick made ahead, or one made now. The entry starts: its next turn picks
+    // afresh. Empty for a folder without audio.
+    QString takePick(int index, const Playlist &entry);
+    // The pick made ahead for entry `index`, if any, without taking it.
+    QString pickOf(int index, const Playlist &entry) const;
+
+    // What is known of the file (or, for an empty folder, the folder).
+    MediaCheck::Verdict verdict(const QString &path) const { return checks.verdict(path); }
+    // What is known of the file that entry `index` would play: its own, or
+    // the pick its folder made ahead (or the folder, found empty).
+    MediaCheck::Verdict entryVerdict(int index, const Playlist &entry) const;
+
+    // The file being worked on, or empty.
     QString converting() const { return currentSource; }
 
 signals:
     void finished(const QString &source, bool ok);
+    // A verdict was reached for `path`.
+    void checked(const QString &path);
 
 private:
+    enum class Stage { Probe, Convert, Decode };
+
     void schedule();
     void startNext();
-    void conversionEnded(bool ok);
+    bool startJob(const QString &source, bool convert);
+    void runStage(Stage stage);
+    void stageEnded(bool ran);
+    void jobEnded(const MediaCheck::Verdict &verdict, bool decided);
     void trim(const QString &fresh);
+    QString pickIn(const QString &folder);
+    void noteVerdict(const QString &path);
+    void lookAgain();
 
-    QStringList planned;   // in the order they will be needed
+    MediaCheck checks;
+    struct Pick
+    {
+        QString folder;
+        QString file;
+    };
+    QHash<int, Pick> picks;
+    QStringList toCheck;   // the files of the next entries, in the order of need
+    QStringList planned;   // MP3 files to convert, in the order they will be needed
     QStringList requested; // played before their copy was ready
     QSet<QString> failedCopies;
+    QSet<QString> uncheckable; // the decoder could not be run on them
+    QSet<QString> knownBad;    // looked at again now and then: a file put back plays
     QStringList keptSources; // current and next entries: their copies stay
     QStringList lastPlayed;  // copies handed to the channels: on air
     QStringList readyAhead;  // ready copies needed before the one converting
@@ -57,8 +95,12 @@ private:
     QTemporaryFile *partial = nullptr;
     QTimer *deadline = nullptr;
     QTimer *kick = nullptr;
+    QTimer *recheck = nullptr;
     QString currentSource;
     QString currentOutput;
+    Stage stage = Stage::Probe;
+    bool convertJob = false;
+    double statedSeconds = -1.0;
 };
 
 #endif

@@ -3,25 +3,16 @@
 #include "vumeter.h"
 #include "playoutretry.h"
 #include "asrunfeed.h"
+#include "conversionqueue.h"
 
 #include <QDebug>
 #include <QAudioOutput>
-#include <QDir>
 #include <QFileInfo>
-#include <QRandomGenerator>
 #include <QTimer>
 
 #include <cstdio>
 
 namespace {
-
-const QStringList &audioFilePatterns()
-{
-    static const QStringList patterns = {QStringLiteral("*.mp3"), QStringLiteral("*.wav"),
-                                         QStringLiteral("*.ogg"), QStringLiteral("*.flac"),
-                                         QStringLiteral("*.mp4")};
-    return patterns;
-}
 
 // How long a failed channel is left alone before it is reset.
 constexpr int kFailedChannelRestMs = 1500;
@@ -73,6 +64,24 @@ void MainWindow::next()
         return;
     }
 
+    if (!passOverBadEntries()) {
+        // Every entry is known bad: a run of failures, paced like one.
+        onAir = true;
+        switch (playoutRetry->failed(int(playlist.size()), playlist[size_t(currentIndex)].path)) {
+        case PlayoutRetry::Action::Skip:
+            advance();
+            next();
+            return;
+        case PlayoutRetry::Action::AdvanceAndWait:
+            advance();
+            break;
+        case PlayoutRetry::Action::Wait:
+            break;
+        }
+        updateAudioList(false);
+        return;
+    }
+
     onAir = true;
     // A new start: a removed on-air entry is leaving, and a marked entry that
     // starts now is no longer to come.
@@ -89,13 +98,10 @@ void MainWindow::next()
     QString path = entry.path;
     const bool folderEntry = kind.startsWith(QLatin1String("folder-"));
 
-    if (kind == QLatin1String("folder-music") || kind == QLatin1String("folder-jingle")) {
-        // Name filters match regardless of letter case.
-        const QFileInfoList files =
-            QDir(path).entryInfoList(audioFilePatterns(), QDir::Files, QDir::Unsorted);
-        if (!files.isEmpty()) {
-            const int pick = int(QRandomGenerator::global()->bounded(qint64(files.size())));
-            path = files[pick].absoluteFilePath();
+    if (folderEntry) {
+        const QString pick = conversions->takePick(currentIndex, entry);
+        if (!pick.isEmpty()) {
+            path = pick;
             kind = kind == QLatin1String("folder-music") ? QStringLiteral("music")
                                                          : QStringLiteral("jingle");
         } else {
@@ -138,6 +144,44 @@ void MainWindow::next()
 
     updateAudioList(false);
     showOnAirRow();
+}
+
+bool MainWindow::passOverBadEntries()
+{
+    const int size = int(playlist.size());
+    bool anyPlayable = false;
+    for (int index = 0; index < size && !anyPlayable; ++index)
+        anyPlayable = !conversions->entryVerdict(index, playlist[size_t(index)]).bad();
+    if (!anyPlayable) {
+        qWarning() << "Every entry of the running order is known to be bad";
+        return false;
+    }
+    // Each known-bad entry is passed over at once, without the media framework
+    // ever seeing it: no gap beyond the hand-over, no stall.
+    for (int tries = 0; tries <= size; ++tries) {
+        const Playlist &entry = playlist[size_t(currentIndex)];
+        const MediaCheck::Verdict verdict = conversions->entryVerdict(currentIndex, entry);
+        if (!verdict.bad())
+            return true;
+        // A bad pick is used up: the entry's next turn picks afresh.
+        const QString pick = entry.kind.startsWith(QLatin1String("folder-"))
+                                 ? conversions->takePick(currentIndex, entry)
+                                 : QString();
+        const QString file = pick.isEmpty() ? entry.path : pick;
+        qWarning() << "Passing over" << file << ":" << MediaCheck::logText(verdict.problem)
+                   << verdict.detail;
+        const QString kind = entry.kind == QLatin1String("folder-jingle") ? QStringLiteral("jingle")
+                             : entry.kind == QLatin1String("folder-music") ? QStringLiteral("music")
+                                                                           : entry.kind;
+        asRun->begin(conversions, asRunItem(kind, pick.isEmpty() ? entry.title : QString(), file));
+        asRun->leaving(conversions, AsRunLog::Outcome::Error);
+        asRun->finish(conversions);
+        // A marked entry passed over has had its turn.
+        if (currentIndex == nextIndex)
+            nextMarked = false;
+        advance();
+    }
+    return false;
 }
 
 void MainWindow::startTimeAnnouncement()

@@ -92,6 +92,9 @@ bool WavReader::readChunks(QFile &file, Chunks &chunks)
             // the size, claims more than there is.
             const qint64 available = qMax<qint64>(0, size - body);
             chunks.dataBytes = declared == 0 || declared > available ? available : declared;
+            // 0 and the largest size are what writers put in when they cannot say.
+            if (declared > 0 && declared < 0xffffffffLL)
+                chunks.declaredBytes = declared;
         }
         position = body + declared + (declared & 1);
     }

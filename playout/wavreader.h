@@ -24,6 +24,7 @@ public:
         int bits = 0;
         qint64 dataStart = 0;
         qint64 dataBytes = -1; // -1: no data chunk; trimmed to what the file holds
+        qint64 declaredBytes = -1; // what the header claims; -1 when it leaves it open
     };
     // False when `file`, open for reading, is no RIFF/WAVE file or its
     // header cannot be read.

@@ -35,6 +35,7 @@ const Fixture kMusic[] = {
     {"Canção.wav", 3, "Ação", "Zé"}, {"pipe.wav", 1, "Left | Right", "Duo"},
 };
 const Fixture kJingles[] = {{"J.mp3"}, {"Promos/"}};
+const Fixture kEntries[] = {{"tone.wav", 1}};
 const Fixture kIcons[] = {{"song.MP3"}, {"a.wav"}, {"b.FLAC"}, {"c.ogg"}, {"d.aac"},
                           {"clip.mp4"}, {"notes.txt"}, {"Rock.mp3/"}, {"Empty/"}};
 
@@ -147,13 +148,17 @@ class TestPlaylist : public QObject
     QTextBrowser *nextBox = nullptr;
     const QString musicDir = QDir::homePath() + "/music";
     const QString jingleDir = QDir::homePath() + "/jingles";
+    // Entries made by setEntries play this folder or its one file, which is
+    // sound: no row is marked bad.
+    const QString entryDir = QDir::homePath() + "/entries";
 
     // Entries T0, T1, ... of one kind; the view is rebuilt.
     void setEntries(int count, const QString &kind = "music", const QString &prefix = "T")
     {
         window->playlist.clear();
         for (int i = 0; i < count; ++i)
-            window->playlist.push_back({prefix + QString::number(i), "/nowhere/" + QString::number(i),
+            window->playlist.push_back({prefix + QString::number(i),
+                                        kind.startsWith("folder-") ? entryDir : entryDir + "/tone.wav",
                                         QString("0%1:00").arg(i % 10), kind});
         window->updateAudioList(false);
     }
@@ -210,6 +215,7 @@ private slots:
     {
         QVERIFY(makeFolder(musicDir, kMusic));
         QVERIFY(makeFolder(jingleDir, kJingles));
+        QVERIFY(makeFolder(entryDir, kEntries));
         QVERIFY(makeFolder(QDir::homePath() + "/icons", kIcons));
         TestSupport::clearSettings();
         {

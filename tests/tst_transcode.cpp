@@ -272,10 +272,20 @@ private slots:
             QCOMPARE(after.ownerId(), nobody->pw_uid);
     }
 
-    // The marked next entry converts first, and an entry removed from the
-    // running order is not converted any more.
+    // On air the marked next entry converts first, off air the entry Play
+    // starts; an entry removed from the running order is not converted any more.
+    void queueFollowsTheRunningOrder_data()
+    {
+        QTest::addColumn<bool>("onAir");
+        QTest::addColumn<int>("first");
+        QTest::newRow("on air, next marked") << true << 2;
+        QTest::newRow("off air, next marked") << false << 0;
+    }
+
     void queueFollowsTheRunningOrder()
     {
+        QFETCH(bool, onAir);
+        QFETCH(int, first);
         const QString folder = freshFolder();
         std::vector<Playlist> order;
         for (const char *name : {"/a.mp3", "/b.mp3", "/c.mp3"}) {
@@ -288,16 +298,16 @@ private slots:
                                   + realConverter.toLocal8Bit() + "' \"$@\"\n");
         ConversionQueue queue;
         QSignalSpy conversions(&queue, &ConversionQueue::finished);
-        queue.plan(order, 0, 2, true);
-        QTRY_COMPARE_WITH_TIMEOUT(queue.converting(), order[2].path, kStartMs);
-        queue.plan({order[0], order[2]}, 0, 1, true);
+        queue.plan(order, 0, 2, onAir);
+        QTRY_COMPARE_WITH_TIMEOUT(queue.converting(), order[size_t(first)].path, kStartMs);
+        queue.plan({order[0], order[2]}, 0, 1, onAir);
         QTRY_COMPARE_WITH_TIMEOUT(conversions.count(), 2, 2 * kSlowConversionMs);
         QTest::qWait(kSettleMs);
         QCOMPARE(conversions.count(), 2);
         QFile runs(log);
         QVERIFY(runs.open(QIODevice::ReadOnly));
         QCOMPARE(QString::fromLocal8Bit(runs.readAll()).split(QLatin1Char('\n'), Qt::SkipEmptyParts),
-                 (QStringList{order[2].path, order[0].path}));
+                 (QStringList{order[size_t(first)].path, order[size_t(2 - first)].path}));
         for (const Playlist &entry : order)
             QCOMPARE(QFile::exists(ConversionCache::cacheFileFor(entry.path)), entry.path != order[1].path);
     }
@@ -346,6 +356,12 @@ private slots:
         queue.plan({order[0], order[1], order[2], order[4]}, 2, 3, true);
         QTRY_VERIFY_WITH_TIMEOUT(present.size() >= 5, kConversionMs);
         QCOMPARE(present[4], (QStringList{copies[2], copies[4]}));
+
+        // c, taken out of the list while it still sounds, is neither current
+        // nor next: its copy stays while d's is made.
+        queue.plan({order[0], order[1], order[3], order[4]}, 1, 2, true);
+        QTRY_VERIFY_WITH_TIMEOUT(present.size() >= 6, kConversionMs);
+        QCOMPARE(present[5], (QStringList{copies[2], copies[3]}));
     }
 
     void validMediaFile_data()

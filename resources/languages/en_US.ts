@@ -388,5 +388,37 @@ See also: orvaradio-report, orvaradio-time-voices, man orvaradio.</translation>
         <source>O OrvaRadio precisa de uma sessão gráfica: a tela %1 não pôde ser aberta</source>
         <translation>OrvaRadio needs a graphical session: the display %1 could not be opened</translation>
     </message>
+    <message>
+        <source>Não vai ao ar: %1</source>
+        <translation>Will not go on air: %1</translation>
+    </message>
+    <message>
+        <source>arquivo não encontrado ou sem permissão de leitura</source>
+        <translation>file not found or not readable</translation>
+    </message>
+    <message>
+        <source>arquivo vazio</source>
+        <translation>empty file</translation>
+    </message>
+    <message>
+        <source>não é um arquivo de áudio</source>
+        <translation>not an audio file</translation>
+    </message>
+    <message>
+        <source>WAV sem dados de áudio</source>
+        <translation>WAV file without audio data</translation>
+    </message>
+    <message>
+        <source>o áudio está danificado</source>
+        <translation>the audio is damaged</translation>
+    </message>
+    <message>
+        <source>o áudio acaba antes da hora</source>
+        <translation>the audio ends early</translation>
+    </message>
+    <message>
+        <source>pasta sem áudio</source>
+        <translation>folder without audio</translation>
+    </message>
 </context>
 </TS>
