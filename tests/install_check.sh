@@ -97,9 +97,15 @@ desk=$!
 sleep 5
 kill -0 "$desk" 2>/dev/null || fail "the installed desk did not keep running"
 [ -f "$home/.config/OrvaRadio/OrvaRadio.conf" ] || fail "the installed desk wrote no settings"
+# The end of a session: the desk closes in order, its marker gone.
 kill "$desk"
-wait "$desk" 2>/dev/null || true
+status=0
+wait "$desk" 2>/dev/null || status=$?
 desk=""
+[ "$status" = 0 ] || fail "the installed desk ended with status $status on SIGTERM"
+! ls "$home"/qipc_* >/dev/null 2>&1 || fail "the installed desk left its single-instance files"
+env -u DISPLAY -u WAYLAND_DISPLAY -u QT_QPA_PLATFORM /usr/bin/orvaradio --version | grep -q "^OrvaRadio " \
+    || fail "orvaradio --version does not answer without a display"
 DEBIAN_FRONTEND=noninteractive apt-get remove -y -q orvaradio >/dev/null
 for file in $FILES; do
     [ ! -e "/$file" ] || fail "/$file is left after removal"
