@@ -99,11 +99,12 @@ void holdMessage(QtMsgType type, const QMessageLogContext &context, const QStrin
 
 QString startText(const char *source)
 {
+    // The desk's own default on a first start is English.
     QSettings settings(QStringLiteral("OrvaRadio"), QStringLiteral("OrvaRadio"));
-    const QString language = settings.value(QStringLiteral("interface/language")).toString();
+    const QString language =
+        settings.value(QStringLiteral("interface/language"), QStringLiteral("en_US")).toString();
     QTranslator translator;
-    if (!language.isEmpty()
-        && translator.load(QStringLiteral(":/languages/") + language + QStringLiteral(".qm"))) {
+    if (translator.load(QStringLiteral(":/languages/") + language + QStringLiteral(".qm"))) {
         const QString translated = translator.translate("MainWindow", source);
         if (!translated.isEmpty())
             return translated;

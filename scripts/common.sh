@@ -17,7 +17,14 @@ TEST_PACKAGES="pulseaudio pulseaudio-utils gstreamer1.0-plugins-base-apps sox xv
   espeak-ng desktop-file-utils appstream man-db file"
 
 as_root() {
-    if [ "$(id -u)" -eq 0 ]; then "$@"; else sudo "$@"; fi
+    if [ "$(id -u)" -eq 0 ]; then
+        "$@"
+    elif command -v sudo >/dev/null; then
+        sudo "$@"
+    else
+        echo "Installing packages needs root: run this as root, or as a user who may use sudo." >&2
+        exit 1
+    fi
 }
 
 install_missing() {
@@ -33,7 +40,11 @@ install_missing() {
     fi
 }
 
+# Configures only a build folder that has no build system yet: once there is
+# one, the build runs cmake again by itself when a CMakeLists.txt changed.
 build_desk() {
-    cmake -S "$ROOT_DIR" -B "$BUILD_DIR" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo
+    if [ ! -f "$BUILD_DIR/build.ninja" ] && [ ! -f "$BUILD_DIR/Makefile" ]; then
+        cmake -S "$ROOT_DIR" -B "$BUILD_DIR" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo --log-level=NOTICE
+    fi
     cmake --build "$BUILD_DIR" --parallel "$(nproc)"
 }

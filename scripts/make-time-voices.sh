@@ -131,6 +131,7 @@ speak() {
     done
     ffmpeg -nostdin -v error "${inputs[@]}" "${outputs[@]}"
     mv -t "$dir" "${made[@]}"
+    echo "${#made[@]}"
 }
 
 phrases() {
@@ -142,6 +143,18 @@ phrases() {
     done
 }
 
+# Reads the number of files each batch made and says how far the run is, once
+# every hundred files.
+progress() {
+    local count made=0
+    while read -r count; do
+        if [ $(((made + count) / 100)) -gt $((made / 100)) ]; then
+            echo "$((made + count)) of 780 made (${SECONDS} s)"
+        fi
+        made=$((made + count))
+    done
+}
+
 mkdir -p "$dir"
 dir=$(cd "$dir" && pwd)
 work=$(mktemp -d "$dir/.time-voices.XXXXXX")
@@ -149,7 +162,9 @@ trap 'rm -rf "$work"' EXIT
 export -f speak
 export voice dir work
 
-if ! phrases | xargs -0 -n 60 -P "$(nproc)" bash -c 'set -e; speak "$@"' speak; then
+echo "Making 780 time announcements ($lang) in $dir"
+
+if ! phrases | xargs -0 -n 60 -P "$(nproc)" bash -c 'set -e; speak "$@"' speak | progress; then
     echo "Some announcements could not be made; see the messages above." >&2
     exit 1
 fi

@@ -1,9 +1,10 @@
 #!/usr/bin/env bash
 # Installs a build into a throw-away DESTDIR and checks that every file is
-# there and valid, then makes the Debian package and checks its files and
-# dependencies. With ORVARADIO_PACKAGE_INSTALL=1 (as root, in a machine that
-# may be changed) it also installs the package, starts the installed desk,
-# and removes the package again.
+# there and valid, then makes the Debian package and checks its files, its
+# dependencies and that apt could install it on this release. With
+# ORVARADIO_PACKAGE_INSTALL=1 (as root, in a machine that may be changed) it
+# also installs the package, starts the installed desk, and removes the
+# package again, also when a step fails.
 # Usage: install_check.sh BUILD_DIR
 set -euo pipefail
 BUILD=$(cd "$1" && pwd)
@@ -48,15 +49,45 @@ done
 [ "$(dpkg-deb -f "$deb" Section)" = sound ] || fail "section"
 [ -n "$(dpkg-deb -f "$deb" Maintainer)" ] || fail "no maintainer"
 depends=$(dpkg-deb -f "$deb" Depends)
-for package in libqt6multimedia6 libqt6widgets6 libtag ffmpeg gstreamer1.0-plugins-good \
-        gstreamer1.0-libav gstreamer1.0-pulseaudio qt6-svg-plugins; do
+for package in libqt6multimedia6 libqt6widgets6 libtag ffmpeg; do
     grep -q "$package" <<<"$depends" || fail "Depends lacks $package: $depends"
 done
+# Loaded, not linked: the SVG picture plugin's package on this release, and
+# GStreamer's plugins where Qt plays through them.
+svg=$(dpkg-query -S '*/qt6/plugins/imageformats/libqsvg.so' 2>/dev/null | sed -n '1s/[:,].*//p') || svg=""
+grep -Eq "(^|[ ,|])${svg:-qt6-svg-plugins}(\$|[ ,|])" <<<"$depends" \
+    || fail "Depends lacks the SVG plugin's package ${svg:-qt6-svg-plugins}: $depends"
+if dpkg-query -S '*/qt6/plugins/multimedia/libgstreamermediaplugin.so' >/dev/null 2>&1; then
+    for package in gstreamer1.0-plugins-good gstreamer1.0-libav gstreamer1.0-pulseaudio; do
+        grep -q "$package" <<<"$depends" || fail "Depends lacks $package: $depends"
+    done
+fi
 echo "package: $(basename "$deb"), depends: $depends"
 
-[ "${ORVARADIO_PACKAGE_INSTALL:-0}" = 1 ] || exit 0
+# Every dependency must be installable from this machine's release: apt's
+# dry run resolves them without changing anything.
 cp "$deb" "$STAGE/orvaradio.deb"
-DEBIAN_FRONTEND=noninteractive apt-get install -y -q "$STAGE/orvaradio.deb" >/dev/null
+if ! resolved=$(apt-get install -s -q "$STAGE/orvaradio.deb" 2>&1); then
+    fail "apt cannot install the package on this release:
+$resolved"
+fi
+
+[ "${ORVARADIO_PACKAGE_INSTALL:-0}" = 1 ] || exit 0
+desk=""
+# A failed check leaves neither the desk running nor the package installed.
+cleanup() {
+    [ -z "$desk" ] || kill "$desk" 2>/dev/null || true
+    DEBIAN_FRONTEND=noninteractive apt-get remove -y -q orvaradio >/dev/null 2>&1 || true
+    rm -rf "$STAGE"
+}
+trap cleanup EXIT
+if ! log=$(DEBIAN_FRONTEND=noninteractive apt-get install -y -q "$STAGE/orvaradio.deb" 2>&1); then
+    fail "apt could not install the package:
+$log"
+fi
+dpkg-query -W -f='${Status}' orvaradio 2>/dev/null | grep -q "ok installed" \
+    || fail "apt finished, yet the package is not installed:
+$log"
 home=$STAGE/home
 mkdir -p "$home"
 HOME=$home XDG_CONFIG_HOME=$home/.config XDG_DATA_HOME=$home/.local/share TMPDIR=$home \
@@ -66,8 +97,15 @@ desk=$!
 sleep 5
 kill -0 "$desk" 2>/dev/null || fail "the installed desk did not keep running"
 [ -f "$home/.config/OrvaRadio/OrvaRadio.conf" ] || fail "the installed desk wrote no settings"
+# The end of a session: the desk closes in order, its marker gone.
 kill "$desk"
-wait "$desk" 2>/dev/null || true
+status=0
+wait "$desk" 2>/dev/null || status=$?
+desk=""
+[ "$status" = 0 ] || fail "the installed desk ended with status $status on SIGTERM"
+! ls "$home"/qipc_* >/dev/null 2>&1 || fail "the installed desk left its single-instance files"
+env -u DISPLAY -u WAYLAND_DISPLAY -u QT_QPA_PLATFORM /usr/bin/orvaradio --version | grep -q "^OrvaRadio " \
+    || fail "orvaradio --version does not answer without a display"
 DEBIAN_FRONTEND=noninteractive apt-get remove -y -q orvaradio >/dev/null
 for file in $FILES; do
     [ ! -e "/$file" ] || fail "/$file is left after removal"

@@ -243,11 +243,11 @@ private slots:
         QTest::addColumn<int>("status");
         QTest::addColumn<QString>("output");
         QTest::newRow("start, Portuguese")
-            << QStringList() << QString() << 1
+            << QStringList() << QStringLiteral("pt_BR") << 1
             << QStringLiteral("O OrvaRadio precisa de uma sessão gráfica: nenhuma tela encontrada "
                               "(DISPLAY/WAYLAND_DISPLAY não definidas)\n");
-        QTest::newRow("start, English")
-            << QStringList() << QStringLiteral("en_US") << 1
+        QTest::newRow("first start, English")
+            << QStringList() << QString() << 1
             << QStringLiteral("OrvaRadio needs a graphical session: no display found "
                               "(DISPLAY/WAYLAND_DISPLAY unset)\n");
         QTest::newRow("--version") << QStringList {QStringLiteral("--version")} << QString() << 0

@@ -14,6 +14,8 @@ namespace {
 const QString kScript = QStringLiteral(ORVARADIO_SOURCE_DIR "/scripts/make-time-voices.sh");
 // A run takes about 20 s on two idle cores; a busy machine gets room.
 constexpr int kGenerateTimeoutMs = 120000;
+// Progress is told about every hundred files; a batch may carry it past that.
+constexpr int kMostFilesUntold = 150;
 // Inputs of one ffmpeg run: each holds a descriptor open.
 constexpr int kFilesPerProbe = 100;
 constexpr double kShortestSeconds = 1.0;
@@ -164,6 +166,20 @@ private slots:
         QVERIFY(generate(kScript, {QStringLiteral("voices/pt")}, root, output));
         const QString shown = QFileInfo(folders[QStringLiteral("pt")]).canonicalFilePath();
         QVERIFY2(output.contains(shown + QLatin1Char('\n')), qPrintable(output));
+        // A word of progress now and then, and the time it all took.
+        const QRegularExpression progressLine(QStringLiteral("^(\\d+) of 780 made \\(\\d+ s\\)$"),
+                                              QRegularExpression::MultilineOption);
+        const QRegularExpression totalLine(
+            QStringLiteral("^Made 780 time announcements \\(pt\\) in \\d+ s\\.$"),
+            QRegularExpression::MultilineOption);
+        int told = 0;
+        for (auto lines = progressLine.globalMatch(output); lines.hasNext();) {
+            const int made = lines.next().captured(1).toInt();
+            QVERIFY2(made > told && made - told <= kMostFilesUntold, qPrintable(output));
+            told = made;
+        }
+        QVERIFY2(780 - told <= kMostFilesUntold, qPrintable(output));
+        QVERIFY2(totalLine.match(output).hasMatch(), qPrintable(output));
 
         // English from a copy alone, as installed: no common.sh beside it.
         const QString installed = root + QStringLiteral("/bin/orvaradio-time-voices");
