@@ -152,10 +152,9 @@ bool MainWindow::passOverBadEntries()
     bool anyPlayable = false;
     for (int index = 0; index < size && !anyPlayable; ++index)
         anyPlayable = !conversions->entryVerdict(index, playlist[size_t(index)]).bad();
-    if (!anyPlayable) {
-        qWarning() << "Every entry of the running order is known to be bad";
+    // Every entry known bad: a run of failures, which the retry names.
+    if (!anyPlayable)
         return false;
-    }
     // Each known-bad entry is passed over at once, without the media framework
     // ever seeing it: no gap beyond the hand-over, no stall.
     for (int tries = 0; tries <= size; ++tries) {
