@@ -296,7 +296,7 @@ private:
     QString lowTone, highTone, toneA, toneB, toneC, longA, longB, longC, jingle, sting, cartFile;
     QString highMp3, jumpLow, jumpHigh, lowJingle, notAudioMp3, garbageMp3;
     QString missing, notAudio, cutWav, timeDir, musicFolder, jingleFolder, emptyFolder;
-    QString shortLow, shortHigh, highJingle, cutShortWav;
+    QString highJingle, cutShortWav;
     QList<QUrl> openedUrls;
 
     // Kinds to entries: "music" items take the three tones in turn.
@@ -345,8 +345,6 @@ private slots:
         jingle = tone(QStringLiteral("jingle.wav"), kJingleSeconds, 660);
         sting = tone(QStringLiteral("sting.wav"), kStingSeconds, 660);
         cartFile = tone(QStringLiteral("cart.wav"), kJingleSeconds, 440);
-        shortLow = tone(QStringLiteral("short-low.wav"), kToneSeconds, kLowHz);
-        shortHigh = tone(QStringLiteral("short-high.wav"), kToneSeconds, kHighHz);
         highJingle = tone(QStringLiteral("high-jingle.wav"), kJingleSeconds, kHighHz);
         tone(QStringLiteral("time/0930.mp3"), kAnnouncementSeconds, 440);
         for (const char *name : {"folder-music/one.wav", "folder-music/TWO.WAV",
@@ -1097,10 +1095,11 @@ private slots:
             {emptyFolderEntry, QStringLiteral("folder without audio")}};
         // Good items alternate low and high: five music items with a bad entry
         // after each, then five jingles with one after each, then a long jingle.
+        // Music long enough to be heard alone between the fades around it.
         std::vector<Playlist> list;
         for (int good = 0; good < 10; ++good) {
             const bool low = good % 2 == 0;
-            list.push_back(good < 5 ? entry(low ? shortLow : shortHigh, "music")
+            list.push_back(good < 5 ? entry(low ? lowTone : highTone, "music")
                                     : entry(low ? lowJingle : highJingle, "jingle"));
             list.push_back(bad[size_t(good % 5)].first);
         }
