@@ -1,4 +1,5 @@
 #include "mainwindow.h"
+#include "loudness.h"
 #include "ui_mainwindow.h"
 
 #include "aboutdialog.h"
@@ -89,10 +90,17 @@ void MainWindow::init()
         StartValues::fadeStep(settings->value(QStringLiteral("volume/speedFade")), volumeToTalk);
     player1.configureFadeStep(fadeStep);
     player2.configureFadeStep(fadeStep);
+    loudness = new Loudness(Loudness::defaultStoreFile(), this);
+    loudness->configure(settings->value(QStringLiteral("audio/loudnessNormalize"), false).toBool(),
+                        Loudness::targetFrom(settings->value(QStringLiteral("audio/loudnessTarget"))));
     conversions = new ConversionQueue(this);
+    conversions->setLoudness(loudness);
     connect(conversions, &ConversionQueue::checked, this, &MainWindow::showVerdicts);
-    player1.setConversionQueue(conversions);
-    player2.setConversionQueue(conversions);
+    connect(loudness, &Loudness::measured, this, &MainWindow::showVerdicts);
+    for (AudioPlayer *player : {&player1, &player2}) {
+        player->setConversionQueue(conversions);
+        player->setLoudness(loudness);
+    }
     playoutRetry = new PlayoutRetry(this);
     connect(playoutRetry, &PlayoutRetry::retryDue, this, &MainWindow::retryAfterFailures);
     asRun = new AsRunLog(asRunFolder(), this);

@@ -24,6 +24,7 @@ class QTranslator;
 class AsRunLog;
 class ButtonHole;
 class ConversionQueue;
+class Loudness;
 class PlayoutRetry;
 class TimerClock;
 class VuMeter;
@@ -109,6 +110,7 @@ public:
     int timeStallMs = 0;
     qint64 lastTimePosition = -1;
     ConversionQueue *conversions = nullptr;
+    Loudness *loudness = nullptr;
     PlayoutRetry *playoutRetry = nullptr;
     AsRunLog *asRun = nullptr;
 

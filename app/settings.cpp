@@ -1,5 +1,6 @@
 #include "mainwindow.h"
 #include "startvalues.h"
+#include "loudness.h"
 
 #include <QDebug>
 #include <QDir>
@@ -103,6 +104,9 @@ void MainWindow::initConfig()
     for (const char *folder : {"files/defaultDir", "files/jingleDir", "files/audioTimeDir"})
         setDefault(QString::fromLatin1(folder), QDir::homePath());
     setDefault(QStringLiteral("interface/language"), QStringLiteral("en_US"));
+    // Off until asked for: an upgrade must not change the level on air.
+    setDefault(QStringLiteral("audio/loudnessNormalize"), false);
+    setDefault(QStringLiteral("audio/loudnessTarget"), Loudness::kDefaultTarget);
 }
 
 void MainWindow::saveConfig(const QString &file, const QString &field, const QString &value)

@@ -1,4 +1,5 @@
 #include "buttonhole.h"
+#include "loudness.h"
 
 #include <QDebug>
 #include <QAudioOutput>
@@ -80,6 +81,7 @@ void ButtonHole::buttonHoleClick()
     heard = false;
     lastPosition = 0;
     sinceMoved.start();
+    output->setVolume(loudness ? loudness->startGain(audioPath) : 1.0f);
     player->setSource(QUrl::fromLocalFile(audioPath));
     // A source refused at once has failed already.
     if (onAir)

@@ -6,6 +6,7 @@
 #include <QString>
 #include <QWidget>
 
+class Loudness;
 class QAudioOutput;
 class QMediaPlayer;
 class QPushButton;
@@ -30,6 +31,9 @@ public:
     void setBtnText(const QString &text);
     QPushButton *face() const { return button; }
     QMediaPlayer *mediaPlayer() const { return player; }
+    QAudioOutput *audioOutput() const { return output; }
+    // Each play's gain; without it, every play at full volume.
+    void setLoudness(Loudness *store) { loudness = store; }
 
     static const char *const kLitStyle;
 
@@ -64,6 +68,7 @@ private:
     QSettings *settings;
     QMediaPlayer *player;
     QAudioOutput *output;
+    Loudness *loudness = nullptr;
     QTimer *blinkTimer;
     bool onAir = false;
     bool heard = false;

@@ -7,6 +7,7 @@ void MainWindow::createCarts()
         auto *cart = new ButtonHole(this);
         cart->setGeometry(340 + 70 * (n - 1), 574, 60, 40);
         cart->setBtnText(QString::number(n));
+        cart->setLoudness(loudness);
         cart->show();
         carts.append(cart);
     }

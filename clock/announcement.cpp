@@ -1,13 +1,36 @@
 #include "mainwindow.h"
 #include "timerclock.h"
 #include "asrunfeed.h"
+#include "conversionqueue.h"
+#include "loudness.h"
 #include "ui_mainwindow.h"
 #include "widgetupdates.h"
+
+#include <QFileInfo>
+#include <QSettings>
 
 void MainWindow::updateClockLabel(const QString &text_time)
 {
     ui->audio_clock->setText(text_time);
-    timeAudioName = timeAudioNameFor(text_time);
+    const QString name = timeAudioNameFor(text_time);
+    if (name == timeAudioName)
+        return;
+    timeAudioName = name;
+    // What plays outside the running order is measured ahead too: the
+    // carts and the announcements of this minute and the next.
+    if (!loudness->normalizing())
+        return;
+    const QString nextMinute = QTime::currentTime().addSecs(60).toString(QStringLiteral("HH:mm:ss"));
+    QStringList files;
+    for (const QString &minute : {name, timeAudioNameFor(nextMinute)})
+        files.append(audioTimeDir + QLatin1Char('/') + minute + QStringLiteral(".mp3"));
+    for (int n = 1; n <= 10; ++n) {
+        const QString cart = settings->value(QStringLiteral("buttonhole/btn_%1").arg(n)).toString();
+        if (!cart.isEmpty())
+            files.append(cart);
+    }
+    files.removeIf([](const QString &file) { return !QFileInfo(file).isFile(); });
+    conversions->alsoMeasure(files);
 }
 
 void MainWindow::currentTimePositionClock(const QTime &time)

@@ -1,6 +1,7 @@
 #include "configdialog.h"
 #include "ui_configdialog.h"
 #include "startvalues.h"
+#include "loudness.h"
 
 #include <QDir>
 #include <QFileDialog>
@@ -48,6 +49,8 @@ ConfigDialog::ConfigDialog(QWidget *parent)
     const auto options = optionBoxes();
     for (size_t i = 0; i < options.size(); ++i)
         options[i]->setChecked(stored.value(QLatin1String(kOptionKeys[i]), false).toBool());
+    ui->loudnessNormalize->setChecked(stored.value(QStringLiteral("audio/loudnessNormalize"), false).toBool());
+    ui->loudnessTarget->setValue(Loudness::targetFrom(stored.value(QStringLiteral("audio/loudnessTarget"))));
 
     connect(ui->buttonBox, &QDialogButtonBox::accepted, this, &ConfigDialog::accept);
     connect(ui->buttonBox, &QDialogButtonBox::rejected, this, &ConfigDialog::reject);
@@ -81,6 +84,8 @@ void ConfigDialog::accept()
     const auto options = optionBoxes();
     for (size_t i = 0; i < options.size(); ++i)
         settings.setValue(QLatin1String(kOptionKeys[i]), options[i]->isChecked());
+    settings.setValue(QStringLiteral("audio/loudnessNormalize"), ui->loudnessNormalize->isChecked());
+    settings.setValue(QStringLiteral("audio/loudnessTarget"), ui->loudnessTarget->value());
     QDialog::accept();
 }
 

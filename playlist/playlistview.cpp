@@ -2,6 +2,7 @@
 #include "selfrestart.h"
 #include "ui_mainwindow.h"
 #include "conversionqueue.h"
+#include "loudness.h"
 #include "tags.h"
 #include "widgetupdates.h"
 
@@ -75,6 +76,25 @@ QString problemText(const MediaCheck::Verdict &verdict)
         return MainWindow::tr("pasta sem áudio");
     }
     return QString();
+}
+
+// The measured loudness of a row's file and the gain it will play at.
+QString loudnessTip(const Loudness &loudness, const QString &file)
+{
+    if (file.isEmpty())
+        return QString();
+    const std::optional<LoudnessMeasure> measure = loudness.measure(file);
+    // Adding 0 turns -0.0 into 0.0.
+    const QString gain = loudness.normalizing()
+                             ? MainWindow::tr("ganho %1 dB").arg(loudness.gainDb(file) + 0.0, 0, 'f', 1)
+                             : MainWindow::tr("normalização desligada");
+    if (!measure)
+        return loudness.normalizing() ? MainWindow::tr("Loudness ainda não medida: %1 (estimado)").arg(gain)
+                                      : QString();
+    return MainWindow::tr("Loudness %1 LUFS, pico %2 dBTP: %3")
+        .arg(measure->integrated, 0, 'f', 1)
+        .arg(measure->truePeak, 0, 'f', 1)
+        .arg(gain);
 }
 
 } // namespace
@@ -168,6 +188,8 @@ void MainWindow::showVerdicts()
             tip = tr("Não vai ao ar: %1").arg(problemText(verdict));
             if (!verdict.detail.isEmpty())
                 tip += QStringLiteral(" (") + verdict.detail + QLatin1Char(')');
+        } else {
+            tip = loudnessTip(*loudness, conversions->entryFile(row, playlist[size_t(row)]));
         }
         if (item->toolTip(1) == tip)
             continue;

@@ -1,5 +1,6 @@
 #include "audioplayer.h"
 #include "conversionqueue.h"
+#include "loudness.h"
 #include "mediacheck.h"
 
 #include <QDebug>
@@ -8,6 +9,7 @@
 #include <QFileInfo>
 #include <QTimer>
 #include <QUrl>
+#include <algorithm>
 
 namespace {
 
@@ -54,6 +56,9 @@ void AudioPlayer::addMedia(QString path)
         mediaPlayer->stop();
     // Never waits for the converter: a copy that is not ready is not used.
     currentFile = conversions ? conversions->playable(path) : path;
+    source = path;
+    gain = loudness ? loudness->startGain(path) : 1.0f;
+    setVolume(volume);
     failed = false;
     ++item;
     rejection = MediaCheck::logText(MediaCheck::quickProblem(currentFile));
@@ -157,12 +162,34 @@ bool AudioPlayer::isStopped() const
 
 double AudioPlayer::getVolume() const
 {
-    return double(audioOutput->volume());
+    return double(volume);
 }
 
-void AudioPlayer::setVolume(float volume)
+void AudioPlayer::setVolume(float wanted)
 {
-    audioOutput->setVolume(volume);
+    volume = std::clamp(wanted, 0.0f, 1.0f);
+    audioOutput->setVolume(volume * gain);
+}
+
+float AudioPlayer::outputVolume() const
+{
+    return audioOutput->volume();
+}
+
+void AudioPlayer::setLoudness(Loudness *store)
+{
+    loudness = store;
+    // A measure that arrives while its item plays may only lower it: a jump
+    // up in the middle of an item is worse than a quiet play.
+    connect(loudness, &Loudness::measured, this, [this](const QString &path) {
+        if (path != source)
+            return;
+        const float measuredGain = Loudness::factor(loudness->gainDb(path));
+        if (measuredGain < gain) {
+            gain = measuredGain;
+            setVolume(volume);
+        }
+    });
 }
 
 void AudioPlayer::fadeOut()

@@ -10,6 +10,7 @@
 #include <QUrl>
 
 class ConversionQueue;
+class Loudness;
 class QAudioOutput;
 class QTimer;
 
@@ -51,6 +52,10 @@ public:
 
     // Where MP3 items find their WAV copies; without one they play as they are.
     void setConversionQueue(ConversionQueue *queue) { conversions = queue; }
+    // The loudness gain each item plays at; without it, every item at 1.
+    void setLoudness(Loudness *store);
+    // What the output plays at: the volume the fades work on times the item's gain.
+    float outputVolume() const;
 
     QString transcodeIfNeeded(const QString &path);
     static bool isValidMediaFile(const QString &path);
@@ -80,6 +85,11 @@ private:
 
     QMediaPlayer *mediaPlayer;
     QAudioOutput *audioOutput;
+    Loudness *loudness = nullptr;
+    // The volume the fades and talk-over see, and the item's loudness gain.
+    float volume = 1.0f;
+    float gain = 1.0f;
+    QString source; // the item's own file, before any conversion
     AudioTap *bufferOutput = nullptr;
     ConversionQueue *conversions = nullptr;
     QString currentFile;

@@ -26,7 +26,8 @@ Copy lookUp(const QString &cacheFile);
 void markUsed(const QString &cacheFile);
 
 // The converter's arguments: 16-bit PCM WAV, video dropped, output replaced.
-QStringList converterArguments(const QString &source, const QString &output);
+// With `measure`, it also measures the loudness of what it decodes.
+QStringList converterArguments(const QString &source, const QString &output, bool measure = false);
 
 // How long the converter may take for `source`: it grows with the file, so
 // that a programme of several hours still converts.

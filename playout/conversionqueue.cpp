@@ -199,12 +199,17 @@ QString ConversionQueue::pickOf(int index, const Playlist &entry) const
 
 MediaCheck::Verdict ConversionQueue::entryVerdict(int index, const Playlist &entry) const
 {
-    if (isFileEntry(entry))
-        return checks.verdict(entry.path);
-    if (!isFolder(entry))
+    if (!isFileEntry(entry) && !isFolder(entry))
         return {};
-    const QString pick = pickOf(index, entry);
-    return checks.verdict(pick.isEmpty() ? entry.path : pick);
+    const QString file = entryFile(index, entry);
+    return checks.verdict(file.isEmpty() ? entry.path : file);
+}
+
+QString ConversionQueue::entryFile(int index, const Playlist &entry) const
+{
+    if (isFileEntry(entry))
+        return entry.path;
+    return isFolder(entry) ? pickOf(index, entry) : QString();
 }
 
 QString ConversionQueue::takePick(int index, const Playlist &entry)
@@ -278,6 +283,14 @@ void ConversionQueue::plan(const std::vector<Playlist> &order, int currentIndex,
     schedule();
 }
 
+void ConversionQueue::alsoMeasure(const QStringList &files)
+{
+    if (files == extras)
+        return;
+    extras = files;
+    schedule();
+}
+
 void ConversionQueue::schedule()
 {
     if (!process)
@@ -296,6 +309,11 @@ void ConversionQueue::startNext()
     QStringList candidates = toCheck.mid(0, 1) + planned.mid(0, 1) + requested + toCheck.mid(1)
                              + planned.mid(1);
     candidates.removeDuplicates();
+    const qsizetype firstExtra = candidates.size();
+    for (const QString &extra : extras) {
+        if (!candidates.contains(extra))
+            candidates.append(extra);
+    }
     for (int i = 0; i < candidates.size(); ++i) {
         const QString &source = candidates[i];
         const QFileInfo info(source);
@@ -303,15 +321,22 @@ void ConversionQueue::startNext()
         // here would take its data.
         if (info.exists() && !info.isFile() && !info.isDir())
             continue;
-        const bool checkDue = toCheck.contains(source) && !uncheckable.contains(source);
+        const bool extra = i >= firstExtra;
+        const bool checkDue = (extra || toCheck.contains(source)) && !uncheckable.contains(source);
         MediaCheck::Verdict known = checks.verdict(source);
+        // Measured in an earlier run and unchanged since: it decoded soundly.
+        if (!known.known && loudness && loudness->measure(source)) {
+            known.known = true;
+            checks.record(source, known);
+            noteVerdict(source);
+        }
         if (!known.known && checkDue && checks.recordQuickLook(source)) {
             noteVerdict(source);
             continue;
         }
         if (known.bad())
             continue;
-        if (ConversionCache::isMp3(source)) {
+        if (ConversionCache::isMp3(source) && !extra) {
             const QString copy = ConversionCache::cacheFileFor(source);
             const ConversionCache::Copy found = ConversionCache::lookUp(copy);
             if (found == ConversionCache::Copy::Ready) {
@@ -338,6 +363,7 @@ bool ConversionQueue::startJob(const QString &source, bool convert)
     currentSource = source;
     convertJob = convert;
     statedSeconds = -1.0;
+    measured.reset();
     if (convert) {
         currentOutput = ConversionCache::cacheFileFor(source);
         partial = new QTemporaryFile(currentOutput + QStringLiteral(".XXXXXX.part"), this);
@@ -383,14 +409,16 @@ void ConversionQueue::runStage(Stage next)
         break;
     case Stage::Convert:
         process->start(QStringLiteral("ffmpeg"),
-                       ConversionCache::converterArguments(currentSource, partial->fileName()));
+                       ConversionCache::converterArguments(currentSource, partial->fileName(), true));
         break;
     case Stage::Decode:
         process->start(QStringLiteral("ffmpeg"),
-                       {QStringLiteral("-nostdin"), QStringLiteral("-v"), QStringLiteral("error"),
-                        QStringLiteral("-i"), currentSource, QStringLiteral("-vn"),
-                        QStringLiteral("-f"), QStringLiteral("null"), QStringLiteral("-progress"),
-                        QStringLiteral("pipe:1"), QStringLiteral("-nostats"), QStringLiteral("-")});
+                       QStringList{QStringLiteral("-nostdin")} + Loudness::logArguments()
+                           + QStringList{QStringLiteral("-i"), currentSource, QStringLiteral("-vn")}
+                           + Loudness::filterArguments()
+                           + QStringList{QStringLiteral("-f"), QStringLiteral("null"),
+                                         QStringLiteral("-progress"), QStringLiteral("pipe:1"),
+                                         QStringLiteral("-nostats"), QStringLiteral("-")});
         break;
     }
 }
@@ -421,7 +449,9 @@ void ConversionQueue::stageEnded(bool ran)
     }
     const double decoded =
         stage == Stage::Convert ? wavSeconds(partial->fileName()) : decodedSeconds(output);
-    jobEnded(MediaCheck::decodeVerdict(ran, errors, decoded, statedSeconds), true);
+    measured = Loudness::fromLog(errors);
+    jobEnded(MediaCheck::decodeVerdict(ran, Loudness::errorLines(errors), decoded, statedSeconds),
+             true);
 }
 
 void ConversionQueue::jobEnded(const MediaCheck::Verdict &verdict, bool decided)
@@ -438,6 +468,8 @@ void ConversionQueue::jobEnded(const MediaCheck::Verdict &verdict, bool decided)
     currentOutput.clear();
     if (decided) {
         checks.record(source, verdict);
+        if (!verdict.bad() && measured && loudness)
+            loudness->record(source, *measured);
         if (verdict.bad())
             qWarning() << "Found ahead:" << source << "is bad:" << MediaCheck::logText(verdict.problem)
                        << verdict.detail;

@@ -1,6 +1,7 @@
 #ifndef CONVERSIONQUEUE_H
 #define CONVERSIONQUEUE_H
 
+#include "loudness.h"
 #include "mediacheck.h"
 #include "playlist.h"
 
@@ -52,9 +53,18 @@ public:
     // What is known of the file that entry `index` would play: its own, or
     // the pick its folder made ahead (or the folder, found empty).
     MediaCheck::Verdict entryVerdict(int index, const Playlist &entry) const;
+    // The file entry `index` plays: its own, or its folder's pick made ahead.
+    QString entryFile(int index, const Playlist &entry) const;
 
     // The file being worked on, or empty.
     QString converting() const { return currentSource; }
+
+    // Where each decode's loudness measure goes, and where a file measured
+    // in an earlier run is found sound without another decode.
+    void setLoudness(Loudness *store) { loudness = store; }
+    // Files played outside the running order (carts, time announcements):
+    // measured, after the entries, never converted.
+    void alsoMeasure(const QStringList &files);
 
 signals:
     void finished(const QString &source, bool ok);
@@ -91,6 +101,9 @@ private:
     QStringList keptSources; // current and next entries: their copies stay
     QStringList lastPlayed;  // copies handed to the channels: on air
     QStringList readyAhead;  // ready copies needed before the one converting
+    QStringList extras;      // measured only
+    Loudness *loudness = nullptr;
+    std::optional<LoudnessMeasure> measured;
     QProcess *process = nullptr;
     QTemporaryFile *partial = nullptr;
     QTimer *deadline = nullptr;

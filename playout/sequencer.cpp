@@ -214,7 +214,7 @@ void MainWindow::playAnnouncement(const AsRunLog::Item &item, bool again)
     // unless the source is set afresh.
     timePlayer->setSource(QUrl());
     timePlayer->setSource(QUrl::fromLocalFile(item.file));
-    timeOutput->setVolume(1.0f);
+    timeOutput->setVolume(loudness->startGain(item.file));
     asRun->begin(timePlayer, item);
     timeItem = item;
     timeSounded = false;

@@ -1,5 +1,6 @@
 #include "audioplayer.h"
 #include "conversioncache.h"
+#include "loudness.h"
 
 #include <QCryptographicHash>
 #include <QDateTime>
@@ -101,12 +102,16 @@ void markUsed(const QString &cacheFile)
     ::utimensat(AT_FDCWD, QFile::encodeName(cacheFile).constData(), nullptr, 0);
 }
 
-QStringList converterArguments(const QString &source, const QString &output)
+QStringList converterArguments(const QString &source, const QString &output, bool measure)
 {
-    return {QStringLiteral("-y"),        QStringLiteral("-v"),      QStringLiteral("error"),
-            QStringLiteral("-i"),        source,                    QStringLiteral("-vn"),
-            QStringLiteral("-acodec"),   QStringLiteral("pcm_s16le"), QStringLiteral("-f"),
-            QStringLiteral("wav"),       output};
+    QStringList arguments{QStringLiteral("-y")};
+    arguments << (measure ? Loudness::logArguments() : QStringList{QStringLiteral("-v"), QStringLiteral("error")});
+    arguments << QStringLiteral("-i") << source << QStringLiteral("-vn");
+    if (measure)
+        arguments << Loudness::filterArguments();
+    arguments << QStringLiteral("-acodec") << QStringLiteral("pcm_s16le") << QStringLiteral("-f")
+              << QStringLiteral("wav") << output;
+    return arguments;
 }
 
 int timeoutMs(const QString &source)

@@ -142,6 +142,10 @@ private slots:
         QTest::addColumn<Values>("saved");
         const QString home = QDir::homePath();
         QTest::newRow("defaults") << nineKeys("5", "2.0", home, "true") << nineKeys("5", "2", home, "true");
+        Values loudness = nineKeys("5", "2", home, "true");
+        loudness.insert(QStringLiteral("audio/loudnessNormalize"), QStringLiteral("true"));
+        loudness.insert(QStringLiteral("audio/loudnessTarget"), QStringLiteral("-16"));
+        QTest::newRow("loudness") << loudness << loudness;
         // The fade speed saved is the one the desk uses: none too fast to duck
         // to the talk-over level, and never 0.
         QTest::newRow("above the range") << nineKeys("150", "250", " /no/such folder ", "false")
@@ -152,13 +156,19 @@ private slots:
     void saveWritesAllNineKeys()
     {
         QFETCH(Values, stored);
+        QFETCH(Values, saved);
         store(stored);
         {
             ConfigDialog dialog;
             clickSave(dialog);
             QCOMPARE(dialog.result(), int(QDialog::Accepted));
         }
-        QTEST(storedValues(), "saved");
+        // Normalisation stays off and the target at -23 unless chosen.
+        if (!saved.contains(QStringLiteral("audio/loudnessTarget"))) {
+            saved.insert(QStringLiteral("audio/loudnessNormalize"), QStringLiteral("false"));
+            saved.insert(QStringLiteral("audio/loudnessTarget"), QStringLiteral("-23"));
+        }
+        QCOMPARE(storedValues(), saved);
     }
 
     // Opened in a process named otherwise, the dialog still shows the desk's store.
@@ -351,8 +361,8 @@ private slots:
     {
         const ConfigDialog config;
         const AboutDialog about;
-        QCOMPARE(config.minimumSize(), QSize(708, 514));
-        QCOMPARE(config.maximumSize(), QSize(708, 514));
+        QCOMPARE(config.minimumSize(), QSize(708, 594));
+        QCOMPARE(config.maximumSize(), QSize(708, 594));
         QCOMPARE(about.minimumSize(), QSize(342, 240));
         QCOMPARE(about.maximumSize(), QSize(342, 240));
     }

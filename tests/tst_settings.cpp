@@ -1,6 +1,7 @@
 // The settings store as the desk leaves it on disk, and what the window takes
 // from it at start.
 #include "mainwindow.h"
+#include "loudness.h"
 #include "testsupport.h"
 
 #include <QDir>
@@ -51,6 +52,8 @@ Values storeValues(bool other)
     for (const char *folder : {"defaultDir", "jingleDir", "audioTimeDir"})
         values.insert(QString("files/") + folder, other ? QString("/media/") + folder : QDir::homePath());
     values.insert("interface/language", other ? "pt_BR" : "en_US");
+    values.insert("audio/loudnessNormalize", other ? "true" : "false");
+    values.insert("audio/loudnessTarget", other ? "-18" : "-23");
     return values;
 }
 
@@ -75,7 +78,7 @@ private slots:
         QVERIFY(storedText().isEmpty());
         delete new MainWindow;
         const Values stored = storedText();
-        QCOMPARE(stored.size(), 21);
+        QCOMPARE(stored.size(), 23);
         QCOMPARE(stored, storeValues(false));
         QVERIFY(!stored.contains("files/recent"));
     }
@@ -150,6 +153,27 @@ private slots:
         QTEST(window.volumeToTalk, "volumeToTalk");
         QTEST(window.findChild<QSlider *>("volume_speak")->value(), "slider");
         QTEST(window.transitionAudioTime, "transition");
+    }
+
+    void loudnessTargetRead_data()
+    {
+        QTest::addColumn<QString>("stored");
+        QTest::addColumn<int>("target");
+        QTest::addColumn<bool>("warned");
+        QTest::newRow("highest") << "-14" << -14 << false;
+        QTest::newRow("below the range") << "-40" << -23 << true;
+        QTest::newRow("not a number") << "loud" << -23 << true;
+    }
+
+    void loudnessTargetRead()
+    {
+        QFETCH(QString, stored);
+        QFETCH(bool, warned);
+        store({{"audio/loudnessTarget", stored}});
+        if (warned)
+            QTest::ignoreMessage(QtWarningMsg, QRegularExpression("audio/loudnessTarget.*" + stored));
+        MainWindow window;
+        QTEST(window.loudness->target(), "target");
     }
 
     void saveConfigWritesTheValue()

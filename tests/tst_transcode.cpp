@@ -294,7 +294,8 @@ private slots:
         }
         const QString log = folder + QStringLiteral("/runs.log");
         ConverterStandIn slow(folder + QStringLiteral("/bin"),
-                              "echo \"$5\" >> '" + log.toLocal8Bit() + "'\nsleep 1\nexec '"
+                              "for a; do [ \"$p\" = -i ] && echo \"$a\"; p=$a; done >> '" + log.toLocal8Bit()
+                                  + "'\nsleep 1\nexec '"
                                   + realConverter.toLocal8Bit() + "' \"$@\"\n");
         ConversionQueue queue;
         QSignalSpy conversions(&queue, &ConversionQueue::finished);

@@ -74,6 +74,18 @@
         <translation>Overlay Audio (FadeIn and FadeOut)</translation>
     </message>
     <message>
+        <source>Áudio</source>
+        <translation>Audio</translation>
+    </message>
+    <message>
+        <source>Igualar a loudness dos itens (EBU R128)</source>
+        <translation>Even out the items' loudness (EBU R128)</translation>
+    </message>
+    <message>
+        <source>Nível alvo</source>
+        <translation>Target level</translation>
+    </message>
+    <message>
         <source>Usar FadeIn e FadeOut ao falar as horas</source>
         <translation>Using FadeIn and FadeOut when telling the time</translation>
     </message>
@@ -387,6 +399,22 @@ See also: orvaradio-report, orvaradio-time-voices, man orvaradio.</translation>
     <message>
         <source>O OrvaRadio precisa de uma sessão gráfica: a tela %1 não pôde ser aberta</source>
         <translation>OrvaRadio needs a graphical session: the display %1 could not be opened</translation>
+    </message>
+    <message>
+        <source>ganho %1 dB</source>
+        <translation>gain %1 dB</translation>
+    </message>
+    <message>
+        <source>normalização desligada</source>
+        <translation>normalisation off</translation>
+    </message>
+    <message>
+        <source>Loudness ainda não medida: %1 (estimado)</source>
+        <translation>Loudness not measured yet: %1 (estimated)</translation>
+    </message>
+    <message>
+        <source>Loudness %1 LUFS, pico %2 dBTP: %3</source>
+        <translation>Loudness %1 LUFS, peak %2 dBTP: %3</translation>
     </message>
     <message>
         <source>Não vai ao ar: %1</source>

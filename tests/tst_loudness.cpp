@@ -1,0 +1,367 @@
+// Loudness normalisation: what goes on air against what the files measure,
+// and the measurements kept across restarts.
+#include "buttonhole.h"
+#include "loudness.h"
+#include "mainwindow.h"
+#include "testsupport.h"
+
+#include <QAudioOutput>
+#include <QPushButton>
+#include <QRegularExpression>
+#include <QSettings>
+#include <QTreeWidget>
+
+#include <algorithm>
+#include <cmath>
+
+namespace {
+
+constexpr double kItemSeconds = 4.0;
+// The part of each item measured on the recording: clear of its start and
+// end however late the hand-overs come.
+constexpr double kMeasureFromSeconds = 0.8;
+constexpr double kMeasureSeconds = 2.4;
+constexpr double kToleranceLu = 1.0;
+constexpr int kPrepareMs = 30000;
+constexpr int kStartToleranceMs = 5000;
+constexpr int kListenAfterMs = 500;
+// Below this RMS a 10 ms window counts as silence; between two items of
+// pink noise no such run may last longer than kLongestGapMs.
+constexpr double kSilentRms = 0.003;
+constexpr int kWindowMs = 10;
+constexpr int kLongestGapMs = 300;
+// A ducking channel with talk level 0.5 and fade speed 5 lands on 0.5 in one tick.
+constexpr float kTalkLevel = 0.5f;
+constexpr double kLevelTolerance = 0.08;
+
+// ffmpeg's own word on the integrated loudness of its input, read apart from
+// the desk's reading of the same log.
+double ffmpegLufs(const QStringList &input)
+{
+    QProcess ffmpeg;
+    ffmpeg.start(QStringLiteral("ffmpeg"), QStringList{QStringLiteral("-nostdin"), QStringLiteral("-hide_banner")}
+                                               + input
+                                               + QStringList{QStringLiteral("-af"), QStringLiteral("ebur128=framelog=verbose"),
+                                                             QStringLiteral("-f"), QStringLiteral("null"), QStringLiteral("-")});
+    if (!ffmpeg.waitForFinished(60000))
+        return qQNaN();
+    static const QRegularExpression integrated(QStringLiteral("Summary:.*\\bI:\\s+(-?[0-9.]+) LUFS"),
+                                               QRegularExpression::DotMatchesEverythingOption);
+    const QRegularExpressionMatch match = integrated.match(QString::fromUtf8(ffmpeg.readAllStandardError()));
+    return match.hasMatch() ? match.captured(1).toDouble() : qQNaN();
+}
+
+// Pink noise at about `lufs`, as a stereo WAV.
+bool makePinkNoise(const QString &path, double lufs)
+{
+    const QString source = QStringLiteral("anoisesrc=color=pink:amplitude=0.5:seed=7:sample_rate=44100:duration=%1")
+                               .arg(kItemSeconds);
+    double gainDb = 0.0;
+    for (int pass = 0; pass < 2; ++pass) {
+        if (!TestSupport::run(QStringLiteral("ffmpeg"),
+                              {QStringLiteral("-v"), QStringLiteral("error"), QStringLiteral("-y"),
+                               QStringLiteral("-f"), QStringLiteral("lavfi"), QStringLiteral("-i"), source,
+                               QStringLiteral("-ac"), QStringLiteral("2"), QStringLiteral("-af"),
+                               QStringLiteral("volume=%1dB").arg(gainDb), QStringLiteral("-c:a"),
+                               QStringLiteral("pcm_s16le"), path}))
+            return false;
+        gainDb += lufs - ffmpegLufs({QStringLiteral("-i"), path});
+    }
+    return std::abs(ffmpegLufs({QStringLiteral("-i"), path}) - lufs) < kToleranceLu / 2;
+}
+
+// The loudness of `seconds` of the recording from `from`.
+double recordedLufs(const QString &raw, double from, double seconds)
+{
+    return ffmpegLufs({QStringLiteral("-f"), QStringLiteral("s16le"), QStringLiteral("-ar"),
+                       QStringLiteral("44100"), QStringLiteral("-ac"), QStringLiteral("2"),
+                       QStringLiteral("-ss"), QString::number(from), QStringLiteral("-t"),
+                       QString::number(seconds), QStringLiteral("-i"), raw});
+}
+
+QString saveRaw(const QVector<qint16> &samples)
+{
+    const QString raw = TestSupport::privateRoot() + QStringLiteral("/recorded.raw");
+    QFile file(raw);
+    if (file.open(QIODevice::WriteOnly))
+        file.write(reinterpret_cast<const char *>(samples.constData()), samples.size() * qsizetype(sizeof(qint16)));
+    return raw;
+}
+
+void configure(bool normalize, const QVariant &target = Loudness::kDefaultTarget)
+{
+    TestSupport::clearSettings();
+    QSettings settings(QStringLiteral("OrvaRadio"), QStringLiteral("OrvaRadio"));
+    settings.setValue(QStringLiteral("audio/loudnessNormalize"), normalize);
+    settings.setValue(QStringLiteral("audio/loudnessTarget"), target);
+    settings.setValue(QStringLiteral("volume/volumeToTalk"), kTalkLevel);
+    settings.setValue(QStringLiteral("volume/speedFade"), 5);
+}
+
+Playlist jingle(const QString &path)
+{
+    return {QFileInfo(path).completeBaseName(), path, QStringLiteral("00:04"), QStringLiteral("jingle")};
+}
+
+bool measuredRow(const MainWindow &desk, int row)
+{
+    const auto *view = desk.findChild<QTreeWidget *>(QStringLiteral("audio_list"));
+    return view->topLevelItem(row)->toolTip(1).contains(QStringLiteral("LUFS"));
+}
+
+} // namespace
+
+Q_DECLARE_METATYPE(LoudnessMeasure)
+
+class LoudnessTest : public QObject
+{
+    Q_OBJECT
+
+    QString pink[3];
+    const double levels[3] = {-10.0, -18.0, -30.0};
+
+private slots:
+    void initTestCase()
+    {
+        for (int i = 0; i < 3; ++i) {
+            pink[i] = TestSupport::privateRoot() + QStringLiteral("/pink%1.wav").arg(i);
+            QVERIFY2(makePinkNoise(pink[i], levels[i]), qPrintable(pink[i]));
+        }
+    }
+
+    void init() { QFile::remove(Loudness::defaultStoreFile()); }
+
+    // Three items of pink noise, one after the other, measured on what the
+    // sound server played.
+    void itemsGoOnAirAtTheTarget_data()
+    {
+        QTest::addColumn<bool>("normalize");
+        QTest::addColumn<QVector<double>>("expected");
+        QTest::newRow("normalised to -23") << true << QVector<double>{-23.0, -23.0, -30.0};
+        QTest::newRow("off") << false << QVector<double>{-10.0, -18.0, -30.0};
+    }
+
+    void itemsGoOnAirAtTheTarget()
+    {
+        QFETCH(bool, normalize);
+        QFETCH(QVector<double>, expected);
+        if (!TestSupport::soundServerAvailable())
+            QSKIP("no test sound server");
+        configure(normalize);
+        MainWindow desk;
+        desk.playlist = {jingle(pink[0]), jingle(pink[1]), jingle(pink[2])};
+        desk.updateAudioList();
+        for (int row = 0; row < 3; ++row)
+            QTRY_VERIFY_WITH_TIMEOUT(measuredRow(desk, row), kPrepareMs);
+        if (normalize) {
+            // The quiet one says why it stays below the target.
+            QTest::ignoreMessage(QtInfoMsg, QRegularExpression(QStringLiteral(
+                                                "^Loudness: -\\d+\\.\\d LUFS, below the target by \\d+\\.\\d LU.*pink2")));
+        }
+
+        TestSupport::Recorder recorder;
+        QVERIFY(recorder.start());
+        desk.on_btn_play_clicked();
+        QTRY_VERIFY_WITH_TIMEOUT(desk.currentIndex == 2, 2 * (int(kItemSeconds) * 1000 + kStartToleranceMs));
+        // The running order loops: the first item again ends the third.
+        QTRY_VERIFY_WITH_TIMEOUT(desk.currentIndex == 0, int(kItemSeconds) * 1000 + kStartToleranceMs);
+        QTest::qWait(kListenAfterMs);
+        const QVector<qint16> samples = recorder.stop();
+        desk.on_btn_stop_clicked();
+
+        const QVector<double> rms = TestSupport::Recorder::windowRms(samples, kWindowMs);
+        const qsizetype first = std::find_if(rms.cbegin(), rms.cend(), [](double r) { return r > kSilentRms; }) - rms.cbegin();
+        qsizetype last = rms.size() - 1;
+        while (last > first && rms[last] <= kSilentRms)
+            --last;
+        int gap = 0;
+        int longestGap = 0;
+        for (qsizetype i = first; i <= last; ++i) {
+            gap = rms[i] <= kSilentRms ? gap + kWindowMs : 0;
+            longestGap = std::max(longestGap, gap);
+        }
+        QVERIFY2(longestGap <= kLongestGapMs, qPrintable(QString::number(longestGap)));
+
+        const QString raw = saveRaw(samples);
+        const double start = double(first) * kWindowMs / 1000.0;
+        for (int item = 0; item < 3; ++item) {
+            const double heard = recordedLufs(raw, start + item * kItemSeconds + kMeasureFromSeconds, kMeasureSeconds);
+            qInfo() << "item" << item << "heard at" << heard << "LUFS";
+            QVERIFY2(std::abs(heard - expected[item]) <= kToleranceLu,
+                     qPrintable(QStringLiteral("item %1: %2 LUFS").arg(item).arg(heard)));
+        }
+    }
+
+    // Talk-over ducks a normalised item to its talk level times its gain, and
+    // brings it back to its gain.
+    void talkOverKeepsItsShape()
+    {
+        if (!TestSupport::soundServerAvailable())
+            QSKIP("no test sound server");
+        const QString tone = TestSupport::privateRoot() + QStringLiteral("/tone.wav");
+        QVERIFY(TestSupport::makeTone(tone, 20.0, 1000, 0.5));
+        configure(true);
+        MainWindow desk;
+        desk.playlist = {{QStringLiteral("tone"), tone, QStringLiteral("00:20"), QStringLiteral("music")}};
+        desk.updateAudioList();
+        QTRY_VERIFY_WITH_TIMEOUT(measuredRow(desk, 0), kPrepareMs);
+        const double gain = Loudness::factor(desk.loudness->gainDb(tone));
+        QVERIFY2(gain < 0.9, qPrintable(QString::number(gain)));
+
+        TestSupport::Recorder recorder;
+        QVERIFY(recorder.start());
+        desk.on_btn_play_clicked();
+        QTRY_VERIFY_WITH_TIMEOUT(desk.player2.isPlaying() && desk.player2.getVolume() == 1.0, kStartToleranceMs);
+        QTest::qWait(2000);
+        auto *talk = desk.findChild<QPushButton *>(QStringLiteral("btn_talk"));
+        talk->click();
+        QTRY_COMPARE_WITH_TIMEOUT(desk.player2.getVolume(), double(kTalkLevel), kStartToleranceMs);
+        QCOMPARE(desk.player2.outputVolume(), kTalkLevel * float(gain));
+        QTest::qWait(2000);
+        talk->click();
+        QTRY_COMPARE_WITH_TIMEOUT(desk.player2.getVolume(), 1.0, kStartToleranceMs);
+        QTest::qWait(2000);
+        const QVector<qint16> samples = recorder.stop();
+        desk.on_btn_stop_clicked();
+
+        // The tone's level along the recording, in 250 ms steps.
+        QVector<double> level;
+        constexpr qsizetype kStep = 44100 / 4;
+        for (qsizetype frame = 0; frame + kStep <= samples.size() / 2; frame += kStep)
+            level.append(TestSupport::Recorder::toneAmplitude(samples, frame, kStep, 1000.0));
+        const double full = *std::max_element(level.cbegin(), level.cend());
+        const auto near = [](double value, double wanted) { return std::abs(value - wanted) < kLevelTolerance * wanted; };
+        QVERIFY2(near(full, 0.5 * gain), qPrintable(QString::number(full)));
+        const qsizetype firstFull = std::find_if(level.cbegin(), level.cend(), [&](double v) { return near(v, full); }) - level.cbegin();
+        const qsizetype dip = std::find_if(level.cbegin() + firstFull, level.cend(),
+                                           [&](double v) { return near(v, 0.5 * gain * kTalkLevel); }) - level.cbegin();
+        QVERIFY2(dip < level.size(), "never ducked to the talk level times the gain");
+        const auto back = std::find_if(level.cbegin() + dip, level.cend(), [&](double v) { return near(v, full); });
+        QVERIFY2(back != level.cend(), "never came back to its gain");
+    }
+
+    // Carts and time announcements play at their gain too.
+    void cartsAndAnnouncementsFollowTheRule()
+    {
+        configure(true, -20);
+        const QString timeDir = TestSupport::privateRoot() + QStringLiteral("/time");
+        QVERIFY(QDir().mkpath(timeDir));
+        QSettings(QStringLiteral("OrvaRadio"), QStringLiteral("OrvaRadio")).setValue(QStringLiteral("files/audioTimeDir"), timeDir);
+        QSettings(QStringLiteral("OrvaRadio"), QStringLiteral("OrvaRadio")).setValue(QStringLiteral("buttonhole/btn_1"), pink[0]);
+        MainWindow desk;
+        desk.loudness->record(pink[0], {-10.0, -1.0});
+        const float gain = Loudness::factor(-10.0);
+        ButtonHole *cart = desk.carts.first();
+        cart->buttonHoleClick();
+        QCOMPARE(cart->audioOutput()->volume(), gain);
+        cart->buttonHoleStop();
+
+        desk.updateClockLabel(QTime::currentTime().toString(QStringLiteral("HH:mm:ss")));
+        const QString announcement = timeDir + QLatin1Char('/') + desk.timeAudioName + QStringLiteral(".mp3");
+        QFile::remove(announcement);
+        QVERIFY(QFile::copy(pink[0], announcement));
+        desk.loudness->record(announcement, {-10.0, -1.0});
+        desk.on_audio_clock_clicked();
+        QCOMPARE(desk.timeOutput->volume(), gain);
+        desk.timePlayer->stop();
+    }
+
+    // An item not measured yet plays at the median gain of those measured.
+    void unmeasuredItemsTakeTheMedian()
+    {
+        Loudness loudness(Loudness::defaultStoreFile());
+        loudness.configure(true, Loudness::kDefaultTarget);
+        const QString unmeasured = TestSupport::privateRoot() + QStringLiteral("/never-measured.wav");
+        QCOMPARE(loudness.gainDb(unmeasured), 0.0);
+        loudness.record(pink[0], {-8.0, -0.5});
+        loudness.record(pink[1], {-13.0, -3.0});
+        loudness.record(pink[2], {-33.0, -20.0});
+        QCOMPARE(loudness.gainDb(unmeasured), -10.0);
+    }
+
+    void gainRule_data()
+    {
+        QTest::addColumn<bool>("normalize");
+        QTest::addColumn<LoudnessMeasure>("measure");
+        QTest::addColumn<double>("gainDb");
+        QTest::newRow("loud: to the target") << true << LoudnessMeasure{-8.0, -0.5} << -15.0;
+        QTest::newRow("peak kept at -1 dBTP") << true << LoudnessMeasure{-22.0, 1.0} << -2.0;
+        QTest::newRow("quiet: its own level") << true << LoudnessMeasure{-30.0, -12.0} << 0.0;
+        QTest::newRow("off") << false << LoudnessMeasure{-8.0, -0.5} << 0.0;
+    }
+
+    void gainRule()
+    {
+        QFETCH(bool, normalize);
+        QFETCH(LoudnessMeasure, measure);
+        QFETCH(double, gainDb);
+        Loudness loudness(Loudness::defaultStoreFile());
+        loudness.configure(normalize, Loudness::kDefaultTarget);
+        loudness.record(pink[0], measure);
+        QCOMPARE(loudness.gainDb(pink[0]), gainDb);
+    }
+
+    // A damaged or foreign file of measurements costs one warning and is
+    // measured afresh; the good lines stay, and the next start is quiet.
+    void damagedStore_data()
+    {
+        QTest::addColumn<QByteArray>("content");
+        QTest::addColumn<int>("kept");
+        QTest::newRow("cut off mid-line") << QByteArray("# OrvaRadio loudness 1\n@GOOD@\n12\t3") << 1;
+        QTest::newRow("garbage between") << QByteArray("# OrvaRadio loudness 1\n\x01\xffzz\n@GOOD@\nx\ty\tz\tw\t/a\n") << 1;
+        QTest::newRow("foreign file") << QByteArray("[General]\nkey=value\n") << 0;
+    }
+
+    void damagedStore()
+    {
+        QFETCH(QByteArray, content);
+        QFETCH(int, kept);
+        const QString file = Loudness::defaultStoreFile();
+        {
+            Loudness good(file);
+            good.record(pink[0], {-10.0, 0.1});
+        }
+        QFile store(file);
+        QVERIFY(store.open(QIODevice::ReadOnly));
+        const QByteArray goodLine = store.readAll().split('\n').value(1);
+        store.close();
+        QVERIFY(store.open(QIODevice::WriteOnly));
+        store.write(content.replace("@GOOD@", goodLine));
+        store.close();
+
+        QTest::ignoreMessage(QtWarningMsg, QRegularExpression(QStringLiteral("^Loudness measurements .* ignored")));
+        {
+            MainWindow desk;
+            QCOMPARE(desk.loudness->measure(pink[0]).has_value(), kept == 1);
+            desk.loudness->record(pink[1], {-18.0, -5.0});
+        }
+        QTest::failOnWarning(QRegularExpression(QStringLiteral("^Loudness measurements")));
+        Loudness again(file);
+        QCOMPARE(again.measure(pink[0]).has_value(), kept == 1);
+        QCOMPARE(again.measure(pink[1])->integrated, -18.0);
+    }
+
+    // A file measured once is not decoded again by the next start.
+    void measuredOnceAcrossRestarts()
+    {
+        configure(true);
+        const QString runs = TestSupport::privateRoot() + QStringLiteral("/ffmpeg-runs");
+        QFile::remove(runs);
+        TestSupport::ConverterStandIn standIn(TestSupport::privateRoot() + QStringLiteral("/bin"),
+                                              "echo run >> '" + runs.toUtf8() + "'\nexec '"
+                                                  + TestSupport::ConverterStandIn::realConverter() + "' \"$@\"\n");
+        for (int start = 0; start < 2; ++start) {
+            MainWindow desk;
+            desk.playlist = {jingle(pink[1])};
+            desk.updateAudioList();
+            QTRY_VERIFY_WITH_TIMEOUT(measuredRow(desk, 0), kPrepareMs);
+            QVERIFY(desk.findChild<QTreeWidget *>(QStringLiteral("audio_list"))->topLevelItem(0)->toolTip(1).contains(QStringLiteral("gain -5.")));
+        }
+        QFile log(runs);
+        QVERIFY(log.open(QIODevice::ReadOnly));
+        QCOMPARE(log.readAll().count("run"), 1);
+    }
+};
+
+ORVA_TEST_MAIN(LoudnessTest)
+#include "tst_loudness.moc"
