@@ -1,4 +1,5 @@
 #include "loudness.h"
+#include "mediacheck.h"
 
 #include <QDebug>
 #include <QDir>
@@ -23,20 +24,6 @@ constexpr double kFloor = -150.0;
 // Path characters written as they are; the rest, tabs and line ends among
 // them, as %XX.
 const QByteArray kPlainPathBytes = QByteArrayLiteral("/-_.~ !$&'()*+,;=:@[]");
-
-struct Stamp
-{
-    qint64 size = -1;
-    qint64 modified = -1;
-};
-
-Stamp stampOf(const QString &path)
-{
-    const QFileInfo info(path);
-    if (!info.isFile())
-        return {};
-    return {info.size(), info.lastModified().toMSecsSinceEpoch()};
-}
 
 std::optional<double> numberIn(const QString &text, bool *ok = nullptr)
 {
@@ -162,7 +149,7 @@ std::optional<LoudnessMeasure> Loudness::measure(const QString &path) const
     const auto found = known.constFind(path);
     if (found == known.cend())
         return std::nullopt;
-    const Stamp now = stampOf(path);
+    const MediaCheck::Stamp now = MediaCheck::stampOf(path);
     if (now.size != found->size || now.modified != found->modified)
         return std::nullopt;
     return found->measure;
@@ -170,7 +157,7 @@ std::optional<LoudnessMeasure> Loudness::measure(const QString &path) const
 
 void Loudness::record(const QString &path, const LoudnessMeasure &measure)
 {
-    const Stamp now = stampOf(path);
+    const MediaCheck::Stamp now = MediaCheck::stampOf(path);
     if (now.size < 0)
         return;
     const Known entry{now.size, now.modified, measure};

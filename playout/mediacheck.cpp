@@ -14,21 +14,15 @@ constexpr qint64 kSniffBytes = 512;
 constexpr double kShortShare = 0.9;
 constexpr double kShortSlackSeconds = 0.5;
 
-struct Stamp
-{
-    qint64 size = -1;
-    qint64 modified = -1;
-};
+} // namespace
 
-Stamp stampOf(const QString &path)
+MediaCheck::Stamp MediaCheck::stampOf(const QString &path)
 {
     const QFileInfo info(path);
     if (!info.exists())
         return {};
     return {info.size(), info.lastModified().toMSecsSinceEpoch()};
 }
-
-} // namespace
 
 MediaCheck::Problem MediaCheck::quickProblem(const QString &path)
 {

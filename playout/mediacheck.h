@@ -34,6 +34,15 @@ public:
         bool bad() const { return known && problem != Problem::None; }
     };
 
+    // What tells one state of a file from the next: its size and its
+    // modification time (-1 for a path that is not there).
+    struct Stamp
+    {
+        qint64 size = -1;
+        qint64 modified = -1;
+    };
+    static Stamp stampOf(const QString &path);
+
     // The quick look. Handing a file that fails it to the media framework
     // costs up to a second of stalled event loop before it fails.
     static Problem quickProblem(const QString &path);

@@ -1,7 +1,8 @@
-// Prints what measuring loudness costs: the desk's preparation of ten
-// three-minute songs (decode, check and measure in one run, at nice 19)
-// against a bare `ffmpeg -af ebur128 -f null -` of the same files, in CPU
-// seconds and wall seconds per hour of audio.
+// Prints what preparing the coming entries costs now that it measures their
+// loudness: the desk's preparation of ten three-minute songs (probe, then
+// decode, check and measure in one run, MP3s converted, at nice 19, one file
+// at a time) against a bare `ffmpeg -af ebur128 -f null -` of the same
+// files, in CPU seconds and wall seconds per hour of audio.
 #include "conversionqueue.h"
 #include "loudness.h"
 #include "testsupport.h"
