@@ -1,5 +1,7 @@
 #include "mainwindow.h"
 #include "loudness.h"
+#include "outputdevices.h"
+#include "preview.h"
 #include "ui_mainwindow.h"
 
 #include "aboutdialog.h"
@@ -27,6 +29,7 @@
 #include <QKeyEvent>
 #include <QScreen>
 #include <QSettings>
+#include <QShortcut>
 #include <QTimer>
 #include <QTranslator>
 
@@ -93,6 +96,11 @@ void MainWindow::init()
     loudness = new Loudness(Loudness::defaultStoreFile(), this);
     loudness->configure(settings->value(QStringLiteral("audio/loudnessNormalize"), false).toBool(),
                         Loudness::targetFrom(settings->value(QStringLiteral("audio/loudnessTarget"))));
+    outputs = new OutputDevices(settings->value(QStringLiteral("audio/outputDevice")).toString().toUtf8(),
+                                settings->value(QStringLiteral("audio/previewDevice")).toString().toUtf8(), this);
+    preview = new Preview(outputs, this);
+    connect(new QShortcut(QKeySequence(Qt::Key_Escape), ui->audio_list, nullptr, nullptr, Qt::WidgetShortcut),
+            &QShortcut::activated, preview, &Preview::stop);
     conversions = new ConversionQueue(this);
     conversions->setLoudness(loudness);
     connect(conversions, &ConversionQueue::checked, this, &MainWindow::showVerdicts);
@@ -100,6 +108,7 @@ void MainWindow::init()
     for (AudioPlayer *player : {&player1, &player2}) {
         player->setConversionQueue(conversions);
         player->setLoudness(loudness);
+        player->setOutputs(outputs);
     }
     playoutRetry = new PlayoutRetry(this);
     connect(playoutRetry, &PlayoutRetry::retryDue, this, &MainWindow::retryAfterFailures);

@@ -25,6 +25,8 @@ class AsRunLog;
 class ButtonHole;
 class ConversionQueue;
 class Loudness;
+class OutputDevices;
+class Preview;
 class PlayoutRetry;
 class TimerClock;
 class VuMeter;
@@ -111,6 +113,8 @@ public:
     qint64 lastTimePosition = -1;
     ConversionQueue *conversions = nullptr;
     Loudness *loudness = nullptr;
+    OutputDevices *outputs = nullptr;
+    Preview *preview = nullptr;
     PlayoutRetry *playoutRetry = nullptr;
     AsRunLog *asRun = nullptr;
 

@@ -107,6 +107,9 @@ void MainWindow::initConfig()
     // Off until asked for: an upgrade must not change the level on air.
     setDefault(QStringLiteral("audio/loudnessNormalize"), false);
     setDefault(QStringLiteral("audio/loudnessTarget"), Loudness::kDefaultTarget);
+    // No choice: the system's default output, and no preview.
+    setDefault(QStringLiteral("audio/outputDevice"), QString());
+    setDefault(QStringLiteral("audio/previewDevice"), QString());
 }
 
 void MainWindow::saveConfig(const QString &file, const QString &field, const QString &value)

@@ -1,5 +1,6 @@
 #include "buttonhole.h"
 #include "loudness.h"
+#include "outputdevices.h"
 
 #include <QDebug>
 #include <QAudioOutput>
@@ -82,6 +83,8 @@ void ButtonHole::buttonHoleClick()
     lastPosition = 0;
     sinceMoved.start();
     output->setVolume(loudness ? loudness->startGain(audioPath) : 1.0f);
+    if (outputs)
+        outputs->routeAir(output);
     player->setSource(QUrl::fromLocalFile(audioPath));
     // A source refused at once has failed already.
     if (onAir)

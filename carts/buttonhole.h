@@ -7,6 +7,7 @@
 #include <QWidget>
 
 class Loudness;
+class OutputDevices;
 class QAudioOutput;
 class QMediaPlayer;
 class QPushButton;
@@ -34,6 +35,8 @@ public:
     QAudioOutput *audioOutput() const { return output; }
     // Each play's gain; without it, every play at full volume.
     void setLoudness(Loudness *store) { loudness = store; }
+    // Where each play goes; without it, the output the cart was made with.
+    void setOutputs(OutputDevices *devices) { outputs = devices; }
 
     static const char *const kLitStyle;
 
@@ -69,6 +72,7 @@ private:
     QMediaPlayer *player;
     QAudioOutput *output;
     Loudness *loudness = nullptr;
+    OutputDevices *outputs = nullptr;
     QTimer *blinkTimer;
     bool onAir = false;
     bool heard = false;

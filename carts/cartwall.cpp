@@ -8,6 +8,7 @@ void MainWindow::createCarts()
         cart->setGeometry(340 + 70 * (n - 1), 574, 60, 40);
         cart->setBtnText(QString::number(n));
         cart->setLoudness(loudness);
+        cart->setOutputs(outputs);
         cart->show();
         carts.append(cart);
     }

@@ -3,10 +3,14 @@
 #include "startvalues.h"
 #include "loudness.h"
 
+#include <QAudioDevice>
+#include <QComboBox>
 #include <QDir>
 #include <QFileDialog>
+#include <QMediaDevices>
 #include <QMessageBox>
 
+#include <algorithm>
 #include <cmath>
 
 namespace {
@@ -51,6 +55,10 @@ ConfigDialog::ConfigDialog(QWidget *parent)
         options[i]->setChecked(stored.value(QLatin1String(kOptionKeys[i]), false).toBool());
     ui->loudnessNormalize->setChecked(stored.value(QStringLiteral("audio/loudnessNormalize"), false).toBool());
     ui->loudnessTarget->setValue(Loudness::targetFrom(stored.value(QStringLiteral("audio/loudnessTarget"))));
+    listOutputs(ui->outputDevice, tr("Padrão do sistema"),
+                stored.value(QStringLiteral("audio/outputDevice")).toString());
+    listOutputs(ui->previewDevice, tr("Nenhuma"),
+                stored.value(QStringLiteral("audio/previewDevice")).toString());
 
     connect(ui->buttonBox, &QDialogButtonBox::accepted, this, &ConfigDialog::accept);
     connect(ui->buttonBox, &QDialogButtonBox::rejected, this, &ConfigDialog::reject);
@@ -86,12 +94,27 @@ void ConfigDialog::accept()
         settings.setValue(QLatin1String(kOptionKeys[i]), options[i]->isChecked());
     settings.setValue(QStringLiteral("audio/loudnessNormalize"), ui->loudnessNormalize->isChecked());
     settings.setValue(QStringLiteral("audio/loudnessTarget"), ui->loudnessTarget->value());
+    settings.setValue(QStringLiteral("audio/outputDevice"), ui->outputDevice->currentData().toString());
+    settings.setValue(QStringLiteral("audio/previewDevice"), ui->previewDevice->currentData().toString());
     QDialog::accept();
 }
 
 std::array<QCheckBox *, 4> ConfigDialog::optionBoxes() const
 {
     return {ui->sayClock, ui->sayClockFade, ui->stopFade, ui->talkFade};
+}
+
+void ConfigDialog::listOutputs(QComboBox *box, const QString &none, const QString &stored)
+{
+    box->addItem(none, QString());
+    const QList<QAudioDevice> outputs = QMediaDevices::audioOutputs();
+    for (const QAudioDevice &device : outputs) {
+        const QString id = QString::fromUtf8(device.id());
+        box->addItem(QStringLiteral("%1 (%2)").arg(device.description(), id), id);
+    }
+    if (!stored.isEmpty() && box->findData(stored) < 0)
+        box->addItem(tr("%1 (não conectada)").arg(stored), stored);
+    box->setCurrentIndex(std::max(0, box->findData(stored)));
 }
 
 void ConfigDialog::pickFolder(QLineEdit *field, const QString &title, const QString &startFolder)

@@ -13,6 +13,7 @@ class ConfigDialog;
 QT_END_NAMESPACE
 
 class QCheckBox;
+class QComboBox;
 class QLineEdit;
 
 // Edits the stored preferences; the desk reads them at its next start.
@@ -34,6 +35,9 @@ private:
     // The four option boxes, in the order of their keys.
     std::array<QCheckBox *, 4> optionBoxes() const;
     void pickFolder(QLineEdit *field, const QString &title, const QString &startFolder);
+    // The machine's outputs, `none` first; a stored output that is not
+    // there now stays in the list, marked, so that saving keeps it.
+    static void listOutputs(QComboBox *box, const QString &none, const QString &stored);
 
     Ui::ConfigDialog *ui;
     QSettings settings;

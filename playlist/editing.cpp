@@ -4,6 +4,9 @@
 #include "playoutretry.h"
 #include "asrunlog.h"
 #include "airguard.h"
+#include "conversionqueue.h"
+#include "outputdevices.h"
+#include "preview.h"
 
 #include <QFileSystemModel>
 #include <QMenu>
@@ -132,6 +135,26 @@ void MainWindow::clearPlaylist()
     blankTimes();
 }
 
+namespace {
+
+// Why the row menu cannot preview, in the operator's words; empty when it can.
+QString previewUnavailable(OutputDevices::PreviewState state)
+{
+    switch (state) {
+    case OutputDevices::PreviewState::Ready:
+        break;
+    case OutputDevices::PreviewState::NotSet:
+        return MainWindow::tr("Escolha uma saída de pré-escuta na configuração.");
+    case OutputDevices::PreviewState::SameAsAir:
+        return MainWindow::tr("A saída de pré-escuta é a mesma do ar: escolha outra na configuração.");
+    case OutputDevices::PreviewState::Missing:
+        return MainWindow::tr("A saída de pré-escuta não está conectada.");
+    }
+    return QString();
+}
+
+} // namespace
+
 void MainWindow::audioOptionsMenu(const QPoint &point)
 {
     const QTreeWidgetItem *item = ui->audio_list->itemAt(point);
@@ -156,9 +179,28 @@ void MainWindow::audioOptionsMenu(const QPoint &point)
                 updateAudioList(true);
                 ui->audio_list->clearSelection();
             });
-    menu->addAction(QIcon(QStringLiteral(":/images/icons/preferences-desktop-sound.svg")),
-                    QStringLiteral("Pré Escuta"))
-        ->setEnabled(false);
+    QMenu *listen = menu->addMenu(QIcon(QStringLiteral(":/images/icons/preferences-desktop-sound.svg")),
+                                  QStringLiteral("Pré Escuta"));
+    const QString why = previewUnavailable(outputs->previewState());
+    if (why.isEmpty()) {
+        const Playlist &entry = playlist[size_t(index.row())];
+        QString file = conversions->entryFile(index.row(), entry);
+        if (file.isEmpty() && entry.kind.startsWith(QLatin1String("folder-")))
+            file = conversions->pickIn(entry.path);
+        connect(listen->addAction(QStringLiteral("Do início")), &QAction::triggered, preview,
+                [this, file] { preview->start(file, false); });
+        connect(listen->addAction(QStringLiteral("Últimos 15 segundos")), &QAction::triggered,
+                preview, [this, file] { preview->start(file, true); });
+        for (QAction *action : listen->actions())
+            action->setEnabled(!file.isEmpty());
+        QAction *stop = listen->addAction(QStringLiteral("Parar a pré-escuta"));
+        stop->setEnabled(preview->isPlaying());
+        connect(stop, &QAction::triggered, preview, &Preview::stop);
+    } else {
+        listen->menuAction()->setEnabled(false);
+        listen->menuAction()->setToolTip(why);
+        menu->setToolTipsVisible(true);
+    }
     menu->addSeparator();
     connect(menu->addAction(QIcon(QStringLiteral(":/images/icons/edit-delete.svg")),
                             QStringLiteral("Apagar")),

@@ -2,6 +2,7 @@
 #include "conversionqueue.h"
 #include "loudness.h"
 #include "mediacheck.h"
+#include "outputdevices.h"
 
 #include <QDebug>
 #include <QAudioOutput>
@@ -57,6 +58,8 @@ void AudioPlayer::addMedia(QString path)
     // Never waits for the converter: a copy that is not ready is not used.
     currentFile = conversions ? conversions->playable(path) : path;
     source = path;
+    if (outputs)
+        outputs->routeAir(audioOutput);
     gain = loudness ? loudness->startGain(path) : 1.0f;
     setVolume(volume);
     failed = false;

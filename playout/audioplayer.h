@@ -11,6 +11,7 @@
 
 class ConversionQueue;
 class Loudness;
+class OutputDevices;
 class QAudioOutput;
 class QTimer;
 
@@ -54,6 +55,8 @@ public:
     void setConversionQueue(ConversionQueue *queue) { conversions = queue; }
     // The loudness gain each item plays at; without it, every item at 1.
     void setLoudness(Loudness *store);
+    // Where each item plays; without it, the output the channel was made with.
+    void setOutputs(OutputDevices *devices) { outputs = devices; }
     // What the output plays at: the volume the fades work on times the item's gain.
     float outputVolume() const;
 
@@ -86,6 +89,7 @@ private:
     QMediaPlayer *mediaPlayer;
     QAudioOutput *audioOutput;
     Loudness *loudness = nullptr;
+    OutputDevices *outputs = nullptr;
     // The volume the fades and talk-over see, and the item's loudness gain.
     float volume = 1.0f;
     float gain = 1.0f;

@@ -171,7 +171,7 @@ QString ConversionQueue::playable(const QString &source)
     return source;
 }
 
-QString ConversionQueue::pickIn(const QString &folder)
+QString ConversionQueue::pickIn(const QString &folder) const
 {
     // Name filters match regardless of letter case.
     const QFileInfoList files =

@@ -47,6 +47,8 @@ public:
     QString takePick(int index, const Playlist &entry);
     // The pick made ahead for entry `index`, if any, without taking it.
     QString pickOf(int index, const Playlist &entry) const;
+    // A file of `folder` picked at random, one known bad only when all are.
+    QString pickIn(const QString &folder) const;
 
     // What is known of the file (or, for an empty folder, the folder).
     MediaCheck::Verdict verdict(const QString &path) const { return checks.verdict(path); }
@@ -81,7 +83,6 @@ private:
     void stageEnded(bool ran);
     void jobEnded(const MediaCheck::Verdict &verdict, bool decided);
     void trim(const QString &fresh);
-    QString pickIn(const QString &folder);
     void noteVerdict(const QString &path);
     void lookAgain();
 

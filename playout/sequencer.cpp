@@ -4,6 +4,7 @@
 #include "playoutretry.h"
 #include "asrunfeed.h"
 #include "conversionqueue.h"
+#include "outputdevices.h"
 
 #include <QDebug>
 #include <QAudioOutput>
@@ -215,6 +216,7 @@ void MainWindow::playAnnouncement(const AsRunLog::Item &item, bool again)
     timePlayer->setSource(QUrl());
     timePlayer->setSource(QUrl::fromLocalFile(item.file));
     timeOutput->setVolume(loudness->startGain(item.file));
+    outputs->routeAir(timeOutput);
     asRun->begin(timePlayer, item);
     timeItem = item;
     timeSounded = false;

@@ -205,8 +205,9 @@ bool soundServerAvailable()
     return QFile::exists(QString::fromLocal8Bit(server.mid(5)));
 }
 
-Recorder::Recorder()
+Recorder::Recorder(const QString &sink)
     : rawPath(QDir::tempPath() + QStringLiteral("/recording-%1.raw").arg(quintptr(this)))
+    , sink(sink.isEmpty() ? qEnvironmentVariable("ORVARADIO_TEST_SINK") : sink)
 {
 }
 
@@ -225,7 +226,7 @@ bool Recorder::start()
     QFile::remove(rawPath);
     process = new QProcess;
     process->setStandardOutputFile(rawPath);
-    const QString monitor = qEnvironmentVariable("ORVARADIO_TEST_SINK") + QStringLiteral(".monitor");
+    const QString monitor = sink + QStringLiteral(".monitor");
     process->start(QStringLiteral("parec"),
                    {QStringLiteral("--latency-msec=20"), QStringLiteral("-d"), monitor,
                     QStringLiteral("--format=s16le"), QStringLiteral("--rate=44100"),

@@ -98,11 +98,12 @@ double cpuSeconds(int who);
 // The private test sound server, when the test runs with one.
 bool soundServerAvailable();
 
-// Records what the test sound server's sink plays (44.1 kHz, stereo, 16 bit).
+// Records what the test sound server's sink plays (44.1 kHz, stereo, 16 bit),
+// or another sink of that server.
 class Recorder
 {
 public:
-    Recorder();
+    explicit Recorder(const QString &sink = QString());
     ~Recorder();
     bool start();
     // Stops recording and returns the interleaved samples.
@@ -118,6 +119,7 @@ public:
 private:
     QProcess *process = nullptr;
     QString rawPath;
+    QString sink;
 };
 
 } // namespace TestSupport

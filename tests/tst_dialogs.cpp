@@ -145,6 +145,8 @@ private slots:
         Values loudness = nineKeys("5", "2", home, "true");
         loudness.insert(QStringLiteral("audio/loudnessNormalize"), QStringLiteral("true"));
         loudness.insert(QStringLiteral("audio/loudnessTarget"), QStringLiteral("-16"));
+        // An output that is not there now is kept as chosen.
+        loudness.insert(QStringLiteral("audio/outputDevice"), QStringLiteral("studio_console"));
         QTest::newRow("loudness") << loudness << loudness;
         // The fade speed saved is the one the desk uses: none too fast to duck
         // to the talk-over level, and never 0.
@@ -163,11 +165,14 @@ private slots:
             clickSave(dialog);
             QCOMPARE(dialog.result(), int(QDialog::Accepted));
         }
-        // Normalisation stays off and the target at -23 unless chosen.
+        // Normalisation stays off and the target at -23 unless chosen; no
+        // output is chosen unless stored.
         if (!saved.contains(QStringLiteral("audio/loudnessTarget"))) {
             saved.insert(QStringLiteral("audio/loudnessNormalize"), QStringLiteral("false"));
             saved.insert(QStringLiteral("audio/loudnessTarget"), QStringLiteral("-23"));
         }
+        for (const char *key : {"audio/outputDevice", "audio/previewDevice"})
+            saved.insert(QLatin1String(key), saved.value(QLatin1String(key)));
         QCOMPARE(storedValues(), saved);
     }
 
@@ -361,8 +366,8 @@ private slots:
     {
         const ConfigDialog config;
         const AboutDialog about;
-        QCOMPARE(config.minimumSize(), QSize(708, 594));
-        QCOMPARE(config.maximumSize(), QSize(708, 594));
+        QCOMPARE(config.minimumSize(), QSize(708, 664));
+        QCOMPARE(config.maximumSize(), QSize(708, 664));
         QCOMPARE(about.minimumSize(), QSize(342, 240));
         QCOMPARE(about.maximumSize(), QSize(342, 240));
     }

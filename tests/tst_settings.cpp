@@ -54,6 +54,8 @@ Values storeValues(bool other)
     values.insert("interface/language", other ? "pt_BR" : "en_US");
     values.insert("audio/loudnessNormalize", other ? "true" : "false");
     values.insert("audio/loudnessTarget", other ? "-18" : "-23");
+    values.insert("audio/outputDevice", other ? "studio_console" : "");
+    values.insert("audio/previewDevice", other ? "headphones" : "");
     return values;
 }
 
@@ -78,7 +80,7 @@ private slots:
         QVERIFY(storedText().isEmpty());
         delete new MainWindow;
         const Values stored = storedText();
-        QCOMPARE(stored.size(), 23);
+        QCOMPARE(stored.size(), 25);
         QCOMPARE(stored, storeValues(false));
         QVERIFY(!stored.contains("files/recent"));
     }

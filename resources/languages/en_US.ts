@@ -86,6 +86,26 @@
         <translation>Target level</translation>
     </message>
     <message>
+        <source>Saída do ar</source>
+        <translation>On-air output</translation>
+    </message>
+    <message>
+        <source>Saída de pré-escuta</source>
+        <translation>Preview output</translation>
+    </message>
+    <message>
+        <source>Padrão do sistema</source>
+        <translation>System default</translation>
+    </message>
+    <message>
+        <source>Nenhuma</source>
+        <translation>None</translation>
+    </message>
+    <message>
+        <source>%1 (não conectada)</source>
+        <translation>%1 (not connected)</translation>
+    </message>
+    <message>
         <source>Usar FadeIn e FadeOut ao falar as horas</source>
         <translation>Using FadeIn and FadeOut when telling the time</translation>
     </message>
@@ -415,6 +435,18 @@ See also: orvaradio-report, orvaradio-time-voices, man orvaradio.</translation>
     <message>
         <source>Loudness %1 LUFS, pico %2 dBTP: %3</source>
         <translation>Loudness %1 LUFS, peak %2 dBTP: %3</translation>
+    </message>
+    <message>
+        <source>Escolha uma saída de pré-escuta na configuração.</source>
+        <translation>Choose a preview output in the configuration.</translation>
+    </message>
+    <message>
+        <source>A saída de pré-escuta é a mesma do ar: escolha outra na configuração.</source>
+        <translation>The preview output is the on-air output: choose another in the configuration.</translation>
+    </message>
+    <message>
+        <source>A saída de pré-escuta não está conectada.</source>
+        <translation>The preview output is not connected.</translation>
     </message>
     <message>
         <source>Não vai ao ar: %1</source>

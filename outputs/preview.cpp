@@ -1,0 +1,79 @@
+#include "preview.h"
+#include "outputdevices.h"
+
+#include <QAudioOutput>
+#include <QDebug>
+#include <QMediaPlayer>
+#include <QUrl>
+
+#include <algorithm>
+
+Preview::Preview(OutputDevices *outputs, QObject *parent)
+    : QObject(parent)
+    , outputs(outputs)
+    , player(new QMediaPlayer)
+    , output(new QAudioOutput)
+{
+    player->setAudioOutput(output);
+    // The end of an item is sought once it plays and its length is known;
+    // the output is silent until then.
+    connect(player, &QMediaPlayer::durationChanged, this, &Preview::seekToTheEnd);
+    connect(player, &QMediaPlayer::seekableChanged, this, &Preview::seekToTheEnd);
+    connect(player, &QMediaPlayer::positionChanged, this, &Preview::seekToTheEnd);
+    connect(player, &QMediaPlayer::mediaStatusChanged, this, [this](QMediaPlayer::MediaStatus status) {
+        if (status == QMediaPlayer::EndOfMedia)
+            playing.clear();
+    });
+    connect(player, &QMediaPlayer::errorOccurred, this, [this](QMediaPlayer::Error, const QString &text) {
+        qWarning() << "Preview error on" << playing << ":" << text;
+        stop();
+    });
+}
+
+Preview::~Preview()
+{
+    delete player;
+    delete output;
+}
+
+bool Preview::start(const QString &file, bool lastSeconds)
+{
+    stop();
+    const QAudioDevice device = outputs->preview();
+    if (device.isNull() || file.isEmpty())
+        return false;
+    output->setDevice(device);
+    seekToEnd = lastSeconds;
+    output->setVolume(lastSeconds ? 0.0f : 1.0f);
+    playing = file;
+    player->setSource(QUrl::fromLocalFile(file));
+    player->play();
+    seekToTheEnd();
+    return true;
+}
+
+void Preview::seekToTheEnd()
+{
+    // A position set before the media can seek is lost on some backends.
+    if (!seekToEnd || player->duration() <= 0 || !player->isSeekable()
+        || player->playbackState() != QMediaPlayer::PlayingState)
+        return;
+    seekToEnd = false;
+    player->setPosition(std::max<qint64>(0, player->duration() - kLastMs));
+    output->setVolume(1.0f);
+}
+
+void Preview::stop()
+{
+    playing.clear();
+    seekToEnd = false;
+    player->stop();
+    // Set afresh on the next start: the same source again after its end
+    // can stay silent (GStreamer, Qt 6.4).
+    player->setSource(QUrl());
+}
+
+bool Preview::isPlaying() const
+{
+    return !playing.isEmpty() && player->playbackState() == QMediaPlayer::PlayingState;
+}
