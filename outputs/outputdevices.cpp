@@ -3,14 +3,12 @@
 #include <QAudioOutput>
 #include <QDebug>
 #include <QMediaDevices>
+#include <QProcess>
 #include <QTimer>
 #include <QVariant>
 
 namespace {
 
-// The device list is looked at this often, for a log line when the chosen
-// output goes away or comes back; the media framework's own change signal
-// does not come on every backend.
 constexpr int kWatchMs = 1000;
 
 } // namespace
@@ -21,17 +19,25 @@ OutputDevices::OutputDevices(const QByteArray &airId, const QByteArray &previewI
     , previewId(previewId)
     , watcher(new QTimer(this))
 {
-    if (!airChosen())
+    if (!airChosen() && previewId.isEmpty())
         return;
-    connect(watcher, &QTimer::timeout, this, &OutputDevices::watch);
+    connect(watcher, &QTimer::timeout, this, &OutputDevices::askServer);
     watcher->start(kWatchMs);
-    watch();
+    askServer();
+    noteAirState();
 }
 
-QAudioDevice OutputDevices::find(const QByteArray &id)
+OutputDevices::~OutputDevices()
 {
-    if (id.isEmpty())
-        return {};
+    if (lister) {
+        lister->disconnect(this);
+        lister->kill();
+        lister->waitForFinished(1000);
+    }
+}
+
+QAudioDevice OutputDevices::listed(const QByteArray &id)
+{
     const QList<QAudioDevice> outputs = QMediaDevices::audioOutputs();
     for (const QAudioDevice &device : outputs) {
         if (device.id() == id)
@@ -40,9 +46,46 @@ QAudioDevice OutputDevices::find(const QByteArray &id)
     return {};
 }
 
-void OutputDevices::watch()
+bool OutputDevices::present(const QByteArray &id) const
 {
-    const bool missing = find(airId).isNull();
+    return !id.isEmpty() && !listed(id).isNull() && (!serverAnswered || serverOutputs.contains(id));
+}
+
+void OutputDevices::askServer()
+{
+    if (lister)
+        return;
+    lister = new QProcess(this);
+    connect(lister, &QProcess::finished, this, [this](int code, QProcess::ExitStatus status) {
+        serverAnswered = status == QProcess::NormalExit && code == 0;
+        serverOutputs.clear();
+        // "<index>\t<name>\t<driver>\t<format>\t<state>" per output.
+        const QList<QByteArray> lines = lister->readAllStandardOutput().split('\n');
+        for (const QByteArray &line : lines) {
+            const QList<QByteArray> fields = line.split('\t');
+            if (fields.size() > 1)
+                serverOutputs.insert(fields[1]);
+        }
+        lister->deleteLater();
+        lister = nullptr;
+        noteAirState();
+    });
+    // Without the sound server's tool, the media framework's list is all there is.
+    connect(lister, &QProcess::errorOccurred, this, [this](QProcess::ProcessError error) {
+        if (error != QProcess::FailedToStart)
+            return;
+        serverAnswered = false;
+        lister->deleteLater();
+        lister = nullptr;
+    });
+    lister->start(QStringLiteral("pactl"), {QStringLiteral("list"), QStringLiteral("short"), QStringLiteral("sinks")});
+}
+
+void OutputDevices::noteAirState()
+{
+    if (!airChosen())
+        return;
+    const bool missing = !present(airId);
     if (missing == airMissing)
         return;
     airMissing = missing;
@@ -57,9 +100,8 @@ QAudioDevice OutputDevices::air()
 {
     if (!airChosen())
         return QMediaDevices::defaultAudioOutput();
-    watch();
-    const QAudioDevice chosen = find(airId);
-    return chosen.isNull() ? QMediaDevices::defaultAudioOutput() : chosen;
+    noteAirState();
+    return airMissing ? QMediaDevices::defaultAudioOutput() : listed(airId);
 }
 
 void OutputDevices::routeAir(QAudioOutput *output)
@@ -82,12 +124,12 @@ OutputDevices::PreviewState OutputDevices::previewState()
 {
     if (previewId.isEmpty())
         return PreviewState::NotSet;
-    if (find(previewId).isNull())
+    if (!present(previewId))
         return PreviewState::Missing;
     return air().id() == previewId ? PreviewState::SameAsAir : PreviewState::Ready;
 }
 
 QAudioDevice OutputDevices::preview()
 {
-    return previewState() == PreviewState::Ready ? find(previewId) : QAudioDevice();
+    return previewState() == PreviewState::Ready ? listed(previewId) : QAudioDevice();
 }

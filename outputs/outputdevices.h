@@ -4,8 +4,10 @@
 #include <QAudioDevice>
 #include <QByteArray>
 #include <QObject>
+#include <QSet>
 
 class QAudioOutput;
+class QProcess;
 class QTimer;
 
 // The sound outputs the desk plays to, by the ids stored in the settings
@@ -18,6 +20,7 @@ class OutputDevices : public QObject
 
 public:
     OutputDevices(const QByteArray &airId, const QByteArray &previewId, QObject *parent = nullptr);
+    ~OutputDevices() override;
 
     // Whether an output was chosen for the air; without one, the channels
     // keep the system's default as they always did.
@@ -32,11 +35,13 @@ public:
     enum class PreviewState { Ready, NotSet, SameAsAir, Missing };
     PreviewState previewState();
 
-    static QAudioDevice find(const QByteArray &id);
-
 private:
+    static QAudioDevice listed(const QByteArray &id);
+    bool present(const QByteArray &id) const;
+    // Asks the sound server which outputs it has.
+    void askServer();
     // Names a chosen output that went away, and one that came back.
-    void watch();
+    void noteAirState();
 
     QByteArray airId;
     QByteArray previewId;
@@ -45,6 +50,11 @@ private:
     // before one of them is routed afresh, since the sound server moved its
     // stream to the default output meanwhile.
     int changes = 0;
+    // The media framework's list keeps an output that went away on some
+    // versions; the sound server's own list is asked once a second.
+    QSet<QByteArray> serverOutputs;
+    bool serverAnswered = false;
+    QProcess *lister = nullptr;
     QTimer *watcher;
 };
 
