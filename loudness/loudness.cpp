@@ -168,10 +168,13 @@ void Loudness::record(const QString &path, const LoudnessMeasure &measure)
     QDir().mkpath(QFileInfo(storeFile).absolutePath());
     QFile file(storeFile);
     const bool fresh = !file.exists() || file.size() == 0;
-    if (file.open(QIODevice::Append))
-        file.write((fresh ? kHeader + '\n' : QByteArray()) + lineOf(path, entry));
-    else
+    const bool written = file.open(QIODevice::Append)
+                         && file.write((fresh ? kHeader + '\n' : QByteArray()) + lineOf(path, entry)) > 0;
+    // A cache folder that cannot be written is named once, not per file; the
+    // measures still serve this run.
+    if (!written && !writeWarned)
         qWarning() << "Loudness measurements could not be written to" << storeFile;
+    writeWarned = writeWarned || !written;
     emit measured(path);
 }
 

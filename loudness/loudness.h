@@ -84,6 +84,7 @@ private:
     bool normalize = false;
     int targetLufs = kDefaultTarget;
     mutable std::optional<double> median;
+    bool writeWarned = false;
 };
 
 #endif

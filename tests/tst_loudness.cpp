@@ -319,6 +319,17 @@ private slots:
         QCOMPARE(again.measure(pink[1])->integrated, -18.0);
     }
 
+    // A cache that cannot be written is named once; the measures still serve.
+    void unwritableStoreWarnsOnce()
+    {
+        Loudness loudness(QStringLiteral("/proc/orvaradio/loudness.txt"));
+        QTest::ignoreMessage(QtWarningMsg, QRegularExpression(QStringLiteral("^Loudness measurements could not be written")));
+        loudness.record(pink[0], {-10.0, 0.1});
+        QTest::failOnWarning(QRegularExpression(QStringLiteral("^Loudness measurements")));
+        loudness.record(pink[1], {-18.0, -5.0});
+        QCOMPARE(loudness.measure(pink[1])->integrated, -18.0);
+    }
+
     // A file measured once is not decoded again by the next start.
     void measuredOnceAcrossRestarts()
     {
