@@ -1,13 +1,15 @@
 #include "mainwindow.h"
 #include "loudness.h"
+#include "nowplaying.h"
 #include "outputdevices.h"
 #include "preview.h"
 #include "ui_mainwindow.h"
 
 #include "aboutdialog.h"
 #include "airguard.h"
-#include "asrunfeed.h"
-#include "asrunreport.h"
+#include "onairfeed.h"
+#include "asrunformat.h"
+#include "asrunlog.h"
 #include "browsers.h"
 #include "buttonhole.h"
 #include "cartkeys.h"
@@ -112,12 +114,15 @@ void MainWindow::init()
     }
     playoutRetry = new PlayoutRetry(this);
     connect(playoutRetry, &PlayoutRetry::retryDue, this, &MainWindow::retryAfterFailures);
+    airEvents = new OnAirEvents(this);
     asRun = new AsRunLog(asRunFolder(), this);
     asRun->recoverJournal();
+    asRun->listenTo(airEvents);
+    NowPlaying::start(*settings, airEvents, this);
     // Streams on a vanished server only fail or stall; the channels rest
     // until it is back, and the fresh start brings the air back.
     connect(playoutRetry, &PlayoutRetry::soundServerGone, this, [this] {
-        asRun->outage();
+        airEvents->outage();
         player1.Reset();
         player2.Reset();
     });
@@ -195,12 +200,12 @@ void MainWindow::init()
             [this](qint64 position) { currentTimePosition(position, 2); });
     connect(&player1, &AudioPlayer::mediaError, this,
             [this](const QString &file, const QString &errorMsg) {
-                asRun->leaving(&player1, AsRunLog::Outcome::Error);
+                airEvents->leaving(&player1, OnAirEvents::Outcome::Error);
                 onPlayerError(player1, "Player1 error on", file, errorMsg);
             });
     connect(&player2, &AudioPlayer::mediaError, this,
             [this](const QString &file, const QString &errorMsg) {
-                asRun->leaving(&player2, AsRunLog::Outcome::Error);
+                airEvents->leaving(&player2, OnAirEvents::Outcome::Error);
                 onPlayerError(player2, "Player2 error on", file, errorMsg);
             });
     connect(&player1, &AudioPlayer::playbackFinished, this, [this] {
@@ -259,7 +264,7 @@ void MainWindow::init()
     vuRight->show();
 
     createCarts();
-    feedAsRunLog(*this);
+    feedOnAirEvents(*this);
 
     uiReady = true;
     displayTimer->start(DisplayPacer::kTickMs);

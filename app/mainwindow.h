@@ -1,7 +1,7 @@
 #ifndef MAINWINDOW_H
 #define MAINWINDOW_H
 
-#include "asrunlog.h"
+#include "onairevents.h"
 #include "audioplayer.h"
 #include "playlist.h"
 #include "startvalues.h"
@@ -93,7 +93,7 @@ public:
     bool timeAnnouncing = false;
     // The announcement playing, whether any of it has sounded, and whether it
     // is being played again after an end without a sound.
-    AsRunLog::Item timeItem;
+    OnAirEvents::Item timeItem;
     bool timeSounded = false;
     bool timeReplayed = false;
     bool talkActive = false;
@@ -116,6 +116,7 @@ public:
     OutputDevices *outputs = nullptr;
     Preview *preview = nullptr;
     PlayoutRetry *playoutRetry = nullptr;
+    OnAirEvents *airEvents = nullptr;
     AsRunLog *asRun = nullptr;
 
 public slots:
@@ -172,7 +173,7 @@ private:
                        const QString &errorMsg);
     void onTimePlayerError(const QString &errorString);
     void startTimeAnnouncement();
-    void playAnnouncement(const AsRunLog::Item &item, bool again = false);
+    void playAnnouncement(const OnAirEvents::Item &item, bool again = false);
     void stopTimeAnnouncement();
     void advance();
     // Moves currentIndex past entries known to be bad, each logged as an

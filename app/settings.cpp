@@ -1,6 +1,7 @@
 #include "mainwindow.h"
 #include "startvalues.h"
 #include "loudness.h"
+#include "nowplaying.h"
 
 #include <QDebug>
 #include <QDir>
@@ -110,6 +111,13 @@ void MainWindow::initConfig()
     // No choice: the system's default output, and no preview.
     setDefault(QStringLiteral("audio/outputDevice"), QString());
     setDefault(QStringLiteral("audio/previewDevice"), QString());
+    // Music only, into the runtime folder; no stream server.
+    setDefault(QStringLiteral("nowplaying/folder"), QString());
+    setDefault(QStringLiteral("nowplaying/allKinds"), false);
+    for (const char *key : {"nowplaying/serverUrl", "nowplaying/mount", "nowplaying/user",
+                            "nowplaying/password"})
+        setDefault(QString::fromLatin1(key), QString());
+    NowPlaying::keepPrivate(*settings);
 }
 
 void MainWindow::saveConfig(const QString &file, const QString &field, const QString &value)

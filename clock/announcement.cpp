@@ -1,6 +1,6 @@
 #include "mainwindow.h"
 #include "timerclock.h"
-#include "asrunfeed.h"
+#include "onairfeed.h"
 #include "conversionqueue.h"
 #include "loudness.h"
 #include "ui_mainwindow.h"
@@ -55,7 +55,7 @@ void MainWindow::on_audio_clock_clicked()
                 player->setVolume(0.5f);
         }
     }
-    AsRunLog::Item item = asRunItem(QStringLiteral("time"), QString(), file);
+    OnAirEvents::Item item = onAirItem(QStringLiteral("time"), QString(), file);
     item.title = tr("Hora certa %1").arg(QTime::currentTime().toString(QStringLiteral("HH:mm")));
     playAnnouncement(item);
 }

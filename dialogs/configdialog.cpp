@@ -2,6 +2,7 @@
 #include "ui_configdialog.h"
 #include "startvalues.h"
 #include "loudness.h"
+#include "nowplaying.h"
 
 #include <QAudioDevice>
 #include <QComboBox>
@@ -21,6 +22,10 @@ int wholeNumber(const QSettings &settings, const QString &key)
 {
     return int(settings.value(key).toDouble());
 }
+
+// The now-playing fields and their keys; the kinds switch is apart.
+const char *const kNowPlayingKeys[] = {"nowplaying/folder", "nowplaying/serverUrl", "nowplaying/mount",
+                                       "nowplaying/user", "nowplaying/password"};
 
 const char *const kOptionKeys[] = {"volume/sayClock", "volume/sayClockFade", "volume/stopFade",
                                    "volume/talkFade"};
@@ -59,6 +64,11 @@ ConfigDialog::ConfigDialog(QWidget *parent)
                 stored.value(QStringLiteral("audio/outputDevice")).toString());
     listOutputs(ui->previewDevice, tr("Nenhuma"),
                 stored.value(QStringLiteral("audio/previewDevice")).toString());
+    const auto nowPlaying = nowPlayingFields();
+    for (size_t i = 0; i < nowPlaying.size(); ++i)
+        nowPlaying[i]->setText(stored.value(QLatin1String(kNowPlayingKeys[i])).toString());
+    ui->nowPlayingFolder->setPlaceholderText(NowPlaying::folderFrom(QString()));
+    ui->nowPlayingAllKinds->setChecked(stored.value(QStringLiteral("nowplaying/allKinds"), false).toBool());
 
     connect(ui->buttonBox, &QDialogButtonBox::accepted, this, &ConfigDialog::accept);
     connect(ui->buttonBox, &QDialogButtonBox::rejected, this, &ConfigDialog::reject);
@@ -96,12 +106,22 @@ void ConfigDialog::accept()
     settings.setValue(QStringLiteral("audio/loudnessTarget"), ui->loudnessTarget->value());
     settings.setValue(QStringLiteral("audio/outputDevice"), ui->outputDevice->currentData().toString());
     settings.setValue(QStringLiteral("audio/previewDevice"), ui->previewDevice->currentData().toString());
+    const auto nowPlaying = nowPlayingFields();
+    for (size_t i = 0; i < nowPlaying.size(); ++i)
+        settings.setValue(QLatin1String(kNowPlayingKeys[i]), nowPlaying[i]->text());
+    settings.setValue(QStringLiteral("nowplaying/allKinds"), ui->nowPlayingAllKinds->isChecked());
+    NowPlaying::keepPrivate(settings);
     QDialog::accept();
 }
 
 std::array<QCheckBox *, 4> ConfigDialog::optionBoxes() const
 {
     return {ui->sayClock, ui->sayClockFade, ui->stopFade, ui->talkFade};
+}
+
+std::array<QLineEdit *, 5> ConfigDialog::nowPlayingFields() const
+{
+    return {ui->nowPlayingFolder, ui->streamServerUrl, ui->streamMount, ui->streamUser, ui->streamPassword};
 }
 
 void ConfigDialog::listOutputs(QComboBox *box, const QString &none, const QString &stored)
@@ -141,4 +161,10 @@ void ConfigDialog::on_btn_searchTimePath_clicked()
     // unsaved edit.
     pickFolder(ui->time_path, tr("Selecionar pasta de Locução de Hora"),
                settings.value(QStringLiteral("files/audioTimeDir"), QDir::homePath()).toString());
+}
+
+void ConfigDialog::on_btn_searchNowPlayingPath_clicked()
+{
+    pickFolder(ui->nowPlayingFolder, tr("Selecionar pasta dos arquivos de agora no ar"),
+               NowPlaying::folderFrom(ui->nowPlayingFolder->text()));
 }

@@ -30,10 +30,13 @@ public slots:
     void on_btn_searchMusicPath_clicked();
     void on_btn_searchJinglePath_clicked();
     void on_btn_searchTimePath_clicked();
+    void on_btn_searchNowPlayingPath_clicked();
 
 private:
     // The four option boxes, in the order of their keys.
     std::array<QCheckBox *, 4> optionBoxes() const;
+    // The now-playing folder and the stream server's fields, in the order of their keys.
+    std::array<QLineEdit *, 5> nowPlayingFields() const;
     void pickFolder(QLineEdit *field, const QString &title, const QString &startFolder);
     // The machine's outputs, `none` first; a stored output that is not
     // there now stays in the list, marked, so that saving keeps it.

@@ -120,7 +120,7 @@ void MainWindow::clearPlaylist()
                              "esvazia a lista."),
                           tr("Apagar e parar o ar")))
         return;
-    asRun->leaving({&player1, &player2, timePlayer}, AsRunLog::Outcome::Stopped);
+    airEvents->leaving({&player1, &player2, timePlayer}, OnAirEvents::Outcome::Stopped);
     player1.Reset();
     player2.Reset();
     stopTimeAnnouncement();

@@ -125,11 +125,20 @@ void MainWindow::updateAudioList(bool jump)
         conversions->plan(playlist, currentIndex, nextIndex, onAir);
     // The next box shows what plays next, a marked entry included, and for
     // a folder the file it picked.
-    if ((follows || keepNext) && nextIndex >= 0 && nextIndex < size)
-        setTextIfChanged(ui->next_audio, centred(shownTitle(nextIndex)));
-    else if (nextIndex < 0 || nextIndex >= size)
+    OnAirEvents::Next following;
+    if ((follows || keepNext) && nextIndex >= 0 && nextIndex < size) {
+        const Playlist &entry = playlist[size_t(nextIndex)];
+        following.shownTitle = shownTitle(nextIndex);
+        following.file = !entry.kind.startsWith(QLatin1String("folder-")) ? entry.path
+                         : conversions                                    ? conversions->pickOf(nextIndex, entry)
+                                                                          : QString();
+        setTextIfChanged(ui->next_audio, centred(following.shownTitle));
+    } else if (nextIndex < 0 || nextIndex >= size) {
         // No valid next entry: an old title would tell the operator something false.
         setTextIfChanged(ui->next_audio, centred(QString()));
+    }
+    if (airEvents)
+        airEvents->setRunningOrder(onAir, following);
 
     QList<QTreeWidgetItem *> items;
     items.reserve(size);

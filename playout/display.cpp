@@ -29,7 +29,7 @@ void MainWindow::currentTimePosition(qint64 progress, int playerid)
 {
     if (progress > 0) {
         playoutRetry->heard();
-        asRun->sounding(playerid == 1 ? &player1 : &player2);
+        airEvents->sounding(playerid == 1 ? &player1 : &player2);
     }
     if (!onAir)
         return;
@@ -59,7 +59,7 @@ void MainWindow::currentTimePosition(qint64 progress, int playerid)
         && !player2.fading && !player1.fadingOut && !player2.fadingOut && onAirEntry) {
         const QString &kind = onAirEntry->kind;
         if (kind == QLatin1String("music") || kind == QLatin1String("folder-music")) {
-            asRun->leaving(reference, AsRunLog::Outcome::HandedOver);
+            airEvents->leaving(reference, OnAirEvents::Outcome::HandedOver);
             advance();
             next();
             for (AudioPlayer *player : {&player1, &player2}) {
@@ -103,7 +103,7 @@ void MainWindow::updateDisplay()
     // A channel's item has left the air once the channel is silent.
     for (AudioPlayer *player : {&player1, &player2}) {
         if (!player->isPlaying())
-            asRun->finish(player);
+            airEvents->finish(player);
     }
 
     // A time announcement sounds through its own, unmetered player.
@@ -117,7 +117,7 @@ void MainWindow::updateDisplay()
             qWarning() << "Time announcement stalled for" << kAnnouncementStallMs
                        << "ms - skipping";
             timeStallMs = 0;
-            asRun->leaving(timePlayer, AsRunLog::Outcome::Error);
+            airEvents->leaving(timePlayer, OnAirEvents::Outcome::Error);
             stopTimeAnnouncement();
             advance();
             next();
@@ -133,7 +133,7 @@ void MainWindow::updateDisplay()
         if (silenceMs > kSilenceLimitMs - 1) {
             qWarning() << "Silence watchdog: no audio for" << kSilenceLimitMs << "ms — skipping track";
             silenceMs = 0;
-            asRun->leaving({&player1, &player2}, AsRunLog::Outcome::SkippedSilence);
+            airEvents->leaving({&player1, &player2}, OnAirEvents::Outcome::SkippedSilence);
             skipToNext();
         }
     } else {

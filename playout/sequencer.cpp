@@ -2,7 +2,7 @@
 #include "ui_mainwindow.h"
 #include "vumeter.h"
 #include "playoutretry.h"
-#include "asrunfeed.h"
+#include "onairfeed.h"
 #include "conversionqueue.h"
 #include "outputdevices.h"
 
@@ -128,12 +128,12 @@ void MainWindow::next()
         chosen = player2.hasFailed() ? &player1 : &player2;
 
     if (chosen && kind == QLatin1String("music")) {
-        asRun->begin(chosen, asRunItem(kind, folderEntry ? QString() : entry.title, path));
+        airEvents->begin(chosen, onAirItem(kind, folderEntry ? QString() : entry.title, path));
         chosen->addMedia(path);
         chosen->Play();
         chosen->fadeIn();
     } else if (chosen && kind == QLatin1String("jingle")) {
-        asRun->begin(chosen, asRunItem(kind, folderEntry ? QString() : entry.title, path));
+        airEvents->begin(chosen, onAirItem(kind, folderEntry ? QString() : entry.title, path));
         chosen->addMedia(path);
         chosen->targetVolume = 1.0f;
         chosen->setVolume(1.0f);
@@ -173,9 +173,9 @@ bool MainWindow::passOverBadEntries()
         const QString kind = entry.kind == QLatin1String("folder-jingle") ? QStringLiteral("jingle")
                              : entry.kind == QLatin1String("folder-music") ? QStringLiteral("music")
                                                                            : entry.kind;
-        asRun->begin(conversions, asRunItem(kind, pick.isEmpty() ? entry.title : QString(), file));
-        asRun->leaving(conversions, AsRunLog::Outcome::Error);
-        asRun->finish(conversions);
+        airEvents->begin(conversions, onAirItem(kind, pick.isEmpty() ? entry.title : QString(), file));
+        airEvents->leaving(conversions, OnAirEvents::Outcome::Error);
+        airEvents->finish(conversions);
         // A marked entry passed over has had its turn.
         if (currentIndex == nextIndex)
             nextMarked = false;
@@ -187,13 +187,13 @@ bool MainWindow::passOverBadEntries()
 void MainWindow::startTimeAnnouncement()
 {
     const QString file = audioTimeDir + QLatin1Char('/') + timeAudioName + QStringLiteral(".mp3");
-    AsRunLog::Item item = asRunItem(QStringLiteral("time"), QString(), file);
+    OnAirEvents::Item item = onAirItem(QStringLiteral("time"), QString(), file);
     item.title = playlist[currentIndex].title;
     if (!QFileInfo::exists(file)) {
         qWarning() << "Time audio not found:" << file << "- skipping time item";
-        asRun->begin(timePlayer, item);
-        asRun->leaving(timePlayer, AsRunLog::Outcome::Error);
-        asRun->finish(timePlayer);
+        airEvents->begin(timePlayer, item);
+        airEvents->leaving(timePlayer, OnAirEvents::Outcome::Error);
+        airEvents->finish(timePlayer);
         // Skip it for real: the music was already told to fade out, and nothing
         // else would follow until the silence watchdog. Every time entry names
         // the same missing file, so the following one that plays is no time entry.
@@ -209,7 +209,7 @@ void MainWindow::startTimeAnnouncement()
     timeAnnouncing = true;
 }
 
-void MainWindow::playAnnouncement(const AsRunLog::Item &item, bool again)
+void MainWindow::playAnnouncement(const OnAirEvents::Item &item, bool again)
 {
     // The same file again after its end plays silently (GStreamer, Qt 6.4)
     // unless the source is set afresh.
@@ -217,7 +217,7 @@ void MainWindow::playAnnouncement(const AsRunLog::Item &item, bool again)
     timePlayer->setSource(QUrl::fromLocalFile(item.file));
     timeOutput->setVolume(loudness->startGain(item.file));
     outputs->routeAir(timeOutput);
-    asRun->begin(timePlayer, item);
+    airEvents->begin(timePlayer, item);
     timeItem = item;
     timeSounded = false;
     timeReplayed = again;
@@ -237,7 +237,7 @@ void MainWindow::on_btn_play_clicked()
         // On air the entry starts again on the other channel: the play it cuts
         // was not played through. An announcement holds the running order.
         if (!timeAnnouncing)
-            asRun->leaving({&player1, &player2}, AsRunLog::Outcome::Next);
+            airEvents->leaving({&player1, &player2}, OnAirEvents::Outcome::Next);
         next();
     }
 }
@@ -248,7 +248,7 @@ void MainWindow::on_btn_stop_clicked()
         return;
     // A second Stop while the air fades out cuts it at once.
     const bool fadingAway = !onAir && (player1.fadingOut || player2.fadingOut);
-    asRun->leaving({&player1, &player2, timePlayer}, AsRunLog::Outcome::Stopped);
+    airEvents->leaving({&player1, &player2, timePlayer}, OnAirEvents::Outcome::Stopped);
     for (AudioPlayer *player : {&player1, &player2}) {
         if (switches.stopFade && !fadingAway && player->isPlaying())
             player->fadeOut();
@@ -280,7 +280,7 @@ void MainWindow::on_btn_next_clicked()
         return;
     currentIndex = nextIndex >= 0 && nextIndex < int(playlist.size()) ? nextIndex : 0;
     playoutRetry->cancel();
-    asRun->leaving({&player1, &player2}, AsRunLog::Outcome::Next);
+    airEvents->leaving({&player1, &player2}, OnAirEvents::Outcome::Next);
     next();
 }
 
@@ -289,11 +289,11 @@ void MainWindow::onPlaylistItemDoubleClicked(const QModelIndex &index)
     onAir = true;
     currentIndex = index.row();
     playoutRetry->cancel();
-    asRun->leaving({&player1, &player2}, AsRunLog::Outcome::Next);
+    airEvents->leaving({&player1, &player2}, OnAirEvents::Outcome::Next);
     // The row clicked replaces an announcement that is speaking, rather than
     // waiting for it and then giving way to the entry after it.
     if (timeAnnouncing) {
-        asRun->leaving(timePlayer, AsRunLog::Outcome::Next);
+        airEvents->leaving(timePlayer, OnAirEvents::Outcome::Next);
         stopTimeAnnouncement();
     }
     next();
@@ -420,8 +420,8 @@ void MainWindow::onTimePlayerError(const QString &errorString)
 {
     qWarning() << "Timeplayer error:" << errorString;
     // A failed player may never report that it stopped: the row closes now.
-    asRun->leaving(timePlayer, AsRunLog::Outcome::Error);
-    asRun->finish(timePlayer);
+    airEvents->leaving(timePlayer, OnAirEvents::Outcome::Error);
+    airEvents->finish(timePlayer);
     // A player that failed is not played again when it reports its end.
     timeReplayed = true;
     if (!timeAnnouncing)

@@ -238,7 +238,7 @@ void TestAsRun::journalRowsGoToTheirDay()
         return file.open(QIODevice::WriteOnly) && file.write(content) == content.size();
     };
     const QByteArray oldRow = "2026-01-01T10:00:00,2026-01-01T10:03:00,180.0,music,Old,,/old.wav,ended\n";
-    QVERIFY(write(dayFile(started), QByteArray(AsRunLog::kEightColumnHeader) + oldRow));
+    QVERIFY(write(dayFile(started), (AsRunFormat::kEightColumnHeader.toByteArray() + '\n') + oldRow));
     AsRunLog::Item late{QStringLiteral("music"), QStringLiteral("Late"), QStringLiteral("Band"),
                         QStringLiteral("/late.wav"), QStringLiteral("LP"), QStringLiteral("Someone"),
                         QStringLiteral("BRXXX2600001"), 60.0};
@@ -258,8 +258,8 @@ void TestAsRun::journalRowsGoToTheirDay()
         QFile file(dayFile(day));
         return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
     };
-    QCOMPARE(content(started), QByteArray(AsRunLog::kEightColumnHeader) + oldRow + row.eight + '\n');
-    QCOMPARE(content(before), QByteArray(AsRunLog::kHeader) + oldRow.chopped(1) + ",,,,\n");
+    QCOMPARE(content(started), (AsRunFormat::kEightColumnHeader.toByteArray() + '\n') + oldRow + row.eight + '\n');
+    QCOMPARE(content(before), (AsRunFormat::kHeader.toByteArray() + '\n') + oldRow.chopped(1) + ",,,,\n");
     QVERIFY(row.more == ",LP,Someone,BRXXX2600001,60.0");
 }
 

@@ -148,6 +148,16 @@ private slots:
         // An output that is not there now is kept as chosen.
         loudness.insert(QStringLiteral("audio/outputDevice"), QStringLiteral("studio_console"));
         QTest::newRow("loudness") << loudness << loudness;
+        Values nowPlaying = nineKeys("5", "2", home, "true");
+        const QStringList fields = {QStringLiteral("/srv/site/now"), QStringLiteral("http://stream.local:8000"),
+                                    QStringLiteral("/radio.mp3"), QStringLiteral("source"),
+                                    QStringLiteral("s3cr=t,\"pass\"")};
+        const QStringList keys = {QStringLiteral("folder"), QStringLiteral("serverUrl"),
+                                  QStringLiteral("mount"), QStringLiteral("user"), QStringLiteral("password")};
+        for (qsizetype i = 0; i < keys.size(); ++i)
+            nowPlaying.insert(QStringLiteral("nowplaying/") + keys[i], fields[i]);
+        nowPlaying.insert(QStringLiteral("nowplaying/allKinds"), QStringLiteral("true"));
+        QTest::newRow("now playing") << nowPlaying << nowPlaying;
         // The fade speed saved is the one the desk uses: none too fast to duck
         // to the talk-over level, and never 0.
         QTest::newRow("above the range") << nineKeys("150", "250", " /no/such folder ", "false")
@@ -165,14 +175,22 @@ private slots:
             clickSave(dialog);
             QCOMPARE(dialog.result(), int(QDialog::Accepted));
         }
+        // It may hold the stream server's password.
+        QCOMPARE(QFile::permissions(QSettings(QStringLiteral("OrvaRadio"), QStringLiteral("OrvaRadio")).fileName())
+                     & (QFileDevice::ReadGroup | QFileDevice::ReadOther),
+                 QFileDevice::Permissions());
         // Normalisation stays off and the target at -23 unless chosen; no
         // output is chosen unless stored.
         if (!saved.contains(QStringLiteral("audio/loudnessTarget"))) {
             saved.insert(QStringLiteral("audio/loudnessNormalize"), QStringLiteral("false"));
             saved.insert(QStringLiteral("audio/loudnessTarget"), QStringLiteral("-23"));
         }
-        for (const char *key : {"audio/outputDevice", "audio/previewDevice"})
+        for (const char *key : {"audio/outputDevice", "audio/previewDevice", "nowplaying/folder",
+                                "nowplaying/serverUrl", "nowplaying/mount", "nowplaying/user",
+                                "nowplaying/password"})
             saved.insert(QLatin1String(key), saved.value(QLatin1String(key)));
+        if (!saved.contains(QStringLiteral("nowplaying/allKinds")))
+            saved.insert(QStringLiteral("nowplaying/allKinds"), QStringLiteral("false"));
         QCOMPARE(storedValues(), saved);
     }
 
@@ -366,8 +384,8 @@ private slots:
     {
         const ConfigDialog config;
         const AboutDialog about;
-        QCOMPARE(config.minimumSize(), QSize(708, 664));
-        QCOMPARE(config.maximumSize(), QSize(708, 664));
+        QCOMPARE(config.minimumSize(), QSize(1118, 664));
+        QCOMPARE(config.maximumSize(), QSize(1118, 664));
         QCOMPARE(about.minimumSize(), QSize(342, 240));
         QCOMPARE(about.maximumSize(), QSize(342, 240));
     }

@@ -56,6 +56,12 @@ Values storeValues(bool other)
     values.insert("audio/loudnessTarget", other ? "-18" : "-23");
     values.insert("audio/outputDevice", other ? "studio_console" : "");
     values.insert("audio/previewDevice", other ? "headphones" : "");
+    values.insert("nowplaying/folder", other ? "/srv/now" : "");
+    values.insert("nowplaying/allKinds", other ? "true" : "false");
+    values.insert("nowplaying/serverUrl", other ? "http://stream.local:8000" : "");
+    values.insert("nowplaying/mount", other ? "/radio" : "");
+    values.insert("nowplaying/user", other ? "source" : "");
+    values.insert("nowplaying/password", other ? "hackme" : "");
     return values;
 }
 
@@ -80,9 +86,13 @@ private slots:
         QVERIFY(storedText().isEmpty());
         delete new MainWindow;
         const Values stored = storedText();
-        QCOMPARE(stored.size(), 25);
+        QCOMPARE(stored.size(), 31);
         QCOMPARE(stored, storeValues(false));
         QVERIFY(!stored.contains("files/recent"));
+        // It may come to hold the stream server's password.
+        QCOMPARE(QFile::permissions(QSettings("OrvaRadio", "OrvaRadio").fileName())
+                     & ~(QFileDevice::ReadUser | QFileDevice::WriteUser),
+                 QFileDevice::ReadOwner | QFileDevice::WriteOwner);
     }
 
     void deletedKeyAloneIsWrittenBack_data()

@@ -126,6 +126,38 @@
         <translation type="unfinished"></translation>
     </message>
     <message>
+        <source>Agora no ar</source>
+        <translation>Now playing</translation>
+    </message>
+    <message>
+        <source>Pasta dos arquivos</source>
+        <translation>Folder of the files</translation>
+    </message>
+    <message>
+        <source>Anunciar também vinhetas, horas e cartuchos</source>
+        <translation>Also announce jingles, time announcements and carts</translation>
+    </message>
+    <message>
+        <source>Servidor de streaming (endereço)</source>
+        <translation>Stream server (address)</translation>
+    </message>
+    <message>
+        <source>Ponto de montagem</source>
+        <translation>Mount point</translation>
+    </message>
+    <message>
+        <source>Usuário</source>
+        <translation>User</translation>
+    </message>
+    <message>
+        <source>Senha</source>
+        <translation>Password</translation>
+    </message>
+    <message>
+        <source>Selecionar pasta dos arquivos de agora no ar</source>
+        <translation>Select the folder for the now-playing files</translation>
+    </message>
+    <message>
         <source>A velocidade %1 é rápida demais para baixar a música ao nível de fala (%2%). A mais rápida que funciona é %3: ajustada. Salve de novo para confirmar.</source>
         <translation>Speed %1 is too fast to lower the music to the talk-over level (%2%). The fastest that works is %3: adjusted. Save again to confirm.</translation>
     </message>

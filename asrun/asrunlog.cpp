@@ -1,5 +1,5 @@
 #include "asrunlog.h"
-#include "asrunreport.h"
+#include "asrunformat.h"
 
 #include <QDebug>
 #include <QDir>
@@ -24,10 +24,6 @@ QByteArray firstLine(const QString &path)
 
 } // namespace
 
-const char *const AsRunLog::kHeader =
-    "start,end,played_s,kind,title,artist,file,outcome,album,composer,isrc,length_s\n";
-const char *const AsRunLog::kEightColumnHeader =
-    "start,end,played_s,kind,title,artist,file,outcome\n";
 const char *const AsRunLog::kJournalName = "journal";
 
 AsRunLog::AsRunLog(const QString &folder, QObject *parent)
@@ -52,12 +48,25 @@ AsRunLog::~AsRunLog()
     }
 }
 
-void AsRunLog::begin(const void *source, const Item &item)
+void AsRunLog::listenTo(OnAirEvents *events)
+{
+    connect(events, &OnAirEvents::itemStarted, this,
+            [this](const void *source, const Item &item, const QDateTime &start) {
+                begin(source, item, start);
+            });
+    connect(events, &OnAirEvents::itemSounding, this, &AsRunLog::sounding);
+    connect(events, &OnAirEvents::itemLeaving, this,
+            qOverload<const void *, Outcome>(&AsRunLog::leaving));
+    connect(events, &OnAirEvents::itemLeft, this, &AsRunLog::finish);
+    connect(events, &OnAirEvents::soundServerLost, this, &AsRunLog::outage);
+}
+
+void AsRunLog::begin(const void *source, const Item &item, const QDateTime &start)
 {
     finish(source);
     OpenRow entry;
     entry.item = item;
-    entry.start = QDateTime::currentDateTime();
+    entry.start = start.isValid() ? start : QDateTime::currentDateTime();
     open.insert(source, entry);
     writeJournal();
     journalRefresh->start(kJournalRefreshMs);
@@ -191,10 +200,12 @@ bool AsRunLog::append(const QDateTime &start, const Row &text)
         return false;
     }
     // A day begun by an older desk keeps its eight columns.
-    const bool eightColumns = file.size() > 0 && firstLine(path) == kEightColumnHeader;
+    const bool eightColumns =
+        file.size() > 0 && firstLine(path).trimmed() == AsRunFormat::kEightColumnHeader;
     const QByteArray line = eightColumns ? text.eight + '\n' : text.eight + text.more + '\n';
     // Header and row in one write, so a reader never sees half of either.
-    const QByteArray whole = file.size() == 0 ? QByteArray(kHeader) + line : line;
+    const QByteArray whole =
+        file.size() == 0 ? AsRunFormat::kHeader.toByteArray() + '\n' + line : line;
     if (file.write(whole) != whole.size()) {
         qWarning() << "As-run log: writing" << path << "failed:" << file.errorString();
         return false;

@@ -8,14 +8,7 @@
 #include <QStringList>
 #include <QVector>
 
-// The folder of the as-run logs, shared by the desk that writes them and the
-// report that reads them: "OrvaRadio/as-run" in $XDG_DATA_HOME, or in
-// ~/.local/share when that is unset or empty.
-QString asRunFolder();
-
-// One CSV field in UTF-8, quoted (quotes doubled) when it holds a comma, a
-// quote or a line break.
-QByteArray csvField(const QString &text);
+#include "asrunformat.h"
 
 // Sums up what went on air over a run of days, from the desk's as-run logs
 // (one CSV file per day, "YYYY-MM-DD.csv", in the 8-column form or in the

@@ -1,4 +1,5 @@
 #include "asrunreport.h"
+#include "asrunformat.h"
 
 #include <QCollator>
 #include <QDir>
@@ -18,8 +19,8 @@ enum Column {
     ColumnCount
 };
 
-constexpr QByteArrayView kOldHeader("start,end,played_s,kind,title,artist,file,outcome");
-constexpr QByteArrayView kHeader("start,end,played_s,kind,title,artist,file,outcome,album,composer,isrc,length_s");
+using AsRunFormat::kHeader;
+constexpr QByteArrayView kOldHeader = AsRunFormat::kEightColumnHeader;
 
 struct Field
 {
@@ -289,22 +290,6 @@ int kindIndex(QByteArrayView text)
 }
 
 } // namespace
-
-QByteArray csvField(const QString &text)
-{
-    QByteArray field = text.toUtf8();
-    if (field.contains(',') || field.contains('"') || field.contains('\n') || field.contains('\r'))
-        field = '"' + field.replace("\"", "\"\"") + '"';
-    return field;
-}
-
-QString asRunFolder()
-{
-    QString data = qEnvironmentVariable("XDG_DATA_HOME");
-    if (data.isEmpty())
-        data = QDir::homePath() + QStringLiteral("/.local/share");
-    return data + QStringLiteral("/OrvaRadio/as-run");
-}
 
 const QStringList &AsRunReport::kinds()
 {

@@ -1,4 +1,4 @@
-#include "asrunfeed.h"
+#include "onairfeed.h"
 #include "buttonhole.h"
 #include "mainwindow.h"
 #include "tags.h"
@@ -7,25 +7,25 @@
 
 namespace {
 
-AsRunLog::Outcome cartOutcome(ButtonHole::Ending ending)
+OnAirEvents::Outcome cartOutcome(ButtonHole::Ending ending)
 {
     switch (ending) {
     case ButtonHole::Ending::Ended:
-        return AsRunLog::Outcome::Ended;
+        return OnAirEvents::Outcome::Ended;
     case ButtonHole::Ending::Stopped:
-        return AsRunLog::Outcome::Stopped;
+        return OnAirEvents::Outcome::Stopped;
     case ButtonHole::Ending::Failed:
         break;
     }
-    return AsRunLog::Outcome::Error;
+    return OnAirEvents::Outcome::Error;
 }
 
 } // namespace
 
-AsRunLog::Item asRunItem(const QString &kind, const QString &shownTitle, const QString &file)
+OnAirEvents::Item onAirItem(const QString &kind, const QString &shownTitle, const QString &file)
 {
     const FileTags tags = readFileTags(file);
-    AsRunLog::Item item;
+    OnAirEvents::Item item;
     item.kind = kind;
     // The running order shows "title - artist"; the log keeps them apart.
     item.title = !tags.title.isEmpty() ? tags.title
@@ -40,9 +40,9 @@ AsRunLog::Item asRunItem(const QString &kind, const QString &shownTitle, const Q
     return item;
 }
 
-void feedAsRunLog(MainWindow &window)
+void feedOnAirEvents(MainWindow &window)
 {
-    AsRunLog *log = window.asRun;
+    OnAirEvents *log = window.airEvents;
     QMediaPlayer *time = window.timePlayer;
     QObject::connect(time, &QMediaPlayer::positionChanged, log, [log, time](qint64 position) {
         if (position > 0)
@@ -58,13 +58,13 @@ void feedAsRunLog(MainWindow &window)
     // sound has none, a failed one gets an "error" row all the same.
     for (ButtonHole *cart : std::as_const(window.carts)) {
         QObject::connect(cart, &ButtonHole::sounding, log, [log, cart](const QString &file) {
-            log->begin(cart, asRunItem(QStringLiteral("cart"), QString(), file));
+            log->begin(cart, onAirItem(QStringLiteral("cart"), QString(), file));
             log->sounding(cart);
         });
         QObject::connect(cart, &ButtonHole::left, log,
                          [log, cart](const QString &file, ButtonHole::Ending ending) {
                              if (ending == ButtonHole::Ending::Failed && !log->isOpen(cart))
-                                 log->begin(cart, asRunItem(QStringLiteral("cart"), QString(), file));
+                                 log->begin(cart, onAirItem(QStringLiteral("cart"), QString(), file));
                              log->leaving(cart, cartOutcome(ending));
                              log->finish(cart);
                          });

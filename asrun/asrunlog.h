@@ -7,6 +7,8 @@
 #include <QObject>
 #include <QString>
 
+#include "onairevents.h"
+
 #include <initializer_list>
 
 class QTimer;
@@ -25,31 +27,20 @@ class AsRunLog : public QObject
     Q_OBJECT
 
 public:
-    enum class Outcome { HandedOver, Ended, SkippedSilence, Error, Stopped, Next, Interrupted };
+    using Outcome = OnAirEvents::Outcome;
+    using Item = OnAirEvents::Item;
 
-    struct Item
-    {
-        QString kind; // "music", "jingle", "time" or "cart"
-        QString title;
-        QString artist;
-        QString file;
-        QString album;
-        QString composer;
-        QString isrc;
-        double lengthSeconds = -1.0; // negative: unknown
-    };
-
-    static const char *const kHeader;
-    // The header of the logs written before the album, composer, ISRC and
-    // length columns: rows added to such a file keep its eight columns.
-    static const char *const kEightColumnHeader;
     static const char *const kJournalName;
 
     explicit AsRunLog(const QString &folder, QObject *parent = nullptr);
     ~AsRunLog() override;
 
-    // An item goes on air on `source`. A row still open there closes first.
-    void begin(const void *source, const Item &item);
+    // Keeps the rows as `events` reports the items.
+    void listenTo(OnAirEvents *events);
+
+    // An item goes on air on `source` at `start` (now, when not given). A row
+    // still open there closes first.
+    void begin(const void *source, const Item &item, const QDateTime &start = QDateTime());
     // The item on `source` is heard: the first call starts its played time.
     void sounding(const void *source);
     // Why the item on `source` will leave the air; the first reason counts.

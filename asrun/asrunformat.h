@@ -1,0 +1,29 @@
+#ifndef ASRUNFORMAT_H
+#define ASRUNFORMAT_H
+
+#include <QByteArray>
+#include <QByteArrayView>
+#include <QString>
+
+// The as-run logs as files: where they are and how a row is written. The desk
+// writes them, the report reads them.
+namespace AsRunFormat {
+
+// The header of a day file, and that of the files written before the album,
+// composer, ISRC and length columns (rows added to such a file keep its
+// eight columns).
+constexpr QByteArrayView kHeader(
+    "start,end,played_s,kind,title,artist,file,outcome,album,composer,isrc,length_s");
+constexpr QByteArrayView kEightColumnHeader("start,end,played_s,kind,title,artist,file,outcome");
+
+} // namespace AsRunFormat
+
+// The folder of the as-run logs: "OrvaRadio/as-run" in $XDG_DATA_HOME, or in
+// ~/.local/share when that is unset or empty.
+QString asRunFolder();
+
+// One CSV field in UTF-8, quoted (quotes doubled) when it holds a comma, a
+// quote or a line break.
+QByteArray csvField(const QString &text);
+
+#endif

@@ -1,0 +1,204 @@
+#include "nowplaying.h"
+#include "streamtitle.h"
+#include "tags.h"
+
+#include <QDebug>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QSaveFile>
+#include <QSettings>
+#include <QUrl>
+
+namespace {
+
+// ISO 8601 with the local offset spelled out ("+01:00", also "+00:00"), which
+// every reader takes.
+QJsonValue isoTime(const QDateTime &time)
+{
+    if (!time.isValid())
+        return QJsonValue::Null;
+    const int offset = time.offsetFromUtc();
+    const int minutes = std::abs(offset) / 60;
+    return time.toString(QStringLiteral("yyyy-MM-ddTHH:mm:ss"))
+           + (offset < 0 ? QLatin1Char('-') : QLatin1Char('+'))
+           + QStringLiteral("%1:%2").arg(minutes / 60, 2, 10, QLatin1Char('0')).arg(minutes % 60, 2, 10, QLatin1Char('0'));
+}
+
+} // namespace
+
+NowPlaying::NowPlaying(const QString &folder, bool allKinds, QObject *parent)
+    : QObject(parent)
+    , where(folder)
+    , allKinds(allKinds)
+{
+    write();
+}
+
+NowPlaying *NowPlaying::start(const QSettings &settings, OnAirEvents *events, QObject *parent)
+{
+    auto *nowPlaying =
+        new NowPlaying(folderFrom(settings.value(QStringLiteral("nowplaying/folder")).toString()),
+                       settings.value(QStringLiteral("nowplaying/allKinds"), false).toBool(), parent);
+    nowPlaying->listenTo(events);
+    const QString server = settings.value(QStringLiteral("nowplaying/serverUrl")).toString().trimmed();
+    if (!server.isEmpty()) {
+        auto *stream = new StreamTitle(QUrl::fromUserInput(server),
+                                       settings.value(QStringLiteral("nowplaying/mount")).toString(),
+                                       settings.value(QStringLiteral("nowplaying/user")).toString(),
+                                       settings.value(QStringLiteral("nowplaying/password")).toString(),
+                                       nowPlaying);
+        connect(nowPlaying, &NowPlaying::lineChanged, stream, &StreamTitle::setTitle);
+    }
+    return nowPlaying;
+}
+
+QString NowPlaying::folderFrom(const QString &stored)
+{
+    if (!stored.trimmed().isEmpty())
+        return stored;
+    const QString runtime = qEnvironmentVariable("XDG_RUNTIME_DIR");
+    if (!runtime.isEmpty())
+        return runtime + QStringLiteral("/orvaradio");
+    QString data = qEnvironmentVariable("XDG_DATA_HOME");
+    if (data.isEmpty())
+        data = QDir::homePath() + QStringLiteral("/.local/share");
+    return data + QStringLiteral("/OrvaRadio");
+}
+
+void NowPlaying::keepPrivate(QSettings &settings)
+{
+    settings.sync();
+    QFile::setPermissions(settings.fileName(), QFileDevice::ReadOwner | QFileDevice::WriteOwner);
+}
+
+void NowPlaying::listenTo(OnAirEvents *events)
+{
+    connect(events, &OnAirEvents::itemStarted, this, &NowPlaying::started);
+    connect(events, &OnAirEvents::itemLeft, this, &NowPlaying::left);
+    connect(events, &OnAirEvents::airChanged, this, &NowPlaying::airChanged);
+    connect(events, &OnAirEvents::nextChanged, this, &NowPlaying::nextChanged);
+}
+
+bool NowPlaying::announced(const OnAirEvents::Item &item) const
+{
+    return allKinds || item.kind == QLatin1String("music");
+}
+
+void NowPlaying::started(const void *source, const OnAirEvents::Item &item, const QDateTime &start)
+{
+    playing.append({source, item, start});
+    if (announced(item)) {
+        shown = playing.last();
+        write();
+    }
+}
+
+void NowPlaying::left(const void *source)
+{
+    for (qsizetype i = 0; i < playing.size(); ++i) {
+        if (playing[i].source == source) {
+            playing.removeAt(i);
+            break;
+        }
+    }
+    if (!shown || shown->source != source)
+        return;
+    // A cart over a song gives the line back to the song; with nothing else
+    // announced on air, the line stays until the next item that is.
+    for (auto each = playing.crbegin(); each != playing.crend(); ++each) {
+        if (announced(each->item)) {
+            shown = *each;
+            write();
+            return;
+        }
+    }
+}
+
+void NowPlaying::airChanged(bool onAir)
+{
+    air = onAir;
+    if (!air)
+        shown.reset();
+    write();
+}
+
+void NowPlaying::nextChanged(const OnAirEvents::Next &next)
+{
+    const FileTags tags = next.file.isEmpty() ? FileTags() : readFileTags(next.file);
+    if (!tags.title.isEmpty()) {
+        nextTitle = tags.title;
+        nextArtist = tags.artist;
+    } else {
+        nextTitle = next.shownTitle.isEmpty() && !next.file.isEmpty()
+                        ? cleanTitle(QFileInfo(next.file).fileName())
+                        : next.shownTitle;
+        nextArtist.clear();
+    }
+    write();
+}
+
+QString NowPlaying::line() const
+{
+    if (!shown)
+        return QString();
+    const OnAirEvents::Item &item = shown->item;
+    return item.artist.isEmpty() ? item.title : item.artist + QStringLiteral(" - ") + item.title;
+}
+
+QByteArray NowPlaying::json() const
+{
+    QJsonObject root;
+    root[QStringLiteral("onAir")] = air || shown.has_value();
+    if (shown) {
+        const OnAirEvents::Item &item = shown->item;
+        root[QStringLiteral("item")] = QJsonObject{
+            {QStringLiteral("kind"), item.kind},
+            {QStringLiteral("title"), item.title},
+            {QStringLiteral("artist"), item.artist},
+            {QStringLiteral("file"), item.file},
+            {QStringLiteral("start"), isoTime(shown->start)},
+            {QStringLiteral("expectedEnd"), isoTime(OnAirEvents::expectedEnd(item, shown->start))},
+        };
+    } else {
+        root[QStringLiteral("item")] = QJsonValue::Null;
+    }
+    if (nextTitle.isEmpty())
+        root[QStringLiteral("next")] = QJsonValue::Null;
+    else
+        root[QStringLiteral("next")] = QJsonObject{{QStringLiteral("title"), nextTitle},
+                                                  {QStringLiteral("artist"), nextArtist}};
+    return QJsonDocument(root).toJson(QJsonDocument::Indented);
+}
+
+void NowPlaying::write()
+{
+    const QString text = line();
+    const QByteArray document = json();
+    if (text != writtenLine)
+        emit lineChanged(text);
+    if (text == writtenLine && document == writtenJson && !failing)
+        return;
+    writtenLine = text;
+    writtenJson = document;
+    // The text file first: the line is what listeners see soonest.
+    const bool written = QDir().mkpath(where)
+                         && writeFile(QStringLiteral("now-playing.txt"), text.toUtf8() + '\n')
+                         && writeFile(QStringLiteral("now-playing.json"), document);
+    if (written && failing)
+        qInfo().noquote() << "Now playing: writing to" << where << "again";
+    else if (!written && !failing)
+        qWarning().noquote() << "Now playing: cannot write to" << where
+                             << "- the files stay as they are until it can";
+    failing = !written;
+}
+
+bool NowPlaying::writeFile(const QString &name, const QByteArray &content)
+{
+    // Written beside and renamed over the old file: a reader sees one or the
+    // other whole.
+    QSaveFile file(where + QLatin1Char('/') + name);
+    return file.open(QIODevice::WriteOnly) && file.write(content) == content.size() && file.commit();
+}

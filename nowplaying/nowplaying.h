@@ -1,0 +1,78 @@
+#ifndef NOWPLAYING_H
+#define NOWPLAYING_H
+
+#include "onairevents.h"
+
+#include <QList>
+#include <QObject>
+#include <QString>
+
+#include <optional>
+
+class QSettings;
+
+// What is on air, for the programs around the desk: "now-playing.json" (the
+// item on air and the next entry) and "now-playing.txt" (one line, "Artist -
+// Title", for RDS encoders and stream tools), rewritten whole on every change.
+// By default only music is announced: a jingle, an announcement or a cart
+// leaves the song's line in place. Off air, the JSON says "onAir": false and
+// the text file holds an empty line.
+class NowPlaying : public QObject
+{
+    Q_OBJECT
+
+public:
+    NowPlaying(const QString &folder, bool allKinds, QObject *parent = nullptr);
+
+    // Made from the settings store ("nowplaying/..."), listening to
+    // `events`, with the stream server's title following when a server is
+    // set.
+    static NowPlaying *start(const QSettings &settings, OnAirEvents *events, QObject *parent);
+
+    // "nowplaying/folder", or when empty $XDG_RUNTIME_DIR/orvaradio, or the
+    // desk's data folder when that is unset.
+    static QString folderFrom(const QString &stored);
+
+    void listenTo(OnAirEvents *events);
+
+    // The settings file may hold the stream server's password: it is made
+    // readable by its owner alone (rewrites keep the file's permissions).
+    static void keepPrivate(QSettings &settings);
+
+    const QString &folder() const { return where; }
+    // The text file's line: empty off air.
+    QString line() const;
+    QByteArray json() const;
+
+signals:
+    void lineChanged(const QString &line);
+
+private:
+    struct Playing
+    {
+        const void *source;
+        OnAirEvents::Item item;
+        QDateTime start;
+    };
+
+    bool announced(const OnAirEvents::Item &item) const;
+    void started(const void *source, const OnAirEvents::Item &item, const QDateTime &start);
+    void left(const void *source);
+    void airChanged(bool onAir);
+    void nextChanged(const OnAirEvents::Next &next);
+    void write();
+    bool writeFile(const QString &name, const QByteArray &content);
+
+    QString where;
+    bool allKinds;
+    bool air = false;
+    QList<Playing> playing; // in the order they started
+    std::optional<Playing> shown;
+    QString nextTitle;
+    QString nextArtist;
+    QByteArray writtenJson;
+    QString writtenLine;
+    bool failing = false;
+};
+
+#endif

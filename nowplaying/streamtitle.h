@@ -1,0 +1,46 @@
+#ifndef STREAMTITLE_H
+#define STREAMTITLE_H
+
+#include <QObject>
+#include <QString>
+#include <QUrl>
+
+class QNetworkAccessManager;
+class QNetworkReply;
+class QTimer;
+
+// Keeps a stream server's title for one mount up to date through its admin
+// interface ("/admin/metadata", mode "updinfo", HTTP basic authentication),
+// without ever waiting for it: one request at a time, the latest title wins,
+// and a server that fails is asked again every few seconds until it takes
+// the title. Each change of the server's state is one log line, not one per
+// item.
+class StreamTitle : public QObject
+{
+    Q_OBJECT
+
+public:
+    StreamTitle(const QUrl &server, const QString &mount, const QString &user,
+                const QString &password, QObject *parent = nullptr);
+
+    void setTitle(const QString &title);
+
+    // The update request's address for `title`.
+    static QUrl updateUrl(const QUrl &server, const QString &mount, const QString &title);
+
+private:
+    void send();
+    void answered(QNetworkReply *reply);
+
+    QNetworkAccessManager *network;
+    QTimer *retry;
+    QUrl server;
+    QString mount;
+    QByteArray authorization;
+    QString wanted;
+    bool pending = false; // `wanted` has not reached the server yet
+    bool asking = false;
+    QString failure; // what the server did last time it failed; empty once it answers
+};
+
+#endif
