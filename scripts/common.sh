@@ -11,10 +11,11 @@ DESK_PACKAGES="build-essential cmake ninja-build pkg-config qt6-base-dev qt6-bas
   libtag1-dev ffmpeg pulseaudio-utils gstreamer1.0-plugins-base gstreamer1.0-plugins-good
   gstreamer1.0-libav gstreamer1.0-pulseaudio fonts-dejavu-core"
 # What the tests need on top: a private sound server, tone generation, a
-# virtual display for screenshots, speech for the time voices, and the
-# checkers of the installed files.
+# virtual display for screenshots, speech for the time voices, the
+# checkers of the installed files, and a stream server for the now-playing
+# titles (each test runs its own; the package's service is not used).
 TEST_PACKAGES="pulseaudio pulseaudio-utils gstreamer1.0-plugins-base-apps sox xvfb xauth xdotool imagemagick
-  espeak-ng desktop-file-utils appstream man-db file"
+  espeak-ng desktop-file-utils appstream man-db file icecast2"
 
 as_root() {
     if [ "$(id -u)" -eq 0 ]; then

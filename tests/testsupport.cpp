@@ -13,7 +13,15 @@
 #include <QTemporaryDir>
 
 #include <QElapsedTimer>
+#include <QEventLoop>
 #include <QFile>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QNetworkAccessManager>
+#include <QNetworkProxy>
+#include <QNetworkReply>
+#include <QTcpServer>
 #include <QRandomGenerator>
 #include <QFileInfo>
 #include <QThread>
@@ -21,10 +29,48 @@
 #include <cmath>
 #include <csignal>
 #include <cstdlib>
+#include <grp.h>
+#include <optional>
+#include <pwd.h>
 #include <sys/resource.h>
+#include <unistd.h>
 
 namespace {
 QTemporaryDir *root = nullptr;
+
+// How long the stream server may take to answer, and its source to appear.
+constexpr int kStreamServerStartMs = 10000;
+constexpr int kStatusReplyMs = 2000;
+
+// The server's status entry of `mount` (empty while the mount is not listed),
+// or nothing when the server does not answer.
+std::optional<QJsonObject> mountStatus(const QString &url, const QString &mount)
+{
+    QNetworkAccessManager manager;
+    manager.setProxy(QNetworkProxy::NoProxy);
+    QNetworkRequest request(QUrl(url + QStringLiteral("/status-json.xsl")));
+    request.setTransferTimeout(kStatusReplyMs);
+    QNetworkReply *reply = manager.get(request);
+    QEventLoop loop;
+    QObject::connect(reply, &QNetworkReply::finished, &loop, &QEventLoop::quit);
+    loop.exec();
+    reply->deleteLater();
+    if (reply->error() != QNetworkReply::NoError)
+        return std::nullopt;
+    // One mount is listed as an object, several as an array.
+    const QJsonValue sources = QJsonDocument::fromJson(reply->readAll())
+                                   .object()
+                                   .value(QStringLiteral("icestats"))
+                                   .toObject()
+                                   .value(QStringLiteral("source"));
+    const QJsonArray entries = sources.isArray() ? sources.toArray() : QJsonArray{sources};
+    for (const QJsonValue &entry : entries) {
+        const QJsonObject object = entry.toObject();
+        if (object.value(QStringLiteral("listenurl")).toString().endsWith(mount))
+            return object;
+    }
+    return QJsonObject();
+}
 }
 
 namespace TestSupport {
@@ -326,6 +372,139 @@ bool garbleAfterHeader(const QString &path)
         data[i] = uchar(noise.bounded(256));
     file.seek(0);
     return file.write(bytes) == bytes.size();
+}
+
+StreamServer::StreamServer()
+    : folder(QDir::tempPath() + QStringLiteral("/stream-server-XXXXXX"))
+{
+    QTcpServer probe;
+    probe.listen(QHostAddress::LocalHost);
+    port = probe.serverPort();
+}
+
+StreamServer::~StreamServer()
+{
+    stop();
+}
+
+QString StreamServer::url() const
+{
+    return QStringLiteral("http://127.0.0.1:%1").arg(port);
+}
+
+bool StreamServer::writeConfig()
+{
+    // icecast2 refuses to run as root: it then drops to the package's user.
+    // Its log goes to stderr, into a file opened before that, so no folder
+    // has to be writable by that user.
+    QString security;
+    if (geteuid() == 0) {
+        const passwd *user = getpwnam("icecast2");
+        const group *userGroup = user ? getgrgid(user->pw_gid) : nullptr;
+        security = QStringLiteral("<security><chroot>0</chroot><changeowner><user>%1</user>"
+                                  "<group>%2</group></changeowner></security>")
+                       .arg(QString::fromLocal8Bit(user ? user->pw_name : "nobody"),
+                            QString::fromLocal8Bit(userGroup ? userGroup->gr_name : "nogroup"));
+    }
+    const QString config =
+        QStringLiteral(
+            "<icecast><location>test</location><admin>test@localhost</admin>"
+            "<hostname>127.0.0.1</hostname>"
+            "<listen-socket><port>%1</port><bind-address>127.0.0.1</bind-address></listen-socket>"
+            "<authentication><source-password>%2</source-password><admin-user>%3</admin-user>"
+            "<admin-password>%4</admin-password></authentication>"
+            "<paths><webroot>/usr/share/icecast2/web</webroot>"
+            "<adminroot>/usr/share/icecast2/admin</adminroot></paths>"
+            "<logging><accesslog>-</accesslog><errorlog>-</errorlog><loglevel>3</loglevel></logging>"
+            "%5</icecast>\n")
+            .arg(port)
+            .arg(sourcePassword(), adminUser(), adminPassword(), security);
+    QFile file(folder.filePath(QStringLiteral("icecast.xml")));
+    return file.open(QIODevice::WriteOnly) && file.write(config.toUtf8()) > 0;
+}
+
+QString StreamServer::logTail(const QString &name) const
+{
+    QFile file(folder.filePath(name));
+    if (!file.open(QIODevice::ReadOnly))
+        return QString();
+    return QString::fromUtf8(file.readAll().right(2000));
+}
+
+bool StreamServer::start()
+{
+    stop();
+    error.clear();
+    const QString program = QStandardPaths::findExecutable(QStringLiteral("icecast2"));
+    if (program.isEmpty()) {
+        error = QStringLiteral("icecast2 is not installed (Debian package icecast2)");
+        return false;
+    }
+    if (port == 0 || !folder.isValid() || !writeConfig()) {
+        error = QStringLiteral("no free port or no configuration in %1").arg(folder.path());
+        return false;
+    }
+    server.setProcessChannelMode(QProcess::MergedChannels);
+    server.setStandardOutputFile(folder.filePath(QStringLiteral("icecast.log")), QIODevice::Append);
+    server.start(program, {QStringLiteral("-c"), folder.filePath(QStringLiteral("icecast.xml"))});
+    QElapsedTimer waited;
+    waited.start();
+    while (!mountStatus(url(), mount())) {
+        if (server.state() == QProcess::NotRunning || waited.elapsed() > kStreamServerStartMs) {
+            error = QStringLiteral("icecast2 does not answer on %1:\n%2")
+                        .arg(url(), logTail(QStringLiteral("icecast.log")));
+            stop();
+            return false;
+        }
+        QThread::msleep(50);
+    }
+
+    source.setProcessChannelMode(QProcess::MergedChannels);
+    source.setStandardOutputFile(folder.filePath(QStringLiteral("source.log")), QIODevice::Append);
+    source.start(QStringLiteral("ffmpeg"),
+                 {QStringLiteral("-nostdin"), QStringLiteral("-v"), QStringLiteral("error"),
+                  QStringLiteral("-re"), QStringLiteral("-f"), QStringLiteral("lavfi"),
+                  QStringLiteral("-i"), QStringLiteral("anullsrc=r=44100:cl=stereo"),
+                  QStringLiteral("-c:a"), QStringLiteral("libmp3lame"), QStringLiteral("-b:a"),
+                  QStringLiteral("64k"), QStringLiteral("-content_type"), QStringLiteral("audio/mpeg"),
+                  QStringLiteral("-f"), QStringLiteral("mp3"),
+                  QStringLiteral("icecast://source:%1@127.0.0.1:%2%3")
+                      .arg(sourcePassword())
+                      .arg(port)
+                      .arg(mount())});
+    while (mountStatus(url(), mount()).value_or(QJsonObject()).isEmpty()) {
+        if (source.state() == QProcess::NotRunning || waited.elapsed() > 2 * kStreamServerStartMs) {
+            error = QStringLiteral("the source did not reach %1%2:\n%3\n%4")
+                        .arg(url(), mount(), logTail(QStringLiteral("source.log")),
+                             logTail(QStringLiteral("icecast.log")));
+            stop();
+            return false;
+        }
+        QThread::msleep(50);
+    }
+    return true;
+}
+
+void StreamServer::stop()
+{
+    // Killed outright: asked to end, the server takes two seconds, and its
+    // port can be bound again at once either way.
+    for (QProcess *process : {&source, &server}) {
+        if (process->state() != QProcess::NotRunning) {
+            process->kill();
+            process->waitForFinished(5000);
+        }
+    }
+}
+
+QString StreamServer::title() const
+{
+    // A title of digits alone comes as a number.
+    return mountStatus(url(), mount())
+        .value_or(QJsonObject())
+        .value(QStringLiteral("title"))
+        .toVariant()
+        .toString();
 }
 
 } // namespace TestSupport

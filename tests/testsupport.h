@@ -4,6 +4,7 @@
 #include <QApplication>
 #include <QProcess>
 #include <QString>
+#include <QTemporaryDir>
 #include <QVector>
 #include <QtTest>
 
@@ -120,6 +121,43 @@ private:
     QProcess *process = nullptr;
     QString rawPath;
     QString sink;
+};
+
+// A private stream server for the now-playing tests: icecast2 on a free port
+// of 127.0.0.1 with passwords of its own, its mount fed with silent MP3 by
+// ffmpeg. The port stays the same across stop() and start().
+class StreamServer
+{
+public:
+    StreamServer();
+    ~StreamServer();
+
+    // Starts the server and its source, and returns once the mount is
+    // listed; on failure errorString() says why (with the server's log).
+    bool start();
+    void stop();
+    QString errorString() const { return error; }
+
+    QString url() const;
+    QString mount() const { return QStringLiteral("/live.mp3"); }
+    QString adminUser() const { return QStringLiteral("desk-admin"); }
+    QString adminPassword() const { return QStringLiteral("admin-pw-7431"); }
+    QString sourcePassword() const { return QStringLiteral("source-pw-7431"); }
+
+    // The mount's title in the server's status, or an empty string when the
+    // mount has none or the server does not answer.
+    QString title() const;
+
+private:
+    bool writeConfig();
+    bool waitForMount(int timeoutMs);
+    QString logTail(const QString &name) const;
+
+    QTemporaryDir folder;
+    quint16 port = 0;
+    QProcess server;
+    QProcess source;
+    QString error;
 };
 
 } // namespace TestSupport
