@@ -107,13 +107,18 @@ void NowPlaying::left(const void *source)
     if (!shown || shown->source != source)
         return;
     // A cart over a song gives the line back to the song; with nothing else
-    // announced on air, the line stays until the next item that is.
+    // announced on air, the line stays until the next item that is, unless
+    // the desk is off air (a cart fired meanwhile).
     for (auto each = playing.crbegin(); each != playing.crend(); ++each) {
         if (announced(each->item)) {
             shown = *each;
             write();
             return;
         }
+    }
+    if (!air) {
+        shown.reset();
+        write();
     }
 }
 
