@@ -10,6 +10,7 @@
 #include <QJsonObject>
 #include <QSaveFile>
 #include <QSettings>
+#include <QTimer>
 #include <QUrl>
 
 namespace {
@@ -34,7 +35,7 @@ NowPlaying::NowPlaying(const QString &folder, bool allKinds, QObject *parent)
     , where(folder)
     , allKinds(allKinds)
 {
-    write();
+    flush();
 }
 
 NowPlaying *NowPlaying::start(const QSettings &settings, OnAirEvents *events, QObject *parent)
@@ -77,6 +78,7 @@ void NowPlaying::keepPrivate(QSettings &settings)
 void NowPlaying::listenTo(OnAirEvents *events)
 {
     connect(events, &OnAirEvents::itemStarted, this, &NowPlaying::started);
+    connect(events, &OnAirEvents::itemLeaving, this, &NowPlaying::leaving);
     connect(events, &OnAirEvents::itemLeft, this, &NowPlaying::left);
     connect(events, &OnAirEvents::airChanged, this, &NowPlaying::airChanged);
     connect(events, &OnAirEvents::nextChanged, this, &NowPlaying::nextChanged);
@@ -91,9 +93,22 @@ void NowPlaying::started(const void *source, const OnAirEvents::Item &item, cons
 {
     playing.append({source, item, start});
     if (announced(item)) {
-        shown = playing.last();
-        write();
+        shownBefore = shown;
+        show(playing.last());
     }
+}
+
+void NowPlaying::show(const std::optional<Playing> &item)
+{
+    shown = item;
+    shownFailed = false;
+    write();
+}
+
+void NowPlaying::leaving(const void *source, OnAirEvents::Outcome outcome)
+{
+    if (shown && shown->source == source && outcome == OnAirEvents::Outcome::Error)
+        shownFailed = true;
 }
 
 void NowPlaying::left(const void *source)
@@ -107,26 +122,28 @@ void NowPlaying::left(const void *source)
     if (!shown || shown->source != source)
         return;
     // A cart over a song gives the line back to the song; with nothing else
-    // announced on air, the line stays until the next item that is, unless
-    // the desk is off air (a cart fired meanwhile).
+    // announced on air, the line stays until the next item that is. An
+    // item that failed gives the line back to what it said before, and a
+    // cart fired off air leaves it empty again.
     for (auto each = playing.crbegin(); each != playing.crend(); ++each) {
         if (announced(each->item)) {
-            shown = *each;
-            write();
+            show(*each);
             return;
         }
     }
-    if (!air) {
-        shown.reset();
-        write();
-    }
+    if (shownFailed)
+        show(air ? shownBefore : std::nullopt);
+    else if (!air)
+        show(std::nullopt);
 }
 
 void NowPlaying::airChanged(bool onAir)
 {
     air = onAir;
-    if (!air)
-        shown.reset();
+    if (!air) {
+        shownBefore.reset();
+        show(std::nullopt);
+    }
     write();
 }
 
@@ -180,6 +197,15 @@ QByteArray NowPlaying::json() const
 
 void NowPlaying::write()
 {
+    if (flushPending)
+        return;
+    flushPending = true;
+    QTimer::singleShot(0, this, &NowPlaying::flush);
+}
+
+void NowPlaying::flush()
+{
+    flushPending = false;
     const QString text = line();
     const QByteArray document = json();
     if (text != writtenLine)

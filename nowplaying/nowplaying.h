@@ -57,10 +57,15 @@ private:
 
     bool announced(const OnAirEvents::Item &item) const;
     void started(const void *source, const OnAirEvents::Item &item, const QDateTime &start);
+    void leaving(const void *source, OnAirEvents::Outcome outcome);
     void left(const void *source);
     void airChanged(bool onAir);
     void nextChanged(const OnAirEvents::Next &next);
+    void show(const std::optional<Playing> &playing);
+    // Changes made in one turn of the event loop go out as one: an item that
+    // fails as it starts never reaches the files or the stream.
     void write();
+    void flush();
     bool writeFile(const QString &name, const QByteArray &content);
 
     QString where;
@@ -68,6 +73,9 @@ private:
     bool air = false;
     QList<Playing> playing; // in the order they started
     std::optional<Playing> shown;
+    std::optional<Playing> shownBefore; // what the line said before `shown`
+    bool shownFailed = false;
+    bool flushPending = false;
     QString nextTitle;
     QString nextArtist;
     QByteArray writtenJson;

@@ -111,7 +111,7 @@ void TestNowPlaying::filesFollowTheAir_data()
                                               QStringLiteral("Vinheta"), QStringLiteral("Ação"), QString()};
 }
 
-// A song, a jingle, a second song and Stop, recorded: the text file changes
+// A song, a jingle, a missing file, a second song and Stop, recorded: the text file changes
 // with what is heard, the JSON tells the item, its times and the next entry.
 void TestNowPlaying::filesFollowTheAir()
 {
@@ -140,12 +140,16 @@ void TestNowPlaying::filesFollowTheAir()
                       QStringLiteral("00:05"), QStringLiteral("music")},
                      {QStringLiteral("Vinheta"), media + QStringLiteral("/jingle.wav"), QStringLiteral("00:02"),
                       QStringLiteral("jingle")},
+                     // Fails as it starts: its title never shows.
+                     {QStringLiteral("Perdida"), media + QStringLiteral("/missing.wav"), QStringLiteral("00:05"),
+                      QStringLiteral("music")},
                      {QStringLiteral("Ação"), media + QStringLiteral("/other.wav"), QStringLiteral("00:20"),
                       QStringLiteral("music")}};
     desk.updateAudioList(false);
     QCOMPARE(fileContent(textFile), QByteArray("\n"));
 
     // Every change of the text file, as a reader polling it would see it.
+    QSignalSpy lineChanges(desk.findChild<NowPlaying *>(), &NowPlaying::lineChanged);
     QList<Change> changes;
     QElapsedTimer clock;
     QTimer poll;
@@ -159,7 +163,7 @@ void TestNowPlaying::filesFollowTheAir()
     clock.start();
     poll.start(10);
     desk.on_btn_play_clicked();
-    QTRY_VERIFY_WITH_TIMEOUT(desk.currentIndex == 2 && desk.player1.isPlaying() != desk.player2.isPlaying(),
+    QTRY_VERIFY_WITH_TIMEOUT(desk.currentIndex == 3 && desk.player1.isPlaying() != desk.player2.isPlaying(),
                              3 * kItemToleranceMs);
     QTest::qWait(1000);
 
@@ -187,6 +191,11 @@ void TestNowPlaying::filesFollowTheAir()
     QCOMPARE(offAir.value("onAir").toBool(), false);
     QVERIFY(offAir.value("item").isNull());
 
+    // Every line that went out, also for an instant; and what a reader saw.
+    QStringList told;
+    for (const QList<QVariant> &signal : std::as_const(lineChanges))
+        told << signal.value(0).toString();
+    QCOMPARE(told.join(QStringLiteral(" | ")), lines.join(QStringLiteral(" | ")));
     QStringList seen;
     for (const Change &change : std::as_const(changes))
         seen << change.line;
@@ -229,6 +238,7 @@ void TestNowPlaying::unwritableFolderWarnsOnce()
         events.begin(&source, song(QStringLiteral("Canção"), QString()));
         events.setRunningOrder(true, {});
         events.finish(&source);
+        QCoreApplication::processEvents();
     }
     QVERIFY2(took.elapsed() < 1000, "writing to a folder that cannot be made stalled");
     QCOMPARE(nowPlaying.line(), QStringLiteral("Canção"));
@@ -236,7 +246,7 @@ void TestNowPlaying::unwritableFolderWarnsOnce()
     QVERIFY(QFile::remove(blocker));
     QTest::ignoreMessage(QtInfoMsg, qPrintable(QStringLiteral("Now playing: writing to %1 again").arg(folder)));
     events.begin(&sources[0], song(QStringLiteral("Ação"), QStringLiteral("Banda")));
-    QCOMPARE(fileContent(folder + QStringLiteral("/now-playing.txt")), QByteArray("Banda - Ação\n"));
+    QTRY_COMPARE(fileContent(folder + QStringLiteral("/now-playing.txt")), QByteArray("Banda - Ação\n"));
 }
 
 // Three items on a real stream server, titles in UTF-8 with '&' and '+': the
