@@ -287,6 +287,16 @@ bool Recorder::start()
     return QFileInfo(rawPath).size() > 0;
 }
 
+QVector<bool> Recorder::toneWindows(const QVector<qint16> &samples, double frequency, int windowMs,
+                                    double amplitude)
+{
+    const qsizetype frames = 44100 * qsizetype(windowMs) / 1000;
+    QVector<bool> present;
+    for (qsizetype first = 0; (first + frames) * 2 <= samples.size(); first += frames)
+        present.append(toneAmplitude(samples, first, frames, frequency) > amplitude);
+    return present;
+}
+
 double Recorder::toneAmplitude(const QVector<qint16> &samples, qsizetype first, qsizetype frames,
                                double frequency)
 {

@@ -116,6 +116,10 @@ public:
     // [first, first + frames), by the Goertzel filter.
     static double toneAmplitude(const QVector<qint16> &samples, qsizetype first, qsizetype frames,
                                 double frequency);
+    // For each consecutive window of `windowMs`: whether `frequency` sounds
+    // in it above `amplitude`.
+    static QVector<bool> toneWindows(const QVector<qint16> &samples, double frequency, int windowMs,
+                                     double amplitude);
 
 private:
     QProcess *process = nullptr;

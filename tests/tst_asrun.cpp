@@ -29,13 +29,8 @@ constexpr int kAlmostSilentTooLongMs = 9990;
 // Seconds in which `frequency` sounds in the recording.
 double secondsHeard(const QVector<qint16> &samples, double frequency)
 {
-    const qsizetype frames = 44100 * kWindowMs / 1000;
-    int windows = 0;
-    for (qsizetype first = 0; (first + frames) * 2 <= samples.size(); first += frames) {
-        if (TestSupport::Recorder::toneAmplitude(samples, first, frames, frequency) > kPresentAmplitude)
-            ++windows;
-    }
-    return windows * kWindowMs / 1000.0;
+    return TestSupport::Recorder::toneWindows(samples, frequency, kWindowMs, kPresentAmplitude).count(true)
+           * kWindowMs / 1000.0;
 }
 
 } // namespace

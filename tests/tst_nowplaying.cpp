@@ -50,12 +50,9 @@ bool makeTaggedTone(const QString &path, double seconds, int frequency, const QS
 // `frequency` sounds; -1 when it never does.
 qint64 firstHeardMs(const QVector<qint16> &samples, double frequency)
 {
-    const qsizetype frames = 44100 * kWindowMs / 1000;
-    for (qsizetype first = 0; (first + frames) * 2 <= samples.size(); first += frames) {
-        if (TestSupport::Recorder::toneAmplitude(samples, first, frames, frequency) > kPresentAmplitude)
-            return first * 1000 / 44100;
-    }
-    return -1;
+    const qsizetype window =
+        TestSupport::Recorder::toneWindows(samples, frequency, kWindowMs, kPresentAmplitude).indexOf(true);
+    return window < 0 ? -1 : window * kWindowMs;
 }
 
 OnAirEvents::Item song(const QString &title, const QString &artist)

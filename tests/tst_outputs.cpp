@@ -60,12 +60,7 @@ bool unloadSink(const char *name)
 // The 50 ms windows of `samples` in which `frequency` sounds.
 QVector<bool> windowsWith(const QVector<qint16> &samples, double frequency)
 {
-    const qsizetype frames = 44100 * kWindowMs / 1000;
-    QVector<bool> present;
-    for (qsizetype window = 0; (window + 1) * frames * 2 <= samples.size(); ++window)
-        present.append(TestSupport::Recorder::toneAmplitude(samples, window * frames, frames, frequency)
-                       > kPresentAmplitude);
-    return present;
+    return TestSupport::Recorder::toneWindows(samples, frequency, kWindowMs, kPresentAmplitude);
 }
 
 double secondsWith(const QVector<qint16> &samples, double frequency)

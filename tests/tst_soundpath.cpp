@@ -73,13 +73,8 @@ double cpuSeconds(qint64 pid)
 // Index of the first window of `windowMs` in which `frequency` sounds, or -1.
 int firstWindowWith(const QVector<qint16> &samples, double frequency, int fromWindow = 0)
 {
-    const qsizetype frames = 44100 * kWindowMs / 1000;
-    for (qsizetype window = fromWindow; (window + 1) * frames * 2 <= samples.size(); ++window) {
-        if (TestSupport::Recorder::toneAmplitude(samples, window * frames, frames, frequency)
-            > kPresentAmplitude)
-            return int(window);
-    }
-    return -1;
+    return int(TestSupport::Recorder::toneWindows(samples, frequency, kWindowMs, kPresentAmplitude)
+                   .indexOf(true, fromWindow));
 }
 
 // A PulseAudio server with one null sink, on a socket of the test's own.
