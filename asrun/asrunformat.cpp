@@ -10,10 +10,15 @@ QByteArray csvField(const QString &text)
     return field;
 }
 
-QString asRunFolder()
+QString deskDataFolder()
 {
     QString data = qEnvironmentVariable("XDG_DATA_HOME");
     if (data.isEmpty())
         data = QDir::homePath() + QStringLiteral("/.local/share");
-    return data + QStringLiteral("/OrvaRadio/as-run");
+    return data + QStringLiteral("/OrvaRadio");
+}
+
+QString asRunFolder()
+{
+    return deskDataFolder() + QStringLiteral("/as-run");
 }

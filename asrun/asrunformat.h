@@ -18,8 +18,11 @@ constexpr QByteArrayView kEightColumnHeader("start,end,played_s,kind,title,artis
 
 } // namespace AsRunFormat
 
-// The folder of the as-run logs: "OrvaRadio/as-run" in $XDG_DATA_HOME, or in
+// The desk's data folder: "OrvaRadio" in $XDG_DATA_HOME, or in
 // ~/.local/share when that is unset or empty.
+QString deskDataFolder();
+
+// The folder of the as-run logs: "as-run" in the data folder.
 QString asRunFolder();
 
 // One CSV field in UTF-8, quoted (quotes doubled) when it holds a comma, a

@@ -50,10 +50,7 @@ AsRunLog::~AsRunLog()
 
 void AsRunLog::listenTo(OnAirEvents *events)
 {
-    connect(events, &OnAirEvents::itemStarted, this,
-            [this](const void *source, const Item &item, const QDateTime &start) {
-                begin(source, item, start);
-            });
+    connect(events, &OnAirEvents::itemStarted, this, &AsRunLog::begin);
     connect(events, &OnAirEvents::itemSounding, this, &AsRunLog::sounding);
     connect(events, &OnAirEvents::itemLeaving, this,
             qOverload<const void *, Outcome>(&AsRunLog::leaving));

@@ -1,11 +1,11 @@
 #include "nowplaying.h"
 #include "streamtitle.h"
-#include "tags.h"
+#include "asrunformat.h"
+#include "onairfeed.h"
 
 #include <QDebug>
 #include <QDir>
 #include <QFile>
-#include <QFileInfo>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QSaveFile>
@@ -63,10 +63,7 @@ QString NowPlaying::folderFrom(const QString &stored)
     const QString runtime = qEnvironmentVariable("XDG_RUNTIME_DIR");
     if (!runtime.isEmpty())
         return runtime + QStringLiteral("/orvaradio");
-    QString data = qEnvironmentVariable("XDG_DATA_HOME");
-    if (data.isEmpty())
-        data = QDir::homePath() + QStringLiteral("/.local/share");
-    return data + QStringLiteral("/OrvaRadio");
+    return deskDataFolder();
 }
 
 void NowPlaying::keepPrivate(QSettings &settings)
@@ -141,24 +138,19 @@ void NowPlaying::airChanged(bool onAir)
 {
     air = onAir;
     if (!air) {
+        shown.reset();
         shownBefore.reset();
-        show(std::nullopt);
+        shownFailed = false;
     }
     write();
 }
 
 void NowPlaying::nextChanged(const OnAirEvents::Next &next)
 {
-    const FileTags tags = next.file.isEmpty() ? FileTags() : readFileTags(next.file);
-    if (!tags.title.isEmpty()) {
-        nextTitle = tags.title;
-        nextArtist = tags.artist;
-    } else {
-        nextTitle = next.shownTitle.isEmpty() && !next.file.isEmpty()
-                        ? cleanTitle(QFileInfo(next.file).fileName())
-                        : next.shownTitle;
-        nextArtist.clear();
-    }
+    // Named as its row in the as-run log would name it.
+    const OnAirEvents::Item item = onAirItem(QString(), next.shownTitle, next.file);
+    nextTitle = item.title;
+    nextArtist = item.artist;
     write();
 }
 
