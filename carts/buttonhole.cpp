@@ -84,7 +84,7 @@ void ButtonHole::buttonHoleClick()
     sinceMoved.start();
     output->setVolume(loudness ? loudness->startGain(audioPath) : 1.0f);
     if (outputs)
-        outputs->routeAir(output);
+        outputs->routeAir(player);
     player->setSource(QUrl::fromLocalFile(audioPath));
     // A source refused at once has failed already.
     if (onAir)

@@ -1,15 +1,25 @@
 #include "outputdevices.h"
+#include "helperprocess.h"
 
 #include <QAudioOutput>
+#include <QCoreApplication>
 #include <QDebug>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
 #include <QMediaDevices>
+#include <QMediaPlayer>
 #include <QProcess>
+#include <QRegularExpression>
 #include <QTimer>
 #include <QVariant>
 
 namespace {
 
 constexpr int kWatchMs = 1000;
+// A question to the sound server takes milliseconds; one that has not
+// been answered by then will not be.
+constexpr int kPactlLimitMs = 3000;
 
 } // namespace
 
@@ -22,17 +32,20 @@ OutputDevices::OutputDevices(const QByteArray &airId, const QByteArray &previewI
     if (!airChosen() && previewId.isEmpty())
         return;
     connect(watcher, &QTimer::timeout, this, &OutputDevices::askServer);
+    connect(watcher, &QTimer::timeout, this, &OutputDevices::followServer);
     watcher->start(kWatchMs);
+    followServer();
     askServer();
     noteAirState();
+    if (!previewId.isEmpty() && air().id() == previewId)
+        qWarning() << "Preview output" << previewId << "is the air's output: Pré Escuta stays off";
 }
 
 OutputDevices::~OutputDevices()
 {
-    if (lister) {
-        lister->disconnect(this);
-        lister->kill();
-        lister->waitForFinished(1000);
+    for (QProcess *process : {lister, events, rescuer}) {
+        if (process)
+            HelperProcess::abandon(process);
     }
 }
 
@@ -48,14 +61,34 @@ QAudioDevice OutputDevices::listed(const QByteArray &id)
 
 bool OutputDevices::present(const QByteArray &id) const
 {
-    return !id.isEmpty() && !listed(id).isNull() && (!serverAnswered || serverOutputs.contains(id));
+    if (id.isEmpty() || listed(id).isNull())
+        return false;
+    if (!serverAnswered)
+        return true;
+    for (const QByteArray &name : serverOutputs) {
+        if (name == id)
+            return true;
+    }
+    return false;
+}
+
+QProcess *OutputDevices::startPactl(const QStringList &arguments)
+{
+    auto *process = new QProcess(this);
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    // Its event lines are read, so they must not be translated.
+    environment.insert(QStringLiteral("LC_ALL"), QStringLiteral("C"));
+    process->setProcessEnvironment(environment);
+    process->start(QStringLiteral("pactl"), arguments);
+    return process;
 }
 
 void OutputDevices::askServer()
 {
-    if (lister)
+    if (lister || pactlMissing)
         return;
-    lister = new QProcess(this);
+    lister = startPactl({QStringLiteral("list"), QStringLiteral("short"), QStringLiteral("sinks")});
+    HelperProcess::limit(lister, kPactlLimitMs);
     connect(lister, &QProcess::finished, this, [this](int code, QProcess::ExitStatus status) {
         serverAnswered = status == QProcess::NormalExit && code == 0;
         serverOutputs.clear();
@@ -64,21 +97,61 @@ void OutputDevices::askServer()
         for (const QByteArray &line : lines) {
             const QList<QByteArray> fields = line.split('\t');
             if (fields.size() > 1)
-                serverOutputs.insert(fields[1]);
+                serverOutputs.insert(fields[0], fields[1]);
         }
         lister->deleteLater();
         lister = nullptr;
         noteAirState();
+        emit changed();
     });
-    // Without the sound server's tool, the media framework's list is all there is.
     connect(lister, &QProcess::errorOccurred, this, [this](QProcess::ProcessError error) {
         if (error != QProcess::FailedToStart)
             return;
+        pactlMissing = true;
         serverAnswered = false;
         lister->deleteLater();
         lister = nullptr;
     });
-    lister->start(QStringLiteral("pactl"), {QStringLiteral("list"), QStringLiteral("short"), QStringLiteral("sinks")});
+}
+
+void OutputDevices::followServer()
+{
+    if (events || pactlMissing)
+        return;
+    events = startPactl({QStringLiteral("subscribe")});
+    connect(events, &QProcess::readyReadStandardOutput, this, &OutputDevices::readEvents);
+    // Started again at the next tick: the server may have restarted.
+    connect(events, &QProcess::finished, this, [this] {
+        events->deleteLater();
+        events = nullptr;
+    });
+    connect(events, &QProcess::errorOccurred, this, [this](QProcess::ProcessError error) {
+        if (error != QProcess::FailedToStart)
+            return;
+        pactlMissing = true;
+        events->deleteLater();
+        events = nullptr;
+    });
+}
+
+void OutputDevices::readEvents()
+{
+    static const QRegularExpression event(QStringLiteral("^Event '(\\w+)' on (sink|server) #(\\d+)"));
+    bool outputsChanged = false;
+    while (events->canReadLine()) {
+        const QRegularExpressionMatch match = event.match(QString::fromUtf8(events->readLine()));
+        if (!match.hasMatch())
+            continue;
+        outputsChanged = true;
+        // An output that went away is gone now, before the list is asked again.
+        if (match.captured(1) == QLatin1String("remove"))
+            serverOutputs.remove(match.captured(3).toUtf8());
+    }
+    if (!outputsChanged)
+        return;
+    noteAirState();
+    emit changed();
+    askServer();
 }
 
 void OutputDevices::noteAirState()
@@ -90,10 +163,82 @@ void OutputDevices::noteAirState()
         return;
     airMissing = missing;
     ++changes;
+    // The sound server has moved the air to its default output.
+    airOnPreview = false;
     if (missing)
-        qWarning() << "Output device" << airId << "not found: the air plays to the system's default output";
+        qWarning() << "Output device" << airId << "not found: the air plays to" << fallback().id().constData();
     else
         qInfo() << "Output device" << airId << "is back: the next item plays to it";
+    emit changed();
+    if (missing && !previewId.isEmpty())
+        rescueAir();
+}
+
+void OutputDevices::rescueAir()
+{
+    if (rescuer || pactlMissing)
+        return;
+    rescuer = startPactl({QStringLiteral("-f"), QStringLiteral("json"), QStringLiteral("list"),
+                          QStringLiteral("sink-inputs")});
+    HelperProcess::limit(rescuer, kPactlLimitMs);
+    connect(rescuer, &QProcess::finished, this, [this] {
+        moveOurStreams(rescuer->readAllStandardOutput());
+        rescuer->deleteLater();
+        rescuer = nullptr;
+    });
+    connect(rescuer, &QProcess::errorOccurred, this, [this](QProcess::ProcessError error) {
+        if (error != QProcess::FailedToStart)
+            return;
+        rescuer->deleteLater();
+        rescuer = nullptr;
+    });
+}
+
+void OutputDevices::moveOurStreams(const QByteArray &listing)
+{
+    const QByteArray previewIndex = serverOutputs.key(previewId);
+    const QString ourPid = QString::number(QCoreApplication::applicationPid());
+    QStringList onPreview;
+    const QJsonArray streams = QJsonDocument::fromJson(listing).array();
+    for (const QJsonValue &value : streams) {
+        const QJsonObject stream = value.toObject();
+        const QJsonObject properties = stream.value(QStringLiteral("properties")).toObject();
+        if (properties.value(QStringLiteral("application.process.id")).toString() == ourPid
+            && QByteArray::number(stream.value(QStringLiteral("sink")).toInt()) == previewIndex)
+            onPreview.append(QString::number(stream.value(QStringLiteral("index")).toInt()));
+    }
+    if (previewIndex.isEmpty() || onPreview.size() <= (previewPlaying ? 1 : 0))
+        return;
+    qWarning() << "The sound server moved the air to the preview output" << previewId
+               << ": the preview stops and the air moves on to" << fallback().id().constData();
+    // The preview stops first: all that is left of ours there is the air.
+    airOnPreview = true;
+    emit changed();
+    const QByteArray target = fallback().id();
+    if (target == previewId)
+        return;
+    for (const QString &index : std::as_const(onPreview)) {
+        QProcess *mover = startPactl({QStringLiteral("move-sink-input"), index, QString::fromUtf8(target)});
+        HelperProcess::limit(mover, kPactlLimitMs);
+        connect(mover, &QProcess::finished, mover, &QObject::deleteLater);
+        connect(mover, &QProcess::errorOccurred, mover, &QObject::deleteLater);
+    }
+    airOnPreview = false;
+    emit changed();
+}
+
+QAudioDevice OutputDevices::fallback()
+{
+    const QAudioDevice standard = QMediaDevices::defaultAudioOutput();
+    if (previewId.isEmpty() || standard.id() != previewId)
+        return standard;
+    // The preview output is the operator's ears, not the air.
+    const QList<QAudioDevice> outputs = QMediaDevices::audioOutputs();
+    for (const QAudioDevice &device : outputs) {
+        if (device.id() != previewId && device.id() != airId && present(device.id()))
+            return device;
+    }
+    return standard;
 }
 
 QAudioDevice OutputDevices::air()
@@ -101,17 +246,20 @@ QAudioDevice OutputDevices::air()
     if (!airChosen())
         return QMediaDevices::defaultAudioOutput();
     noteAirState();
-    return airMissing ? QMediaDevices::defaultAudioOutput() : listed(airId);
+    return airMissing ? fallback() : listed(airId);
 }
 
-void OutputDevices::routeAir(QAudioOutput *output)
+void OutputDevices::routeAir(QMediaPlayer *player)
 {
-    if (!airChosen())
+    QAudioOutput *output = player->audioOutput();
+    if (!airChosen() || !output)
         return;
     const QAudioDevice device = air();
     const char *const routedAt = "orvaradioRoutedAt";
     if (output->device() == device && output->property(routedAt).toInt() == changes)
         return;
+    if (!player->source().isEmpty())
+        player->setSource(QUrl());
     // Setting the device it already has changes nothing: it goes by the
     // default output first.
     if (output->device() == device)
@@ -126,7 +274,7 @@ OutputDevices::PreviewState OutputDevices::previewState()
         return PreviewState::NotSet;
     if (!present(previewId))
         return PreviewState::Missing;
-    return air().id() == previewId ? PreviewState::SameAsAir : PreviewState::Ready;
+    return airOnPreview || air().id() == previewId ? PreviewState::SameAsAir : PreviewState::Ready;
 }
 
 QAudioDevice OutputDevices::preview()

@@ -21,13 +21,16 @@ Preview::Preview(OutputDevices *outputs, QObject *parent)
     connect(player, &QMediaPlayer::seekableChanged, this, &Preview::seekToTheEnd);
     connect(player, &QMediaPlayer::positionChanged, this, &Preview::seekToTheEnd);
     connect(player, &QMediaPlayer::mediaStatusChanged, this, [this](QMediaPlayer::MediaStatus status) {
-        if (status == QMediaPlayer::EndOfMedia)
+        if (status == QMediaPlayer::EndOfMedia) {
             playing.clear();
+            this->outputs->notePreview(false);
+        }
     });
     connect(player, &QMediaPlayer::errorOccurred, this, [this](QMediaPlayer::Error, const QString &text) {
         qWarning() << "Preview error on" << playing << ":" << text;
         stop();
     });
+    connect(outputs, &OutputDevices::changed, this, &Preview::checkOutput);
 }
 
 Preview::~Preview()
@@ -46,10 +49,26 @@ bool Preview::start(const QString &file, bool lastSeconds)
     seekToEnd = lastSeconds;
     output->setVolume(lastSeconds ? 0.0f : 1.0f);
     playing = file;
+    outputs->notePreview(true);
     player->setSource(QUrl::fromLocalFile(file));
     player->play();
     seekToTheEnd();
     return true;
+}
+
+void Preview::checkOutput()
+{
+    if (playing.isEmpty())
+        return;
+    const OutputDevices::PreviewState state = outputs->previewState();
+    if (state == OutputDevices::PreviewState::Ready)
+        return;
+    // The sound server moves the stream of an output that goes away to its
+    // default output, which may be the air.
+    qWarning() << "Preview stopped:" << playing
+               << (state == OutputDevices::PreviewState::Missing ? "its output went away"
+                                                                 : "its output now carries the air");
+    stop();
 }
 
 void Preview::seekToTheEnd()
@@ -66,6 +85,7 @@ void Preview::seekToTheEnd()
 void Preview::stop()
 {
     playing.clear();
+    outputs->notePreview(false);
     seekToEnd = false;
     player->stop();
     // Set afresh on the next start: the same source again after its end

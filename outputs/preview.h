@@ -30,6 +30,8 @@ public:
 
 private:
     void seekToTheEnd();
+    // Stops a preview whose output went away or now carries the air.
+    void checkOutput();
 
     OutputDevices *outputs;
     QMediaPlayer *player;

@@ -181,22 +181,28 @@ void MainWindow::audioOptionsMenu(const QPoint &point)
             });
     QMenu *listen = menu->addMenu(QIcon(QStringLiteral(":/images/icons/preferences-desktop-sound.svg")),
                                   QStringLiteral("Pré Escuta"));
-    const QString why = previewUnavailable(outputs->previewState());
+    const OutputDevices::PreviewState state = outputs->previewState();
+    const QString why = previewUnavailable(state);
+    QString file;
     if (why.isEmpty()) {
         const Playlist &entry = playlist[size_t(index.row())];
-        QString file = conversions->entryFile(index.row(), entry);
+        file = conversions->entryFile(index.row(), entry);
         if (file.isEmpty() && entry.kind.startsWith(QLatin1String("folder-")))
             file = conversions->pickIn(entry.path);
-        connect(listen->addAction(QStringLiteral("Do início")), &QAction::triggered, preview,
-                [this, file] { preview->start(file, false); });
-        connect(listen->addAction(QStringLiteral("Últimos 15 segundos")), &QAction::triggered,
-                preview, [this, file] { preview->start(file, true); });
-        for (QAction *action : listen->actions())
-            action->setEnabled(!file.isEmpty());
-        QAction *stop = listen->addAction(QStringLiteral("Parar a pré-escuta"));
-        stop->setEnabled(preview->isPlaying());
-        connect(stop, &QAction::triggered, preview, &Preview::stop);
-    } else {
+    }
+    connect(listen->addAction(QStringLiteral("Do início")), &QAction::triggered, preview,
+            [this, file] { preview->start(file, false); });
+    connect(listen->addAction(QStringLiteral("Últimos 15 segundos")), &QAction::triggered, preview,
+            [this, file] { preview->start(file, true); });
+    for (QAction *action : listen->actions()) {
+        action->setEnabled(!file.isEmpty());
+        action->setToolTip(why);
+    }
+    listen->setToolTipsVisible(true);
+    // Stopping is always at hand, whatever became of the outputs meanwhile.
+    connect(listen->addAction(QStringLiteral("Parar a pré-escuta")), &QAction::triggered, preview,
+            &Preview::stop);
+    if (state == OutputDevices::PreviewState::NotSet) {
         listen->menuAction()->setEnabled(false);
         listen->menuAction()->setToolTip(why);
         menu->setToolTipsVisible(true);

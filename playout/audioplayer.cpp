@@ -59,7 +59,7 @@ void AudioPlayer::addMedia(QString path)
     currentFile = conversions ? conversions->playable(path) : path;
     source = path;
     if (outputs)
-        outputs->routeAir(audioOutput);
+        outputs->routeAir(mediaPlayer);
     gain = loudness ? loudness->startGain(path) : 1.0f;
     setVolume(volume);
     failed = false;

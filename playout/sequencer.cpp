@@ -214,9 +214,9 @@ void MainWindow::playAnnouncement(const OnAirEvents::Item &item, bool again)
     // The same file again after its end plays silently (GStreamer, Qt 6.4)
     // unless the source is set afresh.
     timePlayer->setSource(QUrl());
+    outputs->routeAir(timePlayer);
     timePlayer->setSource(QUrl::fromLocalFile(item.file));
     timeOutput->setVolume(loudness->startGain(item.file));
-    outputs->routeAir(timeOutput);
     airEvents->begin(timePlayer, item);
     timeItem = item;
     timeSounded = false;

@@ -1,14 +1,20 @@
 // The air on the output chosen for it, the preview on its own, and the air
 // kept going when the chosen output goes away. Each output is a null sink of
 // the test sound server, recorded apart.
+#include "airguard.h"
 #include "mainwindow.h"
 #include "preview.h"
 #include "testsupport.h"
 
+#include <QAbstractButton>
 #include <QMenu>
 #include <QRegularExpression>
 #include <QSettings>
 #include <QTreeWidget>
+
+#include <atomic>
+#include <csignal>
+#include <thread>
 
 namespace {
 
@@ -22,6 +28,26 @@ constexpr double kAirSeconds = 30.0;
 constexpr double kShortSeconds = 8.0;
 constexpr double kMiddleSeconds = 6.0;
 constexpr double kPreviewSeconds = 3.0;
+constexpr int kCartHz = 1760;
+constexpr double kOpeningSeconds = 12.0;
+constexpr double kStraddlingSeconds = 20.0;
+constexpr double kClosingSeconds = 6.0;
+constexpr double kCartSeconds = 3.0;
+constexpr int kPreviewMs = 1500;
+// How long the air's output stays away.
+constexpr qint64 kAwayMs = 8000;
+// The window's thread may not stand still longer than this.
+constexpr int kMostStallMs = 5000;
+// The clock's one-second tick, as the window shows it.
+constexpr qint64 kMostTickMs = 1300;
+// The end of a session, from the signal to the window gone.
+constexpr qint64 kMostEndMs = 2000;
+// What a music item loses to its hand-over (the 5 s lead, less the fade-out
+// heard), and what any item may lose at its edges.
+constexpr double kHandOverSeconds = 4.0;
+constexpr double kEdgeSeconds = 0.5;
+// Sound on an output it does not belong to, before the desk acts.
+constexpr double kMostOnWrongOutputSeconds = 0.3;
 constexpr int kWindowMs = 50;
 constexpr double kPresentAmplitude = 0.05;
 constexpr int kStartToleranceMs = 5000;
@@ -88,6 +114,97 @@ Playlist jingle(const QString &path)
     return {QFileInfo(path).completeBaseName(), path, QStringLiteral("00:20"), QStringLiteral("jingle")};
 }
 
+Playlist music(const QString &path)
+{
+    return {QFileInfo(path).completeBaseName(), path, QStringLiteral("00:20"), QStringLiteral("music")};
+}
+
+// The server's default output, set for as long as it lives; none keeps it.
+class DefaultOutput
+{
+public:
+    explicit DefaultOutput(const QString &sink)
+        : changed(!sink.isEmpty())
+    {
+        if (changed)
+            setDefault(sink);
+    }
+    ~DefaultOutput()
+    {
+        if (changed)
+            setDefault(qEnvironmentVariable("ORVARADIO_TEST_SINK"));
+    }
+
+private:
+    static void setDefault(const QString &sink)
+    {
+        TestSupport::run(QStringLiteral("pactl"), {QStringLiteral("set-default-sink"), sink});
+        // The media framework learns of it from the server's events.
+        QTest::qWait(500);
+    }
+    bool changed;
+};
+
+// The longest time the window's clock showed one text.
+class ClockWatch
+{
+public:
+    explicit ClockWatch(QWidget &window)
+        : clock(window.findChild<QAbstractButton *>(QStringLiteral("audio_clock")))
+    {
+        QObject::connect(&poll, &QTimer::timeout, [this] {
+            if (clock->text() == shown)
+                return;
+            shown = clock->text();
+            if (since.isValid())
+                longest = std::max(longest, since.elapsed());
+            since.start();
+        });
+        poll.start(20);
+    }
+    // For a wait of the test's own, which holds the window's thread too.
+    void pause() { since.invalidate(); }
+    void resume() { shown = clock->text(); }
+    qint64 longestMs() const { return longest; }
+
+private:
+    QAbstractButton *clock;
+    QTimer poll;
+    QString shown;
+    QElapsedTimer since;
+    qint64 longest = 0;
+};
+
+// Fails the test, instead of hanging it, when the window's thread stops
+// turning its event loop for longer than `limitMs`.
+class StallGuard
+{
+public:
+    explicit StallGuard(int limitMs)
+        : watcher([this, limitMs] {
+            while (!done) {
+                std::this_thread::sleep_for(std::chrono::milliseconds(100));
+                if (++silentTicks * 100 > limitMs)
+                    qFatal("The window's thread has not turned its event loop for %d ms", limitMs);
+            }
+        })
+    {
+        QObject::connect(&beat, &QTimer::timeout, [this] { silentTicks = 0; });
+        beat.start(50);
+    }
+    ~StallGuard()
+    {
+        done = true;
+        watcher.join();
+    }
+
+private:
+    QTimer beat;
+    std::atomic<bool> done{false};
+    std::atomic<int> silentTicks{0};
+    std::thread watcher;
+};
+
 void chooseOutputs(const QString &air, const QString &preview)
 {
     TestSupport::clearSettings();
@@ -131,6 +248,10 @@ class OutputsTest : public QObject
     QString following;
     QString ending;
     QString preview;
+    QString opening;
+    QString straddling;
+    QString closing;
+    QString cart;
 
 private slots:
     void initTestCase()
@@ -150,6 +271,14 @@ private slots:
         QVERIFY(TestSupport::makeTone(following, kLongSeconds, kFollowingHz));
         QVERIFY(TestSupport::makeTone(ending, kLongSeconds, kEndingHz));
         QVERIFY(TestSupport::makeTone(preview, kPreviewSeconds, kPreviewHz));
+        opening = root + QStringLiteral("/opening.wav");
+        straddling = root + QStringLiteral("/straddling.wav");
+        closing = root + QStringLiteral("/closing.wav");
+        cart = root + QStringLiteral("/cart.wav");
+        QVERIFY(TestSupport::makeTone(opening, kOpeningSeconds, kAirHz));
+        QVERIFY(TestSupport::makeTone(straddling, kStraddlingSeconds, kFollowingHz));
+        QVERIFY(TestSupport::makeTone(closing, kClosingSeconds, kEndingHz));
+        QVERIFY(TestSupport::makeTone(cart, kCartSeconds, kCartHz));
         QVERIFY(loadSink(kAirSink));
         QVERIFY(loadSink(kPreviewSink));
     }
@@ -246,6 +375,127 @@ private slots:
                  "the item started while the output was away did not play on the default output");
         QVERIFY2(secondsWith(heardBack, kPreviewHz) >= 1.0, "the item after its return did not play on the output");
         QCOMPARE(secondsWith(heardElsewhere, kPreviewHz), 0.0);
+    }
+
+    // The air's output goes away while an item plays and comes back 8 s
+    // later, across a hand-over, with two entries previewed before: every
+    // item is heard whole (on the default output, then on the returned one),
+    // nothing of the air reaches the preview output, a cart sounds meanwhile,
+    // the window keeps its one-second clock, and the end of the session is
+    // prompt. Where the system's default output is the preview's, the air
+    // goes to another output instead.
+    void outputAwayAcrossHandOver_data()
+    {
+        QTest::addColumn<QString>("standard");
+        QTest::newRow("default output apart") << QString();
+        QTest::newRow("default output is the preview's") << QString::fromLatin1(kPreviewSink);
+    }
+
+    void outputAwayAcrossHandOver()
+    {
+        QFETCH(QString, standard);
+        chooseOutputs(QLatin1String(kAirSink), QLatin1String(kPreviewSink));
+        QSettings(QStringLiteral("OrvaRadio"), QStringLiteral("OrvaRadio"))
+            .setValue(QStringLiteral("buttonhole/btn_1"), cart);
+        DefaultOutput standardOutput(standard);
+        StallGuard guard(kMostStallMs);
+        auto desk = std::make_unique<MainWindow>();
+        desk->playlist = {music(opening), music(straddling), jingle(closing)};
+        desk->updateAudioList();
+        desk->show();
+        QVERIFY(QTest::qWaitForWindowExposed(desk.get()));
+        ClockWatch clock(*desk);
+
+        TestSupport::Recorder fallback;
+        TestSupport::Recorder previewed{QString::fromLatin1(kPreviewSink)};
+        TestSupport::Recorder airBefore{QString::fromLatin1(kAirSink)};
+        TestSupport::Recorder airAfter{QString::fromLatin1(kAirSink)};
+        QVERIFY(fallback.start() && previewed.start() && airBefore.start());
+
+        desk->on_btn_play_clicked();
+        QTRY_VERIFY_WITH_TIMEOUT(desk->player2.isPlaying(), kStartToleranceMs);
+        for (int row : {1, 2}) {
+            previewFromMenu(*desk, row, QStringLiteral("Do início"));
+            QTRY_VERIFY_WITH_TIMEOUT(desk->preview->isPlaying(), kStartToleranceMs);
+            QTest::qWait(kPreviewMs);
+            previewFromMenu(*desk, row, QStringLiteral("Parar a pré-escuta"));
+            QVERIFY(!desk->preview->isPlaying());
+        }
+        // The sound server moves a recording of a vanishing output elsewhere.
+        const QVector<qint16> heardBefore = airBefore.stop();
+        QTest::ignoreMessage(QtWarningMsg, QRegularExpression(QStringLiteral("^Output device \"airsink\" not found")));
+        QVERIFY(unloadSink(kAirSink));
+        QElapsedTimer away;
+        away.start();
+        QTRY_VERIFY_WITH_TIMEOUT(desk->currentIndex == 1, int(kOpeningSeconds) * 1000);
+        QTest::qWait(500);
+        QTest::keyClick(desk.get(), Qt::Key_1);
+        QTest::qWait(int(kAwayMs - away.elapsed()));
+        QVERIFY(loadSink(kAirSink));
+        // Waiting for the new output's first data is the test's, not the window's.
+        clock.pause();
+        QVERIFY(airAfter.start());
+        clock.resume();
+        QTRY_VERIFY_WITH_TIMEOUT(desk->currentIndex == 2, int(kStraddlingSeconds) * 1000);
+        QTRY_VERIFY_WITH_TIMEOUT(desk->currentIndex == 0, int(kClosingSeconds + 2) * 1000);
+        const QVector<qint16> heardAfter = airAfter.stop();
+        const QVector<qint16> heardElsewhere = fallback.stop();
+        const QVector<qint16> heardPreview = previewed.stop();
+        const qint64 longestTick = clock.longestMs();
+
+        QElapsedTimer ending;
+        ending.start();
+        endSession(*desk, SIGTERM);
+        desk.reset();
+        QVERIFY2(ending.elapsed() < kMostEndMs, qPrintable(QString::number(ending.elapsed())));
+        QVERIFY2(longestTick <= kMostTickMs, qPrintable(QString::number(longestTick)));
+
+        const auto onAir = [&](int hz) {
+            return secondsWith(heardBefore, hz) + secondsWith(heardElsewhere, hz) + secondsWith(heardAfter, hz);
+        };
+        qInfo() << "heard on air:" << onAir(kAirHz) << onAir(kFollowingHz) << onAir(kEndingHz) << onAir(kCartHz)
+                << "on the returned output:" << secondsWith(heardAfter, kEndingHz) << "on the preview output:"
+                << secondsWith(heardPreview, kAirHz) << secondsWith(heardPreview, kFollowingHz)
+                << secondsWith(heardPreview, kEndingHz);
+        // Music hands over its last seconds, fading out in about two of them.
+        QVERIFY(onAir(kAirHz) >= kOpeningSeconds - kHandOverSeconds);
+        QVERIFY(onAir(kFollowingHz) >= kStraddlingSeconds - kHandOverSeconds);
+        QVERIFY(secondsWith(heardAfter, kEndingHz) >= kClosingSeconds - kEdgeSeconds);
+        QVERIFY(onAir(kCartHz) >= kCartSeconds - kEdgeSeconds);
+        QVERIFY(longestGap(windowsWith(heardElsewhere, kFollowingHz)) <= kMostGapWindows);
+        // The preview output holds what was previewed, and of the air at
+        // most the moment the sound server took to be told.
+        QVERIFY(secondsWith(heardPreview, kAirHz) <= kMostOnWrongOutputSeconds);
+        QVERIFY(secondsWith(heardPreview, kFollowingHz) <= kPreviewMs / 1000.0 + kMostOnWrongOutputSeconds);
+        QVERIFY(secondsWith(heardPreview, kEndingHz) <= kPreviewMs / 1000.0 + kMostOnWrongOutputSeconds);
+        QCOMPARE(secondsWith(heardPreview, kCartHz), 0.0);
+    }
+
+    // A preview plays when its output goes away: the sound server moves it
+    // to the default output, the air; the desk stops it at once, and its
+    // menu still offers to stop it.
+    void previewOutputAway()
+    {
+        chooseOutputs(QLatin1String(kAirSink), QLatin1String(kPreviewSink));
+        MainWindow desk;
+        desk.playlist = {jingle(following)};
+        desk.updateAudioList();
+        desk.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&desk));
+        TestSupport::Recorder fallback;
+        QVERIFY(fallback.start());
+        previewFromMenu(desk, 0, QStringLiteral("Do início"));
+        QTRY_VERIFY_WITH_TIMEOUT(desk.preview->isPlaying(), kStartToleranceMs);
+        QTest::qWait(1000);
+        QTest::ignoreMessage(QtWarningMsg, QRegularExpression(QStringLiteral("^Preview stopped: .* went away")));
+        QVERIFY(unloadSink(kPreviewSink));
+        QTRY_VERIFY_WITH_TIMEOUT(!desk.preview->isPlaying(), kStartToleranceMs);
+        QTest::qWait(1000);
+        const QVector<qint16> heard = fallback.stop();
+        QVERIFY(loadSink(kPreviewSink));
+        qInfo() << "the preview was heard on the default output for" << secondsWith(heard, kFollowingHz) << "s";
+        QVERIFY(secondsWith(heard, kFollowingHz) < kMostOnWrongOutputSeconds);
+        previewFromMenu(desk, 0, QStringLiteral("Parar a pré-escuta"));
     }
 };
 
