@@ -94,6 +94,18 @@ void ConfigDialog::accept()
                 .arg(fastest));
         return;
     }
+    // The operator's private listening must never be heard on air.
+    const QString airOutput = ui->outputDevice->currentData().toString();
+    const QString previewOutput = ui->previewDevice->currentData().toString();
+    if (!previewOutput.isEmpty()
+        && previewOutput == (airOutput.isEmpty() ? QString::fromUtf8(QMediaDevices::defaultAudioOutput().id()) : airOutput)) {
+        ui->previewDevice->setCurrentIndex(0);
+        QMessageBox::information(this, tr("Saída de pré-escuta"),
+                                 tr("A pré-escuta não pode usar a saída do ar (%1): seria ouvida no ar. "
+                                    "Ficou \"Nenhuma\"; escolha outra saída ou salve de novo para confirmar.")
+                                     .arg(previewOutput));
+        return;
+    }
     settings.setValue(QStringLiteral("volume/TransitionAudioTime"), ui->fadeInOut->value());
     settings.setValue(QStringLiteral("volume/speedFade"), ui->speedFade->value());
     settings.setValue(QStringLiteral("files/defaultDir"), ui->music_path->text());

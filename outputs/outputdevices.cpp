@@ -43,10 +43,9 @@ OutputDevices::OutputDevices(const QByteArray &airId, const QByteArray &previewI
 
 OutputDevices::~OutputDevices()
 {
-    for (QProcess *process : {lister, events, rescuer}) {
-        if (process)
-            HelperProcess::abandon(process);
-    }
+    const QList<QProcess *> running = findChildren<QProcess *>(Qt::FindDirectChildrenOnly);
+    for (QProcess *process : running)
+        HelperProcess::abandon(process);
 }
 
 QAudioDevice OutputDevices::listed(const QByteArray &id)

@@ -1,5 +1,6 @@
 #include "conversionqueue.h"
 #include "conversioncache.h"
+#include "helperprocess.h"
 #include "wavreader.h"
 
 #include <QDebug>
@@ -25,7 +26,6 @@ constexpr int kCheckAhead = 10;
 constexpr int kLookAhead = 24;
 // Copies on air at once: one channel fading out, one coming in.
 constexpr int kChannels = 2;
-constexpr int kKillWaitMs = 1000;
 // How often files found bad are looked at again, for one replaced or put back.
 constexpr int kRecheckMs = 2000;
 
@@ -93,7 +93,8 @@ ConversionQueue::ConversionQueue(QObject *parent)
     connect(deadline, &QTimer::timeout, this, [this] {
         if (!process)
             return;
-        qWarning() << "Preparation took too long, stopped:" << currentSource;
+        HelperProcess::noteOverrun(process->program(), deadline->interval());
+        qInfo() << "Preparation took too long, stopped:" << currentSource;
         process->kill();
     });
     // Several changes of the list in one turn of the event loop cost one look.
@@ -135,11 +136,8 @@ void ConversionQueue::lookAgain()
 
 ConversionQueue::~ConversionQueue()
 {
-    if (process) {
-        process->disconnect(this);
-        process->kill();
-        process->waitForFinished(kKillWaitMs);
-    }
+    if (process)
+        HelperProcess::abandon(process);
     delete partial;
 }
 

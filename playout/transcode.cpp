@@ -1,5 +1,6 @@
 #include "audioplayer.h"
 #include "conversioncache.h"
+#include "helperprocess.h"
 #include "loudness.h"
 
 #include <QCryptographicHash>
@@ -23,6 +24,8 @@
 namespace {
 
 constexpr int kProbeTimeoutMs = 5000;
+// A killed helper is gone at once, unless the disk it waits on has stalled.
+constexpr int kKilledWaitMs = 1000;
 // The converter gets this long for any file, plus a share per megabyte:
 // measured, an hour of 128 kb/s MP3 (58 MB) converts in about 3.5 s.
 constexpr int kBaseTimeoutMs = 30000;
@@ -58,8 +61,10 @@ bool runToSuccess(QProcess &process, const QString &program, const QStringList &
 {
     process.start(program, arguments);
     if (!process.waitForFinished(timeoutMs)) {
+        if (process.state() != QProcess::NotRunning)
+            HelperProcess::noteOverrun(program, timeoutMs);
         process.kill();
-        process.waitForFinished();
+        process.waitForFinished(kKilledWaitMs);
         return false;
     }
     return process.exitStatus() == QProcess::NormalExit && process.exitCode() == 0;

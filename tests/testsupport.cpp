@@ -184,11 +184,11 @@ void ModalDriver::poll()
     }
 }
 
-ConverterStandIn::ConverterStandIn(const QString &folder, const QByteArray &script)
+ConverterStandIn::ConverterStandIn(const QString &folder, const QByteArray &script, const QString &program)
     : oldPath(qgetenv("PATH"))
 {
     QDir().mkpath(folder);
-    QFile file(folder + QStringLiteral("/ffmpeg"));
+    QFile file(folder + QLatin1Char('/') + program);
     file.open(QIODevice::WriteOnly);
     file.write("#!/bin/sh\n" + script);
     file.close();

@@ -75,13 +75,14 @@ private:
     QStringList boxAnswers;
 };
 
-// Puts a stand-in for ffmpeg first on PATH for as long as it lives: a shell
-// script made of `script` (which may run the real converter, named by
-// realConverter(), with "$@").
+// Puts a stand-in for ffmpeg (or `program`) first on PATH for as long as it
+// lives: a shell script made of `script` (which may run the real converter,
+// named by realConverter(), with "$@").
 class ConverterStandIn
 {
 public:
-    ConverterStandIn(const QString &folder, const QByteArray &script);
+    ConverterStandIn(const QString &folder, const QByteArray &script,
+                     const QString &program = QStringLiteral("ffmpeg"));
     ~ConverterStandIn();
     static QByteArray realConverter();
 

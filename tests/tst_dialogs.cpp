@@ -286,6 +286,24 @@ private slots:
         QCOMPARE(driver.boxes.size(), 1);
     }
 
+    // A preview output that is the air's is refused before anything is saved.
+    void previewOnTheAirOutputRefused()
+    {
+        store({{QStringLiteral("audio/outputDevice"), QStringLiteral("studio_console")},
+               {QStringLiteral("audio/previewDevice"), QStringLiteral("studio_console")}});
+        TestSupport::ModalDriver driver;
+        ConfigDialog dialog;
+        clickSave(dialog);
+        QTRY_COMPARE(driver.boxes.size(), 1);
+        QVERIFY(driver.boxes[0].text.contains(QStringLiteral("studio_console")));
+        QVERIFY(dialog.result() != QDialog::Accepted);
+        QCOMPARE(storedValues().value(QStringLiteral("audio/previewDevice")), QStringLiteral("studio_console"));
+        clickSave(dialog);
+        QCOMPARE(dialog.result(), int(QDialog::Accepted));
+        QCOMPARE(storedValues().value(QStringLiteral("audio/previewDevice")), QString());
+        QCOMPARE(storedValues().value(QStringLiteral("audio/outputDevice")), QStringLiteral("studio_console"));
+    }
+
     // The switches, like the other settings, take effect at the next start.
     void checkBoxesWaitForTheNextStart_data()
     {

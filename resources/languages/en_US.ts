@@ -161,6 +161,10 @@
         <source>A velocidade %1 é rápida demais para baixar a música ao nível de fala (%2%). A mais rápida que funciona é %3: ajustada. Salve de novo para confirmar.</source>
         <translation>Speed %1 is too fast to lower the music to the talk-over level (%2%). The fastest that works is %3: adjusted. Save again to confirm.</translation>
     </message>
+    <message>
+        <source>A pré-escuta não pode usar a saída do ar (%1): seria ouvida no ar. Ficou &quot;Nenhuma&quot;; escolha outra saída ou salve de novo para confirmar.</source>
+        <translation>The preview cannot use the air&apos;s output (%1): it would be heard on air. It is now &quot;None&quot;; choose another output, or save again to confirm.</translation>
+    </message>
 </context>
 <context>
     <name>MainWindow</name>
