@@ -345,6 +345,7 @@ private slots:
         TestSupport::Recorder airAfter{QString::fromLatin1(kAirSink)};
         QVERIFY(fallback.start() && previewed.start() && airBefore.start());
 
+        const qsizetype rowsBefore = TestSupport::todaysAsRunRows().size();
         desk->on_btn_play_clicked();
         QTRY_VERIFY_WITH_TIMEOUT(desk->player2.isPlaying(), kStartToleranceMs);
         for (int row : {1, 2}) {
@@ -377,6 +378,12 @@ private slots:
         endSession(*desk, SIGTERM);
         desk.reset();
         QVERIFY2(ending.elapsed() < kMostEndMs, qPrintable(QString::number(ending.elapsed())));
+        QStringList logged;
+        for (const TestSupport::AsRunRow &row : TestSupport::todaysAsRunRows().mid(rowsBefore))
+            logged << row.title + QLatin1Char(' ') + row.outcome;
+        logged.sort();
+        QCOMPARE(logged, QStringList({"cart ended", "closing ended", "opening handed-over", "opening stopped",
+                                      "straddling handed-over"}));
 
         const auto onAir = [&](int hz) {
             return secondsWith(heardBefore, hz) + secondsWith(heardElsewhere, hz) + secondsWith(heardAfter, hz);
