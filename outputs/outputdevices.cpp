@@ -37,8 +37,6 @@ OutputDevices::OutputDevices(const QByteArray &airId, const QByteArray &previewI
     followServer();
     askServer();
     noteAirState();
-    if (!previewId.isEmpty() && air().id() == previewId)
-        qWarning() << "Preview output" << previewId << "is the air's output: Pré Escuta stays off";
 }
 
 OutputDevices::~OutputDevices()
@@ -100,14 +98,36 @@ void OutputDevices::askServer()
         }
         lister->deleteLater();
         lister = nullptr;
-        noteAirState();
-        emit changed();
+        askDefault();
     });
     connect(lister, &QProcess::errorOccurred, this, [this](QProcess::ProcessError error) {
         if (error != QProcess::FailedToStart)
             return;
         pactlMissing = true;
         serverAnswered = false;
+        lister->deleteLater();
+        lister = nullptr;
+    });
+}
+
+void OutputDevices::askDefault()
+{
+    lister = startPactl({QStringLiteral("get-default-sink")});
+    HelperProcess::limit(lister, kPactlLimitMs);
+    connect(lister, &QProcess::finished, this, [this](int code, QProcess::ExitStatus status) {
+        const QByteArray name = lister->readAllStandardOutput().trimmed();
+        serverDefault = status == QProcess::NormalExit && code == 0 ? name : QByteArray();
+        lister->deleteLater();
+        lister = nullptr;
+        noteAirState();
+        if (!checkedAtStart && !previewId.isEmpty() && air().id() == previewId)
+            qWarning() << "Preview output" << previewId << "is the air's output: Pré Escuta stays off";
+        checkedAtStart = true;
+        emit changed();
+    });
+    connect(lister, &QProcess::errorOccurred, this, [this](QProcess::ProcessError error) {
+        if (error != QProcess::FailedToStart)
+            return;
         lister->deleteLater();
         lister = nullptr;
     });
@@ -226,9 +246,15 @@ void OutputDevices::moveOurStreams(const QByteArray &listing)
     emit changed();
 }
 
+QAudioDevice OutputDevices::standard() const
+{
+    const QAudioDevice named = serverDefault.isEmpty() ? QAudioDevice() : listed(serverDefault);
+    return named.isNull() ? QMediaDevices::defaultAudioOutput() : named;
+}
+
 QAudioDevice OutputDevices::fallback()
 {
-    const QAudioDevice standard = QMediaDevices::defaultAudioOutput();
+    const QAudioDevice standard = this->standard();
     if (previewId.isEmpty() || standard.id() != previewId)
         return standard;
     // The preview output is the operator's ears, not the air.
@@ -243,7 +269,7 @@ QAudioDevice OutputDevices::fallback()
 QAudioDevice OutputDevices::air()
 {
     if (!airChosen())
-        return QMediaDevices::defaultAudioOutput();
+        return standard();
     noteAirState();
     return airMissing ? fallback() : listed(airId);
 }
@@ -259,10 +285,10 @@ void OutputDevices::routeAir(QMediaPlayer *player)
         return;
     if (!player->source().isEmpty())
         player->setSource(QUrl());
-    // Setting the device it already has changes nothing: it goes by the
-    // default output first.
+    // Setting the device it already has changes nothing: it goes by no
+    // device first.
     if (output->device() == device)
-        output->setDevice(QMediaDevices::defaultAudioOutput());
+        output->setDevice(QAudioDevice());
     output->setDevice(device);
     output->setProperty(routedAt, changes);
 }

@@ -51,12 +51,16 @@ signals:
 private:
     static QAudioDevice listed(const QByteArray &id);
     bool present(const QByteArray &id) const;
+    // The system's default output, as the sound server names it: the media
+    // framework's may lag behind a change (Qt 6.4).
+    QAudioDevice standard() const;
     // The system's default output, unless that is the preview output.
     QAudioDevice fallback();
     // Starts pactl, in the C locale and with a time limit.
     QProcess *startPactl(const QStringList &arguments);
-    // Asks the sound server which outputs it has.
+    // Asks the sound server which outputs it has, then which is its default.
     void askServer();
+    void askDefault();
     // Follows the sound server's events, so that an output that goes away
     // is known at once, not at the next question.
     void followServer();
@@ -83,6 +87,9 @@ private:
     // second and after each of its events about outputs.
     QHash<QByteArray, QByteArray> serverOutputs;
     bool serverAnswered = false;
+    QByteArray serverDefault;
+    // The preview output has been compared with the air's once the server answered.
+    bool checkedAtStart = false;
     // Without the sound server's tool, the media framework's list is all there is.
     bool pactlMissing = false;
     // Set from the moment the air was moved onto the preview output until

@@ -8,8 +8,6 @@
 #include "timerclock.h"
 #include "testsupport.h"
 
-#include <QAudioDevice>
-#include <QMediaDevices>
 #include <QMenu>
 #include <QRegularExpression>
 #include <QSettings>
@@ -127,9 +125,7 @@ Playlist music(const QString &path)
 // The sound server's default output.
 void setDefaultOutput(const QString &sink)
 {
-    TestSupport::run(QStringLiteral("pactl"), {QStringLiteral("set-default-sink"), sink});
-    // The media framework learns of it from the server's events.
-    QTRY_COMPARE_WITH_TIMEOUT(QMediaDevices::defaultAudioOutput().id(), sink.toUtf8(), kStartToleranceMs);
+    QVERIFY(TestSupport::run(QStringLiteral("pactl"), {QStringLiteral("set-default-sink"), sink}));
 }
 
 void chooseOutputs(const QString &air, const QString &preview)
