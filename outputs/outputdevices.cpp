@@ -86,7 +86,15 @@ void OutputDevices::askServer()
         return;
     lister = startPactl({QStringLiteral("list"), QStringLiteral("short"), QStringLiteral("sinks")});
     HelperProcess::limit(lister, kPactlLimitMs);
-    connect(lister, &QProcess::finished, this, [this](int code, QProcess::ExitStatus status) {
+    connect(lister, &QProcess::finished, this, [this, asked = serverEvents](int code, QProcess::ExitStatus status) {
+        // An answer to a question asked before the server's last event may
+        // still name an output that has gone since.
+        if (asked != serverEvents) {
+            lister->deleteLater();
+            lister = nullptr;
+            askServer();
+            return;
+        }
         serverAnswered = status == QProcess::NormalExit && code == 0;
         serverOutputs.clear();
         // "<index>\t<name>\t<driver>\t<format>\t<state>" per output.
@@ -162,6 +170,7 @@ void OutputDevices::readEvents()
         if (!match.hasMatch())
             continue;
         outputsChanged = true;
+        ++serverEvents;
         // An output that went away is gone now, before the list is asked again.
         if (match.captured(1) == QLatin1String("remove"))
             serverOutputs.remove(match.captured(3).toUtf8());

@@ -87,6 +87,7 @@ private:
     // second and after each of its events about outputs.
     QHash<QByteArray, QByteArray> serverOutputs;
     bool serverAnswered = false;
+    int serverEvents = 0;
     QByteArray serverDefault;
     // The preview output has been compared with the air's once the server answered.
     bool checkedAtStart = false;
