@@ -67,6 +67,11 @@ const struct {
      "que funciona é %3: ajustada. Salve de novo para confirmar.",
      "Speed %1 is too fast to lower the music to the talk-over level (%2%). The fastest that works "
      "is %3: adjusted. Save again to confirm."},
+    {"ConfigDialog",
+     "A pré-escuta não pode usar a saída do ar (%1): seria ouvida no ar. Ficou \"Nenhuma\"; escolha outra "
+     "saída ou salve de novo para confirmar.",
+     "The preview cannot use the air's output (%1): it would be heard on air. It is now \"None\"; choose "
+     "another output, or save again to confirm."},
     {"ConfigDialog", "Volumes", nullptr},
     {"MainWindow", "0", "0"},
     {"MainWindow", "00:00:00", "00:00:00"},
