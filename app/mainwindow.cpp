@@ -6,6 +6,7 @@
 #include "ui_mainwindow.h"
 
 #include "aboutdialog.h"
+#include "announcementplayer.h"
 #include "airguard.h"
 #include "onairfeed.h"
 #include "asrunformat.h"
@@ -14,7 +15,7 @@
 #include "buttonhole.h"
 #include "cartkeys.h"
 #include "configdialog.h"
-#include "conversionqueue.h"
+#include "preparation.h"
 #include "displaypacer.h"
 #include "playoutretry.h"
 #include "selfrestart.h"
@@ -22,7 +23,6 @@
 #include "timerclock.h"
 #include "vumeter.h"
 
-#include <QAudioOutput>
 #include <QDesktopServices>
 #include <QDir>
 #include <QFileSystemModel>
@@ -69,8 +69,6 @@ MainWindow::~MainWindow()
 {
     player1.Stop();
     player2.Stop();
-    delete timePlayer;
-    delete timeOutput;
     delete translator;
     delete ui;
 }
@@ -103,12 +101,12 @@ void MainWindow::init()
     preview = new Preview(outputs, this);
     connect(new QShortcut(QKeySequence(Qt::Key_Escape), ui->audio_list, nullptr, nullptr, Qt::WidgetShortcut),
             &QShortcut::activated, preview, &Preview::stop);
-    conversions = new ConversionQueue(this);
-    conversions->setLoudness(loudness);
-    connect(conversions, &ConversionQueue::checked, this, &MainWindow::showVerdicts);
+    preparation = new Preparation(this);
+    preparation->setLoudness(loudness);
+    connect(preparation, &Preparation::checked, this, &MainWindow::showVerdicts);
     connect(loudness, &Loudness::measured, this, &MainWindow::showVerdicts);
     for (AudioPlayer *player : {&player1, &player2}) {
-        player->setConversionQueue(conversions);
+        player->setPreparation(preparation);
         player->setLoudness(loudness);
         player->setOutputs(outputs);
     }
@@ -119,6 +117,14 @@ void MainWindow::init()
     asRun->recoverJournal();
     asRun->listenTo(airEvents);
     NowPlaying::start(*settings, airEvents, this);
+    announcer = new AnnouncementPlayer(airEvents, this);
+    announcer->setOutputs(outputs);
+    announcer->setLoudness(loudness);
+    timePlayer = announcer->mediaPlayer();
+    timeOutput = announcer->audioOutput();
+    connect(announcer, &AnnouncementPlayer::ended, this,
+            [this] { restoreVolumeAudio(QMediaPlayer::EndOfMedia); });
+    connect(announcer, &AnnouncementPlayer::failed, this, &MainWindow::onTimePlayerError);
     // Streams on a vanished server only fail or stall; the channels rest
     // until it is back, and the fresh start brings the air back.
     connect(playoutRetry, &PlayoutRetry::soundServerGone, this, [this] {
@@ -129,11 +135,6 @@ void MainWindow::init()
     connect(playoutRetry, &PlayoutRetry::soundServerBack, this,
             [this] { SelfRestart::request(*this); });
     audioTimeDir = settings->value(QStringLiteral("files/audioTimeDir")).toString();
-
-    timePlayer = new QMediaPlayer(this);
-    timeOutput = new QAudioOutput(this);
-    timePlayer->setAudioOutput(timeOutput);
-    timeOutput->setVolume(1.0f);
 
     fileModel = new BrowserModel(this);
     fileModel->setRootPath(QDir::homePath());
@@ -158,15 +159,6 @@ void MainWindow::init()
     connect(bufferOutput, &AudioTap::audioBufferReceived, this, &MainWindow::calculateRMS);
     connect(bufferOutput2, &AudioTap::audioBufferReceived, this, &MainWindow::calculateRMS);
 
-    connect(timePlayer, &QMediaPlayer::positionChanged, this, [this](qint64 position) {
-        if (position > 0)
-            timeSounded = true;
-    });
-    connect(timePlayer, &QMediaPlayer::mediaStatusChanged, this, &MainWindow::restoreVolumeAudio);
-    connect(timePlayer, &QMediaPlayer::errorOccurred, this,
-            [this](QMediaPlayer::Error, const QString &errorString) {
-                onTimePlayerError(errorString);
-            });
     connect(ui->audio_list, &QTreeWidget::doubleClicked, this,
             &MainWindow::onPlaylistItemDoubleClicked);
 
@@ -264,7 +256,7 @@ void MainWindow::init()
     vuRight->show();
 
     createCarts();
-    feedOnAirEvents(*this);
+    feedCartEvents(airEvents, carts);
 
     uiReady = true;
     displayTimer->start(DisplayPacer::kTickMs);

@@ -21,9 +21,10 @@ class QFileSystemModel;
 class QSettings;
 class QTimer;
 class QTranslator;
+class AnnouncementPlayer;
 class AsRunLog;
 class ButtonHole;
-class ConversionQueue;
+class Preparation;
 class Loudness;
 class OutputDevices;
 class Preview;
@@ -91,11 +92,6 @@ public:
     // Stop, talk-over and the clock button, as the configuration dialog set them.
     StartValues::Switches switches;
     bool timeAnnouncing = false;
-    // The announcement playing, whether any of it has sounded, and whether it
-    // is being played again after an end without a sound.
-    OnAirEvents::Item timeItem;
-    bool timeSounded = false;
-    bool timeReplayed = false;
     bool talkActive = false;
     QString audioTimeDir;
     int levelLeft = 0;
@@ -109,15 +105,15 @@ public:
     bool firstShown = false;
     QTimer *displayTimer = nullptr;
     int silenceMs = 0;
-    int timeStallMs = 0;
-    qint64 lastTimePosition = -1;
-    ConversionQueue *conversions = nullptr;
+    Preparation *preparation = nullptr;
     Loudness *loudness = nullptr;
     OutputDevices *outputs = nullptr;
     Preview *preview = nullptr;
     PlayoutRetry *playoutRetry = nullptr;
     OnAirEvents *airEvents = nullptr;
     AsRunLog *asRun = nullptr;
+    // Plays through timePlayer.
+    AnnouncementPlayer *announcer = nullptr;
 
 public slots:
     void directoryViewer();
@@ -171,9 +167,8 @@ private:
     AudioPlayer *referencePlayer();
     void onPlayerError(const AudioPlayer &player, const char *name, const QString &file,
                        const QString &errorMsg);
-    void onTimePlayerError(const QString &errorString);
+    void onTimePlayerError();
     void startTimeAnnouncement();
-    void playAnnouncement(const OnAirEvents::Item &item, bool again = false);
     void stopTimeAnnouncement();
     void advance();
     // Moves currentIndex past entries known to be bad, each logged as an
@@ -193,6 +188,9 @@ private:
     // take them at once.
     void setTalkTargets();
     void retryAfterFailures();
+    // An entry failed before it was heard: on at once, or the running order
+    // rests as the retry says. `channelFailed`: a channel holds the failure.
+    void afterFailure(const QString &file, bool channelFailed);
     void skipEmptyEntry(int index);
     void installQtTexts(const QString &lang);
     void showVersion();

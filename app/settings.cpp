@@ -1,10 +1,10 @@
 #include "mainwindow.h"
 #include "startvalues.h"
 #include "loudness.h"
-#include "nowplaying.h"
 
 #include <QDebug>
 #include <QDir>
+#include <QFile>
 #include <QSettings>
 
 #include <cmath>
@@ -30,6 +30,12 @@ float largestFadeStep(float talkLevel)
 }
 
 } // namespace
+
+void keepSettingsPrivate(QSettings &settings)
+{
+    settings.sync();
+    QFile::setPermissions(settings.fileName(), QFileDevice::ReadOwner | QFileDevice::WriteOwner);
+}
 
 namespace StartValues {
 
@@ -117,7 +123,7 @@ void MainWindow::initConfig()
     for (const char *key : {"nowplaying/serverUrl", "nowplaying/mount", "nowplaying/user",
                             "nowplaying/password"})
         setDefault(QString::fromLatin1(key), QString());
-    NowPlaying::keepPrivate(*settings);
+    keepSettingsPrivate(*settings);
 }
 
 void MainWindow::saveConfig(const QString &file, const QString &field, const QString &value)

@@ -36,4 +36,8 @@ Switches switches(const QSettings &settings);
 
 } // namespace StartValues
 
+// The settings file may hold a stream server's password: it is made readable
+// by its owner alone (rewrites keep the file's permissions).
+void keepSettingsPrivate(QSettings &settings);
+
 #endif

@@ -10,14 +10,6 @@ QByteArray csvField(const QString &text)
     return field;
 }
 
-QString deskDataFolder()
-{
-    QString data = qEnvironmentVariable("XDG_DATA_HOME");
-    if (data.isEmpty())
-        data = QDir::homePath() + QStringLiteral("/.local/share");
-    return data + QStringLiteral("/OrvaRadio");
-}
-
 QString asRunFolder()
 {
     return deskDataFolder() + QStringLiteral("/as-run");

@@ -5,6 +5,8 @@
 #include <QByteArrayView>
 #include <QString>
 
+#include "deskfiles.h"
+
 // The as-run logs as files: where they are and how a row is written. The desk
 // writes them, the report reads them.
 namespace AsRunFormat {
@@ -17,10 +19,6 @@ constexpr QByteArrayView kHeader(
 constexpr QByteArrayView kEightColumnHeader("start,end,played_s,kind,title,artist,file,outcome");
 
 } // namespace AsRunFormat
-
-// The desk's data folder: "OrvaRadio" in $XDG_DATA_HOME, or in
-// ~/.local/share when that is unset or empty.
-QString deskDataFolder();
 
 // The folder of the as-run logs: "as-run" in the data folder.
 QString asRunFolder();

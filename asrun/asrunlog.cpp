@@ -40,104 +40,44 @@ AsRunLog::AsRunLog(const QString &folder, QObject *parent)
 AsRunLog::~AsRunLog()
 {
     writeFailed(Outcome::Error);
-    // The desk closes: what still plays stops with it.
-    const QList<const void *> sources = open.keys();
-    for (const void *source : sources) {
-        leaving(source, Outcome::Stopped);
-        finish(source);
-    }
 }
 
-void AsRunLog::listenTo(OnAirEvents *events)
+void AsRunLog::listenTo(OnAirEvents *source)
 {
-    connect(events, &OnAirEvents::itemStarted, this, &AsRunLog::begin);
-    connect(events, &OnAirEvents::itemSounding, this, &AsRunLog::sounding);
-    connect(events, &OnAirEvents::itemLeaving, this,
-            qOverload<const void *, Outcome>(&AsRunLog::leaving));
-    connect(events, &OnAirEvents::itemLeft, this, &AsRunLog::finish);
-    connect(events, &OnAirEvents::soundServerLost, this, &AsRunLog::outage);
+    events = source;
+    connect(events, &OnAirEvents::itemStarted, this, [this] {
+        writeJournal();
+        journalRefresh->start(kJournalRefreshMs);
+    });
+    connect(events, &OnAirEvents::itemLeft, this, &AsRunLog::left);
+    connect(events, &OnAirEvents::soundServerLost, this, [this] { writeFailed(Outcome::Interrupted); });
 }
 
-void AsRunLog::begin(const void *source, const Item &item, const QDateTime &start)
+void AsRunLog::left(const OnAirEvents::Record &record)
 {
-    finish(source);
-    OpenRow entry;
-    entry.item = item;
-    entry.start = start.isValid() ? start : QDateTime::currentDateTime();
-    open.insert(source, entry);
-    writeJournal();
-    journalRefresh->start(kJournalRefreshMs);
-}
-
-void AsRunLog::sounding(const void *source)
-{
-    const auto entry = open.find(source);
-    if (entry != open.end() && !entry->heard.isValid())
-        entry->heard.start();
-}
-
-void AsRunLog::leaving(const void *source, Outcome outcome)
-{
-    const auto entry = open.find(source);
-    if (entry == open.end() || entry->haveOutcome)
-        return;
-    entry->haveOutcome = true;
-    entry->outcome = outcome;
-}
-
-void AsRunLog::leaving(std::initializer_list<const void *> sources, Outcome outcome)
-{
-    for (const void *source : sources)
-        leaving(source, outcome);
-}
-
-void AsRunLog::finish(const void *source)
-{
-    const auto entry = open.find(source);
-    if (entry == open.end())
-        return;
-    const double played = playedSeconds(*entry);
-    const Outcome outcome =
-        entry->outcome == Outcome::Ended ? endOf(entry->item, played) : entry->outcome;
+    const double played = record.playedSeconds();
+    const Outcome outcome = record.outcome();
+    const QDateTime end = QDateTime::currentDateTime();
     if (outcome == Outcome::Error) {
-        failed.append({*entry, QDateTime::currentDateTime(), played});
+        failed.append({record.item, record.start, end, played});
         failedHold->start(kFailedHoldMs);
     } else {
-        append(entry->start, row(entry->start, QDateTime::currentDateTime(), played, entry->item,
-                                 outcomeName(outcome)));
+        append(record.start, row(record.start, end, played, record.item, outcomeName(outcome)));
     }
-    open.erase(entry);
     writeJournal();
-    if (open.isEmpty() && failed.isEmpty())
+    if (events->onAir().isEmpty() && failed.isEmpty())
         journalRefresh->stop();
-}
-
-void AsRunLog::outage()
-{
-    for (OpenRow &row : open) {
-        if (!row.haveOutcome || row.outcome == Outcome::Error) {
-            row.haveOutcome = true;
-            row.outcome = Outcome::Interrupted;
-        }
-    }
-    writeFailed(Outcome::Interrupted);
 }
 
 void AsRunLog::writeFailed(Outcome outcome)
 {
     failedHold->stop();
-    for (const Failed &each : std::as_const(failed))
-        append(each.row.start, row(each.row.start, each.end, each.played, each.row.item,
-                                   outcomeName(outcome)));
+    for (const Pending &each : std::as_const(failed))
+        append(each.start, row(each.start, each.end, each.played, each.item, outcomeName(outcome)));
     const bool any = !failed.isEmpty();
     failed.clear();
     if (any)
         writeJournal();
-}
-
-double AsRunLog::playedSeconds(const OpenRow &row) const
-{
-    return row.heard.isValid() ? double(row.heard.elapsed()) / 1000.0 : 0.0;
 }
 
 QString AsRunLog::outcomeName(Outcome outcome)
@@ -159,13 +99,6 @@ QString AsRunLog::outcomeName(Outcome outcome)
         break;
     }
     return QStringLiteral("interrupted");
-}
-
-AsRunLog::Outcome AsRunLog::endOf(const Item &item, double playedSeconds)
-{
-    if (playedSeconds <= 0.0 || (item.lengthSeconds > 0.0 && playedSeconds < item.lengthSeconds / 2))
-        return Outcome::Error;
-    return Outcome::Ended;
 }
 
 AsRunLog::Row AsRunLog::row(const QDateTime &start, const QDateTime &end, double playedSeconds,
@@ -216,19 +149,21 @@ bool AsRunLog::append(const QDateTime &start, const Row &text)
 void AsRunLog::writeJournal()
 {
     const QString path = folder + QLatin1Char('/') + QLatin1String(kJournalName);
-    if (open.isEmpty() && failed.isEmpty()) {
+    const QDateTime now = QDateTime::currentDateTime();
+    QList<Pending> pendingRows = failed;
+    if (events) {
+        for (const OnAirEvents::Record &each : events->onAir())
+            pendingRows.append({each.item, each.start, now, each.playedSeconds()});
+    }
+    if (pendingRows.isEmpty()) {
         QFile::remove(path);
         return;
     }
     QByteArray content;
-    const QDateTime now = QDateTime::currentDateTime();
-    QList<Failed> pendingRows = failed;
-    for (const OpenRow &each : std::as_const(open))
-        pendingRows.append({each, now, playedSeconds(each)});
-    for (const Failed &pending : std::as_const(pendingRows)) {
-        const Row text = row(pending.row.start, pending.end, pending.played, pending.row.item,
+    for (const Pending &pending : std::as_const(pendingRows)) {
+        const Row text = row(pending.start, pending.end, pending.played, pending.item,
                              outcomeName(Outcome::Interrupted));
-        content += pending.row.start.date().toString(Qt::ISODate).toLatin1() + ' '
+        content += pending.start.date().toString(Qt::ISODate).toLatin1() + ' '
                    + QByteArray::number(text.eight.size() + text.more.size()) + ' '
                    + QByteArray::number(text.eight.size()) + '\n' + text.eight + text.more;
     }

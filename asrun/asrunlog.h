@@ -2,14 +2,11 @@
 #define ASRUNLOG_H
 
 #include <QDateTime>
-#include <QElapsedTimer>
-#include <QHash>
 #include <QObject>
+#include <QPointer>
 #include <QString>
 
 #include "onairevents.h"
-
-#include <initializer_list>
 
 class QTimer;
 
@@ -20,8 +17,8 @@ class QTimer;
 // logs; a journal left by a desk that died becomes "interrupted" rows at the
 // next start.
 //
-// Sources are whatever plays an item (a channel, the time player, a cart),
-// told apart by their address.
+// The items and why they left are the on-air events' record: the log only
+// writes it.
 class AsRunLog : public QObject
 {
     Q_OBJECT
@@ -37,22 +34,7 @@ public:
 
     // Keeps the rows as `events` reports the items.
     void listenTo(OnAirEvents *events);
-
-    // An item goes on air on `source` at `start` (now, when not given). A row
-    // still open there closes first.
-    void begin(const void *source, const Item &item, const QDateTime &start = QDateTime());
-    // The item on `source` is heard: the first call starts its played time.
-    void sounding(const void *source);
-    // Why the item on `source` will leave the air; the first reason counts.
-    void leaving(const void *source, Outcome outcome);
-    void leaving(std::initializer_list<const void *> sources, Outcome outcome);
-    // The item on `source` has left the air: its row is written, "ended"
-    // unless a reason was given.
-    void finish(const void *source);
-    bool isOpen(const void *source) const { return open.contains(source); }
-    // The sound server is gone: what is on air, and the failures of the
-    // moments before (which the outage caused), were interrupted.
-    void outage();
+    bool isOpen(const void *source) const { return events && events->isOpen(source); }
 
     // Turns a journal left behind into rows; returns how many.
     int recoverJournal();
@@ -67,37 +49,26 @@ public:
     };
     static Row row(const QDateTime &start, const QDateTime &end, double playedSeconds,
                    const Item &item, const QString &outcome);
-    // An item that ends by itself ended only when it sounded for at least
-    // half its length; one that never sounded, or stopped short, failed.
-    static Outcome endOf(const Item &item, double playedSeconds);
 
 private:
-    struct OpenRow
+    // A row to be written: a failure is written a moment later, so that an
+    // outage noticed meanwhile turns it into an interruption.
+    struct Pending
     {
         Item item;
         QDateTime start;
-        QElapsedTimer heard;
-        bool haveOutcome = false;
-        Outcome outcome = Outcome::Ended;
-    };
-
-    // A failure is written a moment later: an outage noticed meanwhile
-    // turns it into an interruption.
-    struct Failed
-    {
-        OpenRow row;
         QDateTime end;
         double played;
     };
 
-    double playedSeconds(const OpenRow &row) const;
+    void left(const OnAirEvents::Record &record);
     bool append(const QDateTime &start, const Row &text);
     void writeJournal();
     void writeFailed(Outcome outcome);
 
     QString folder;
-    QHash<const void *, OpenRow> open;
-    QList<Failed> failed;
+    QPointer<OnAirEvents> events;
+    QList<Pending> failed;
     QTimer *journalRefresh;
     QTimer *failedHold;
 };

@@ -2,23 +2,47 @@
 
 #include <cmath>
 
-void OnAirEvents::begin(const void *source, const Item &item)
+OnAirEvents::~OnAirEvents()
+{
+    // The desk closes: what still plays stops with it.
+    while (!open.isEmpty()) {
+        leaving(open.first().source, Outcome::Stopped);
+        finish(open.first().source);
+    }
+}
+
+qsizetype OnAirEvents::find(const void *source) const
+{
+    for (qsizetype i = 0; i < open.size(); ++i) {
+        if (open[i].source == source)
+            return i;
+    }
+    return -1;
+}
+
+void OnAirEvents::begin(const void *source, const Item &item, const QDateTime &start)
 {
     finish(source);
-    open.insert(source);
-    emit itemStarted(source, item, QDateTime::currentDateTime());
+    Record record;
+    record.source = source;
+    record.item = item;
+    record.start = start.isValid() ? start : QDateTime::currentDateTime();
+    open.append(record);
+    emit itemStarted(record);
 }
 
 void OnAirEvents::sounding(const void *source)
 {
-    if (open.contains(source))
-        emit itemSounding(source);
+    const qsizetype at = find(source);
+    if (at >= 0 && !open[at].heard.isValid())
+        open[at].heard.start();
 }
 
 void OnAirEvents::leaving(const void *source, Outcome outcome)
 {
-    if (open.contains(source))
-        emit itemLeaving(source, outcome);
+    const qsizetype at = find(source);
+    if (at >= 0 && !open[at].reason)
+        open[at].reason = outcome;
 }
 
 void OnAirEvents::leaving(std::initializer_list<const void *> sources, Outcome outcome)
@@ -29,18 +53,23 @@ void OnAirEvents::leaving(std::initializer_list<const void *> sources, Outcome o
 
 void OnAirEvents::finish(const void *source)
 {
-    if (open.remove(source))
-        emit itemLeft(source);
+    const qsizetype at = find(source);
+    if (at >= 0)
+        emit itemLeft(open.takeAt(at));
 }
 
 void OnAirEvents::outage()
 {
+    for (Record &record : open) {
+        if (!record.reason || *record.reason == Outcome::Error)
+            record.reason = Outcome::Interrupted;
+    }
     emit soundServerLost();
 }
 
-void OnAirEvents::setRunningOrder(bool onAir, const Next &following)
+void OnAirEvents::setRunningOrder(bool onAir, const QList<Next> &following)
 {
-    if (!(following == next)) {
+    if (following != next) {
         next = following;
         emit nextChanged(next);
     }
@@ -55,4 +84,21 @@ QDateTime OnAirEvents::expectedEnd(const Item &item, const QDateTime &start)
     if (!(item.lengthSeconds > 0.0))
         return QDateTime();
     return start.addMSecs(qint64(std::llround(item.lengthSeconds * 1000.0)));
+}
+
+double OnAirEvents::Record::playedSeconds() const
+{
+    return heard.isValid() ? double(heard.elapsed()) / 1000.0 : 0.0;
+}
+
+OnAirEvents::Outcome OnAirEvents::Record::outcome() const
+{
+    return reason ? *reason : endOf(item, playedSeconds());
+}
+
+OnAirEvents::Outcome OnAirEvents::endOf(const Item &item, double playedSeconds)
+{
+    if (playedSeconds <= 0.0 || (item.lengthSeconds > 0.0 && playedSeconds < item.lengthSeconds / 2))
+        return Outcome::Error;
+    return Outcome::Ended;
 }

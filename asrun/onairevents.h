@@ -2,16 +2,18 @@
 #define ONAIREVENTS_H
 
 #include <QDateTime>
+#include <QElapsedTimer>
+#include <QList>
 #include <QObject>
-#include <QSet>
 #include <QString>
 
 #include <initializer_list>
+#include <optional>
 
-// What goes on and off the air, as the players report it: the one place that
-// the as-run log and the now-playing export listen to. A source is whatever
-// plays an item (a channel, the time player, a cart), told apart by its
-// address; several may be on air at once.
+// What goes on and off the air, as the players report it: the one record of
+// the items on air, which the as-run log and the now-playing export listen
+// to. A source is whatever plays an item (a channel, the time player, a
+// cart), told apart by its address; several may be on air at once.
 class OnAirEvents : public QObject
 {
     Q_OBJECT
@@ -32,21 +34,40 @@ public:
         double lengthSeconds = -1.0; // negative: unknown
     };
 
-    // The entry the running order plays next, as it shows it.
+    // An entry the running order will play, as it shows it; `kind` is the
+    // kind it plays as ("music", "jingle", "time").
     struct Next
     {
         QString shownTitle;
         QString file;
+        QString kind;
         bool operator==(const Next &other) const
         {
-            return shownTitle == other.shownTitle && file == other.file;
+            return shownTitle == other.shownTitle && file == other.file && kind == other.kind;
         }
     };
 
-    using QObject::QObject;
+    // An item on air.
+    struct Record
+    {
+        const void *source = nullptr;
+        Item item;
+        QDateTime start;
+        QElapsedTimer heard; // from the first time it was heard
+        std::optional<Outcome> reason; // the first reason given for its leaving
 
-    // An item goes on air on `source`; one still open there leaves first.
-    void begin(const void *source, const Item &item);
+        double playedSeconds() const;
+        // How it left: the reason given, or else ended when it sounded for
+        // at least half its length.
+        Outcome outcome() const;
+    };
+
+    using QObject::QObject;
+    ~OnAirEvents() override;
+
+    // An item goes on air on `source` at `start` (now, when not given); one
+    // still open there leaves first.
+    void begin(const void *source, const Item &item, const QDateTime &start = QDateTime());
     // The item on `source` is heard.
     void sounding(const void *source);
     // Why the item on `source` will leave the air; the first reason counts.
@@ -54,30 +75,38 @@ public:
     void leaving(std::initializer_list<const void *> sources, Outcome outcome);
     // The item on `source` has left the air.
     void finish(const void *source);
-    bool isOpen(const void *source) const { return open.contains(source); }
-    // The sound server is gone: what is on air was interrupted.
+    bool isOpen(const void *source) const { return find(source) >= 0; }
+    // The items on air, in the order they started.
+    const QList<Record> &onAir() const { return open; }
+    // The sound server is gone: what is on air was interrupted, unless it
+    // was leaving for a reason of its own.
     void outage();
     // The running order's state, told after each change of it; a signal
     // goes out only for what changed.
-    void setRunningOrder(bool onAir, const Next &next);
+    // `coming`: the entries that will play next, in their order, those known
+    // bad left out, up to the first music.
+    void setRunningOrder(bool onAir, const QList<Next> &coming);
 
     // When an item that started at `start` ends by itself; invalid when its
     // length is unknown.
     static QDateTime expectedEnd(const Item &item, const QDateTime &start);
+    // An item that ends by itself ended only when it sounded for at least
+    // half its length; one that never sounded, or stopped short, failed.
+    static Outcome endOf(const Item &item, double playedSeconds);
 
 signals:
-    void itemStarted(const void *source, const OnAirEvents::Item &item, const QDateTime &start);
-    void itemSounding(const void *source);
-    void itemLeaving(const void *source, OnAirEvents::Outcome outcome);
-    void itemLeft(const void *source);
+    void itemStarted(const OnAirEvents::Record &record);
+    void itemLeft(const OnAirEvents::Record &record);
     void soundServerLost();
     void airChanged(bool onAir);
-    void nextChanged(const OnAirEvents::Next &next);
+    void nextChanged(const QList<OnAirEvents::Next> &coming);
 
 private:
-    QSet<const void *> open;
+    qsizetype find(const void *source) const;
+
+    QList<Record> open;
     bool air = false;
-    Next next;
+    QList<Next> next;
 };
 
 #endif

@@ -1,17 +1,13 @@
 #ifndef ONAIRFEED_H
 #define ONAIRFEED_H
 
-#include "onairevents.h"
+#include <QVector>
 
-class MainWindow;
+class ButtonHole;
+class OnAirEvents;
 
-// The item a file makes, with the file's tags and length: its title tag, or
-// without one `shownTitle` (what the running order shows, empty for folder
-// entries and carts), or else the file's name.
-OnAirEvents::Item onAirItem(const QString &kind, const QString &shownTitle, const QString &file);
-
-// Feeds the window's on-air events from the time player and the carts, which
-// report their starts and ends themselves.
-void feedOnAirEvents(MainWindow &window);
+// Feeds the on-air events from the carts, which report their plays
+// themselves.
+void feedCartEvents(OnAirEvents *events, const QVector<ButtonHole *> &carts);
 
 #endif

@@ -1,6 +1,7 @@
 #include "buttonhole.h"
 #include "loudness.h"
 #include "outputdevices.h"
+#include "playwatch.h"
 
 #include <QDebug>
 #include <QAudioOutput>
@@ -13,19 +14,13 @@
 #include <QSettings>
 #include <QTimer>
 
-namespace {
-
-// A play whose position has not moved for this long does not sound.
-constexpr qint64 kStallMs = 3000;
-
-} // namespace
-
 const char *const ButtonHole::kLitStyle = "background-color: #fc0; color: #000;";
 
 ButtonHole::ButtonHole(QWidget *parent)
     : QWidget(parent)
     , player(new QMediaPlayer)
     , output(new QAudioOutput)
+    , watch(new PlayWatch(player, QStringLiteral("Playback"), this))
 {
     output->setVolume(1.0f);
     player->setAudioOutput(output);
@@ -38,15 +33,11 @@ ButtonHole::ButtonHole(QWidget *parent)
 
     connect(button, &QPushButton::customContextMenuRequested, this, &ButtonHole::bntContextMenu);
     connect(button, &QPushButton::clicked, this, &ButtonHole::buttonHoleClick);
-    connect(player, &QMediaPlayer::positionChanged, this, &ButtonHole::positionMoved);
-    connect(player, &QMediaPlayer::mediaStatusChanged, this, [this](QMediaPlayer::MediaStatus status) {
-        if (status == QMediaPlayer::EndOfMedia)
-            endPlay(Ending::Ended);
-    });
-    connect(player, &QMediaPlayer::errorOccurred, this,
-            [this](QMediaPlayer::Error, const QString &text) { fail(text); });
+    connect(watch, &PlayWatch::sounding, this, [this] { emit sounding(audioPath); });
+    connect(watch, &PlayWatch::ended, this, [this] { endPlay(Ending::Ended); });
+    connect(watch, &PlayWatch::failed, this, &ButtonHole::fail);
     blinkTimer = new QTimer(this);
-    connect(blinkTimer, &QTimer::timeout, this, &ButtonHole::watch);
+    connect(blinkTimer, &QTimer::timeout, this, &ButtonHole::flash);
     blinkTimer->start(300);
 }
 
@@ -74,27 +65,18 @@ void ButtonHole::buttonHoleClick()
         return;
     endPlay(Ending::Stopped);
     audioPath = file;
-    player->stop();
-    // The same source played again after its end is sometimes silent
-    // (GStreamer, Qt 6.4), and setting the same URL again changes nothing.
-    player->setSource(QUrl());
     onAir = true;
-    heard = false;
-    lastPosition = 0;
-    sinceMoved.start();
     output->setVolume(loudness ? loudness->startGain(audioPath) : 1.0f);
     if (outputs)
         outputs->routeAir(player);
-    player->setSource(QUrl::fromLocalFile(audioPath));
-    // A source refused at once has failed already.
-    if (onAir)
-        player->play();
+    watch->load(audioPath);
+    watch->play();
 }
 
 void ButtonHole::buttonHoleStop()
 {
     endPlay(Ending::Stopped);
-    player->stop();
+    watch->stop();
 }
 
 void ButtonHole::buttonHoleKeyPress()
@@ -105,34 +87,12 @@ void ButtonHole::buttonHoleKeyPress()
         buttonHoleClick();
 }
 
-void ButtonHole::positionMoved(qint64 position)
-{
-    if (!onAir || position == lastPosition)
-        return;
-    lastPosition = position;
-    sinceMoved.start();
-    if (position > 0 && !heard) {
-        heard = true;
-        emit sounding(audioPath);
-    }
-}
-
-void ButtonHole::watch()
-{
-    if (onAir && sinceMoved.elapsed() >= kStallMs)
-        fail(QStringLiteral("its position stood still for %1 ms").arg(kStallMs));
-    flash();
-}
-
-// The player may report one failure several times, and may still claim to
-// play after it: the first report ends the play.
 void ButtonHole::fail(const QString &reason)
 {
-    if (!onAir)
-        return;
     qWarning() << "Cart" << btnText << "did not play" << audioPath << "-" << reason;
     endPlay(Ending::Failed);
-    player->stop();
+    // The player may still claim to play after a failure.
+    watch->stop();
 }
 
 void ButtonHole::endPlay(Ending ending)

@@ -1,13 +1,13 @@
 #ifndef BUTTONHOLE_H
 #define BUTTONHOLE_H
 
-#include <QElapsedTimer>
 #include <QPoint>
 #include <QString>
 #include <QWidget>
 
 class Loudness;
 class OutputDevices;
+class PlayWatch;
 class QAudioOutput;
 class QMediaPlayer;
 class QPushButton;
@@ -16,7 +16,7 @@ class QTimer;
 
 // One instant-play cart: a button that plays the file stored under its
 // settings key through a player of its own, lit while it holds a file and
-// blinking while it plays. A play that errs or does not move gives up.
+// blinking while it plays. A play that fails gives up.
 class ButtonHole : public QWidget
 {
     Q_OBJECT
@@ -58,8 +58,6 @@ protected:
 
 private:
     QString settingsKey() const;
-    void positionMoved(qint64 position);
-    void watch();
     void fail(const QString &reason);
     void endPlay(Ending ending);
     void loadAudio();
@@ -71,13 +69,11 @@ private:
     QSettings *settings;
     QMediaPlayer *player;
     QAudioOutput *output;
+    PlayWatch *watch;
     Loudness *loudness = nullptr;
     OutputDevices *outputs = nullptr;
     QTimer *blinkTimer;
     bool onAir = false;
-    bool heard = false;
-    qint64 lastPosition = 0;
-    QElapsedTimer sinceMoved;
 };
 
 #endif

@@ -1,8 +1,9 @@
 #include "mainwindow.h"
 #include "timerclock.h"
-#include "onairfeed.h"
-#include "conversionqueue.h"
+#include "onairitem.h"
+#include "preparation.h"
 #include "loudness.h"
+#include "announcementplayer.h"
 #include "ui_mainwindow.h"
 #include "widgetupdates.h"
 
@@ -30,7 +31,7 @@ void MainWindow::updateClockLabel(const QString &text_time)
             files.append(cart);
     }
     files.removeIf([](const QString &file) { return !QFileInfo(file).isFile(); });
-    conversions->alsoMeasure(files);
+    preparation->alsoMeasure(files);
 }
 
 void MainWindow::currentTimePositionClock(const QTime &time)
@@ -57,5 +58,5 @@ void MainWindow::on_audio_clock_clicked()
     }
     OnAirEvents::Item item = onAirItem(QStringLiteral("time"), QString(), file);
     item.title = tr("Hora certa %1").arg(QTime::currentTime().toString(QStringLiteral("HH:mm")));
-    playAnnouncement(item);
+    announcer->play(item);
 }

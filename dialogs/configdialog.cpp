@@ -122,7 +122,7 @@ void ConfigDialog::accept()
     for (size_t i = 0; i < nowPlaying.size(); ++i)
         settings.setValue(QLatin1String(kNowPlayingKeys[i]), nowPlaying[i]->text());
     settings.setValue(QStringLiteral("nowplaying/allKinds"), ui->nowPlayingAllKinds->isChecked());
-    NowPlaying::keepPrivate(settings);
+    keepSettingsPrivate(settings);
     QDialog::accept();
 }
 

@@ -1,5 +1,5 @@
 #include "loudness.h"
-#include "mediacheck.h"
+#include "deskfiles.h"
 
 #include <QDebug>
 #include <QDir>
@@ -149,7 +149,7 @@ std::optional<LoudnessMeasure> Loudness::measure(const QString &path) const
     const auto found = known.constFind(path);
     if (found == known.cend())
         return std::nullopt;
-    const MediaCheck::Stamp now = MediaCheck::stampOf(path);
+    const FileStamp now = FileStamp::of(path);
     if (now.size != found->size || now.modified != found->modified)
         return std::nullopt;
     return found->measure;
@@ -157,7 +157,7 @@ std::optional<LoudnessMeasure> Loudness::measure(const QString &path) const
 
 void Loudness::record(const QString &path, const LoudnessMeasure &measure)
 {
-    const MediaCheck::Stamp now = MediaCheck::stampOf(path);
+    const FileStamp now = FileStamp::of(path);
     if (now.size < 0)
         return;
     const Known entry{now.size, now.modified, measure};

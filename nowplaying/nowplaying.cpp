@@ -1,7 +1,7 @@
 #include "nowplaying.h"
 #include "streamtitle.h"
 #include "asrunformat.h"
-#include "onairfeed.h"
+#include "onairitem.h"
 
 #include <QDebug>
 #include <QDir>
@@ -52,6 +52,8 @@ NowPlaying *NowPlaying::start(const QSettings &settings, OnAirEvents *events, QO
                                        settings.value(QStringLiteral("nowplaying/password")).toString(),
                                        nowPlaying);
         connect(nowPlaying, &NowPlaying::lineChanged, stream, &StreamTitle::setTitle);
+        // The mount may still carry a title of the session before.
+        stream->setTitle(nowPlaying->line());
     }
     return nowPlaying;
 }
@@ -66,69 +68,50 @@ QString NowPlaying::folderFrom(const QString &stored)
     return deskDataFolder();
 }
 
-void NowPlaying::keepPrivate(QSettings &settings)
+void NowPlaying::listenTo(OnAirEvents *source)
 {
-    settings.sync();
-    QFile::setPermissions(settings.fileName(), QFileDevice::ReadOwner | QFileDevice::WriteOwner);
-}
-
-void NowPlaying::listenTo(OnAirEvents *events)
-{
+    events = source;
     connect(events, &OnAirEvents::itemStarted, this, &NowPlaying::started);
-    connect(events, &OnAirEvents::itemLeaving, this, &NowPlaying::leaving);
     connect(events, &OnAirEvents::itemLeft, this, &NowPlaying::left);
     connect(events, &OnAirEvents::airChanged, this, &NowPlaying::airChanged);
     connect(events, &OnAirEvents::nextChanged, this, &NowPlaying::nextChanged);
 }
 
-bool NowPlaying::announced(const OnAirEvents::Item &item) const
+bool NowPlaying::announced(const QString &kind) const
 {
-    return allKinds || item.kind == QLatin1String("music");
+    return allKinds || kind == QLatin1String("music");
 }
 
-void NowPlaying::started(const void *source, const OnAirEvents::Item &item, const QDateTime &start)
+void NowPlaying::started(const Record &record)
 {
-    playing.append({source, item, start});
-    if (announced(item)) {
+    if (announced(record.item.kind)) {
         shownBefore = shown;
-        show(playing.last());
+        show(record);
     }
 }
 
-void NowPlaying::show(const std::optional<Playing> &item)
+void NowPlaying::show(const std::optional<Record> &record)
 {
-    shown = item;
-    shownFailed = false;
+    shown = record;
     write();
 }
 
-void NowPlaying::leaving(const void *source, OnAirEvents::Outcome outcome)
+void NowPlaying::left(const Record &record)
 {
-    if (shown && shown->source == source && outcome == OnAirEvents::Outcome::Error)
-        shownFailed = true;
-}
-
-void NowPlaying::left(const void *source)
-{
-    for (qsizetype i = 0; i < playing.size(); ++i) {
-        if (playing[i].source == source) {
-            playing.removeAt(i);
-            break;
-        }
-    }
-    if (!shown || shown->source != source)
+    if (!shown || shown->source != record.source)
         return;
     // A cart over a song gives the line back to the song; with nothing else
     // announced on air, the line stays until the next item that is. An
-    // item that failed gives the line back to what it said before, and a
-    // cart fired off air leaves it empty again.
-    for (auto each = playing.crbegin(); each != playing.crend(); ++each) {
-        if (announced(each->item)) {
+    // item that failed (and gave no other reason first) gives the line back
+    // to what it said before, and a cart fired off air leaves it empty again.
+    const QList<Record> &onAir = events->onAir();
+    for (auto each = onAir.crbegin(); each != onAir.crend(); ++each) {
+        if (announced(each->item.kind)) {
             show(*each);
             return;
         }
     }
-    if (shownFailed)
+    if (record.reason == OnAirEvents::Outcome::Error)
         show(air ? shownBefore : std::nullopt);
     else if (!air)
         show(std::nullopt);
@@ -140,17 +123,23 @@ void NowPlaying::airChanged(bool onAir)
     if (!air) {
         shown.reset();
         shownBefore.reset();
-        shownFailed = false;
     }
     write();
 }
 
-void NowPlaying::nextChanged(const OnAirEvents::Next &next)
+void NowPlaying::nextChanged(const QList<OnAirEvents::Next> &coming)
 {
-    // Named as its row in the as-run log would name it.
-    const OnAirEvents::Item item = onAirItem(QString(), next.shownTitle, next.file);
-    nextTitle = item.title;
-    nextArtist = item.artist;
+    nextTitle.clear();
+    nextArtist.clear();
+    for (const OnAirEvents::Next &next : coming) {
+        if (!announced(next.kind))
+            continue;
+        // Named as its row in the as-run log would name it.
+        const OnAirEvents::Item item = onAirItem(QString(), next.shownTitle, next.file);
+        nextTitle = item.title;
+        nextArtist = item.artist;
+        break;
+    }
     write();
 }
 

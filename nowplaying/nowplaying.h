@@ -3,8 +3,8 @@
 
 #include "onairevents.h"
 
-#include <QList>
 #include <QObject>
+#include <QPointer>
 #include <QString>
 
 #include <optional>
@@ -35,10 +35,6 @@ public:
 
     void listenTo(OnAirEvents *events);
 
-    // The settings file may hold the stream server's password: it is made
-    // readable by its owner alone (rewrites keep the file's permissions).
-    static void keepPrivate(QSettings &settings);
-
     const QString &folder() const { return where; }
     // The text file's line: empty off air.
     QString line() const;
@@ -48,20 +44,14 @@ signals:
     void lineChanged(const QString &line);
 
 private:
-    struct Playing
-    {
-        const void *source;
-        OnAirEvents::Item item;
-        QDateTime start;
-    };
+    using Record = OnAirEvents::Record;
 
-    bool announced(const OnAirEvents::Item &item) const;
-    void started(const void *source, const OnAirEvents::Item &item, const QDateTime &start);
-    void leaving(const void *source, OnAirEvents::Outcome outcome);
-    void left(const void *source);
+    bool announced(const QString &kind) const;
+    void started(const Record &record);
+    void left(const Record &record);
     void airChanged(bool onAir);
-    void nextChanged(const OnAirEvents::Next &next);
-    void show(const std::optional<Playing> &playing);
+    void nextChanged(const QList<OnAirEvents::Next> &coming);
+    void show(const std::optional<Record> &record);
     // Changes made in one turn of the event loop go out as one: an item that
     // fails as it starts never reaches the files or the stream.
     void write();
@@ -70,11 +60,10 @@ private:
 
     QString where;
     bool allKinds;
+    QPointer<OnAirEvents> events;
     bool air = false;
-    QList<Playing> playing; // in the order they started
-    std::optional<Playing> shown;
-    std::optional<Playing> shownBefore; // what the line said before `shown`
-    bool shownFailed = false;
+    std::optional<Record> shown;
+    std::optional<Record> shownBefore; // what the line said before `shown`
     bool flushPending = false;
     QString nextTitle;
     QString nextArtist;

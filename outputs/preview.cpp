@@ -1,5 +1,6 @@
 #include "preview.h"
 #include "outputdevices.h"
+#include "playwatch.h"
 
 #include <QAudioOutput>
 #include <QDebug>
@@ -13,6 +14,7 @@ Preview::Preview(OutputDevices *outputs, QObject *parent)
     , outputs(outputs)
     , player(new QMediaPlayer)
     , output(new QAudioOutput)
+    , watch(new PlayWatch(player, QStringLiteral("Preview"), this))
 {
     player->setAudioOutput(output);
     // The end of an item is sought once it plays and its length is known;
@@ -20,14 +22,12 @@ Preview::Preview(OutputDevices *outputs, QObject *parent)
     connect(player, &QMediaPlayer::durationChanged, this, &Preview::seekToTheEnd);
     connect(player, &QMediaPlayer::seekableChanged, this, &Preview::seekToTheEnd);
     connect(player, &QMediaPlayer::positionChanged, this, &Preview::seekToTheEnd);
-    connect(player, &QMediaPlayer::mediaStatusChanged, this, [this](QMediaPlayer::MediaStatus status) {
-        if (status == QMediaPlayer::EndOfMedia) {
-            playing.clear();
-            this->outputs->notePreview(false);
-        }
+    connect(watch, &PlayWatch::ended, this, [this] {
+        playing.clear();
+        this->outputs->notePreview(false);
     });
-    connect(player, &QMediaPlayer::errorOccurred, this, [this](QMediaPlayer::Error, const QString &text) {
-        qWarning() << "Preview error on" << playing << ":" << text;
+    connect(watch, &PlayWatch::failed, this, [this](const QString &reason) {
+        qWarning() << "Preview error on" << playing << ":" << reason;
         stop();
     });
     connect(outputs, &OutputDevices::changed, this, &Preview::checkOutput);
@@ -50,8 +50,8 @@ bool Preview::start(const QString &file, bool lastSeconds)
     output->setVolume(lastSeconds ? 0.0f : 1.0f);
     playing = file;
     outputs->notePreview(true);
-    player->setSource(QUrl::fromLocalFile(file));
-    player->play();
+    watch->load(file);
+    watch->play();
     seekToTheEnd();
     return true;
 }
@@ -87,10 +87,7 @@ void Preview::stop()
     playing.clear();
     outputs->notePreview(false);
     seekToEnd = false;
-    player->stop();
-    // Set afresh on the next start: the same source again after its end
-    // can stay silent (GStreamer, Qt 6.4).
-    player->setSource(QUrl());
+    watch->clear();
 }
 
 bool Preview::isPlaying() const

@@ -5,6 +5,7 @@
 #include <QString>
 
 class OutputDevices;
+class PlayWatch;
 class QAudioOutput;
 class QMediaPlayer;
 
@@ -36,6 +37,7 @@ private:
     OutputDevices *outputs;
     QMediaPlayer *player;
     QAudioOutput *output;
+    PlayWatch *watch;
     QString playing;
     // Set until the end is sought: the start of the file is not heard.
     bool seekToEnd = false;

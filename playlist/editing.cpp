@@ -4,7 +4,7 @@
 #include "playoutretry.h"
 #include "asrunlog.h"
 #include "airguard.h"
-#include "conversionqueue.h"
+#include "preparation.h"
 #include "outputdevices.h"
 #include "preview.h"
 
@@ -186,9 +186,9 @@ void MainWindow::audioOptionsMenu(const QPoint &point)
     QString file;
     if (why.isEmpty()) {
         const Playlist &entry = playlist[size_t(index.row())];
-        file = conversions->entryFile(index.row(), entry);
+        file = preparation->entryFile(index.row(), entry);
         if (file.isEmpty() && entry.kind.startsWith(QLatin1String("folder-")))
-            file = conversions->pickIn(entry.path);
+            file = preparation->pickIn(entry.path);
     }
     connect(listen->addAction(QStringLiteral("Do início")), &QAction::triggered, preview,
             [this, file] { preview->start(file, false); });

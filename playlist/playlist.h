@@ -25,6 +25,8 @@ struct Playlist
 
 // Whether the desk knows how to play entries of `kind`.
 bool isKnownKind(const QString &kind);
+// The kind an entry of `kind` plays as: a folder's pick as music or a jingle.
+QString playedKind(const QString &kind);
 
 // One line of a playlist file: title|path|duration|kind, without the newline.
 QString playlistLine(const Playlist &entry);

@@ -1,5 +1,6 @@
 #include "mainwindow.h"
 #include "ui_mainwindow.h"
+#include "deskfiles.h"
 
 #include <QDateTime>
 #include <QDebug>
@@ -41,6 +42,13 @@ bool isKnownKind(const QString &kind)
                                       QStringLiteral("time"), QStringLiteral("folder-music"),
                                       QStringLiteral("folder-jingle")};
     return kinds.contains(kind);
+}
+
+QString playedKind(const QString &kind)
+{
+    return kind == QLatin1String("folder-music")    ? QStringLiteral("music")
+           : kind == QLatin1String("folder-jingle") ? QStringLiteral("jingle")
+                                                    : kind;
 }
 
 QString playlistLine(const Playlist &entry)
@@ -92,10 +100,7 @@ QString keepUnsavedPlaylist(const std::vector<Playlist> &playlist, QSettings &se
     const QString recent = settings.value(QStringLiteral("files/recent")).toString();
     if (playlist.empty() || (!recent.isEmpty() && playlistInFile(recent) == playlist))
         return {};
-    QString data = qEnvironmentVariable("XDG_DATA_HOME");
-    if (data.isEmpty())
-        data = QDir::homePath() + QStringLiteral("/.local/share");
-    const QString folder = data + QStringLiteral("/OrvaRadio");
+    const QString folder = deskDataFolder();
     const QString fileName = folder + QStringLiteral("/unsaved-")
                              + QDateTime::currentDateTime().toString(QStringLiteral("yyyy-MM-dd-HHmmss"))
                              + QStringLiteral(".txt");

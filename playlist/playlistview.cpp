@@ -1,7 +1,7 @@
 #include "mainwindow.h"
 #include "selfrestart.h"
 #include "ui_mainwindow.h"
-#include "conversionqueue.h"
+#include "preparation.h"
 #include "loudness.h"
 #include "tags.h"
 #include "widgetupdates.h"
@@ -121,24 +121,31 @@ void MainWindow::updateAudioList(bool jump)
         nextIndex = currentIndex + 1 > size - 1 ? 0 : currentIndex + 1;
     // Every change of the running order or of its marks ends here: the
     // preparation follows it, and a folder that is next picks its file.
-    if (conversions)
-        conversions->plan(playlist, currentIndex, nextIndex, onAir);
+    if (preparation)
+        preparation->plan(playlist, currentIndex, nextIndex, onAir);
     // The next box shows what plays next, a marked entry included, and for
     // a folder the file it picked.
-    OnAirEvents::Next following;
+    QList<OnAirEvents::Next> coming;
     if ((follows || keepNext) && nextIndex >= 0 && nextIndex < size) {
-        const Playlist &entry = playlist[size_t(nextIndex)];
-        following.shownTitle = shownTitle(nextIndex);
-        following.file = !entry.kind.startsWith(QLatin1String("folder-")) ? entry.path
-                         : conversions                                    ? conversions->pickOf(nextIndex, entry)
-                                                                          : QString();
-        setTextIfChanged(ui->next_audio, centred(following.shownTitle));
+        setTextIfChanged(ui->next_audio, centred(shownTitle(nextIndex)));
+        // What the listeners hear of: what will really play, an entry known
+        // bad passed over as the sequencer will pass it over.
+        for (int step = 0; step < size; ++step) {
+            const int index = (nextIndex + step) % size;
+            const Playlist &entry = playlist[size_t(index)];
+            if (preparation && preparation->entryVerdict(index, entry).bad())
+                continue;
+            coming.append({shownTitle(index), preparation ? preparation->entryFile(index, entry) : entry.path,
+                           playedKind(entry.kind)});
+            if (coming.last().kind == QLatin1String("music"))
+                break;
+        }
     } else if (nextIndex < 0 || nextIndex >= size) {
         // No valid next entry: an old title would tell the operator something false.
         setTextIfChanged(ui->next_audio, centred(QString()));
     }
     if (airEvents)
-        airEvents->setRunningOrder(onAir, following);
+        airEvents->setRunningOrder(onAir, coming);
 
     QList<QTreeWidgetItem *> items;
     items.reserve(size);
@@ -173,8 +180,8 @@ void MainWindow::updateAudioList(bool jump)
 QString MainWindow::shownTitle(int index) const
 {
     const Playlist &entry = playlist[size_t(index)];
-    const QString pick = conversions && entry.kind.startsWith(QLatin1String("folder-"))
-                             ? conversions->pickOf(index, entry)
+    const QString pick = preparation && entry.kind.startsWith(QLatin1String("folder-"))
+                             ? preparation->pickOf(index, entry)
                              : QString();
     if (pick.isEmpty())
         return entry.title;
@@ -185,20 +192,20 @@ QString MainWindow::shownTitle(int index) const
 void MainWindow::showVerdicts()
 {
     QTreeWidget *view = ui->audio_list;
-    if (!conversions)
+    if (!preparation)
         return;
     static const QIcon badIcon(QStringLiteral(":/images/icons/process-stop.svg"));
     const int rows = qMin(view->topLevelItemCount(), int(playlist.size()));
     for (int row = 0; row < rows; ++row) {
         QTreeWidgetItem *item = view->topLevelItem(row);
-        const MediaCheck::Verdict verdict = conversions->entryVerdict(row, playlist[size_t(row)]);
+        const MediaCheck::Verdict verdict = preparation->entryVerdict(row, playlist[size_t(row)]);
         QString tip;
         if (verdict.bad()) {
             tip = tr("Não vai ao ar: %1").arg(problemText(verdict));
             if (!verdict.detail.isEmpty())
                 tip += QStringLiteral(" (") + verdict.detail + QLatin1Char(')');
         } else {
-            tip = loudnessTip(*loudness, conversions->entryFile(row, playlist[size_t(row)]));
+            tip = loudnessTip(*loudness, preparation->entryFile(row, playlist[size_t(row)]));
         }
         if (item->toolTip(1) == tip)
             continue;

@@ -1,24 +1,13 @@
 #include "audioplayer.h"
-#include "conversionqueue.h"
+#include "preparation.h"
 #include "loudness.h"
-#include "mediacheck.h"
 #include "outputdevices.h"
+#include "playwatch.h"
 
-#include <QDebug>
 #include <QAudioOutput>
-#include <QFile>
-#include <QFileInfo>
 #include <QTimer>
 #include <QUrl>
 #include <algorithm>
-
-namespace {
-
-// A playing item whose position stands still this long has stalled: its
-// source stopped delivering, or the framework lost its data flow.
-constexpr qint64 kStallMs = 3000;
-
-} // namespace
 
 AudioPlayer::AudioPlayer(QObject *parent)
     : QObject(parent)
@@ -28,18 +17,24 @@ AudioPlayer::AudioPlayer(QObject *parent)
 {
     mediaPlayer->setAudioOutput(audioOutput);
     audioOutput->setVolume(1.0f);
-
-    connect(mediaPlayer, &QMediaPlayer::positionChanged, this, &AudioPlayer::positionChanged);
-    connect(mediaPlayer, &QMediaPlayer::errorOccurred, this, &AudioPlayer::onPlayerError);
-    connect(mediaPlayer, &QMediaPlayer::mediaStatusChanged, this,
-            &AudioPlayer::onMediaStatusChanged);
-    connect(mediaPlayer, &QMediaPlayer::playbackStateChanged, this,
-            [this](QMediaPlayer::PlaybackState state) {
-                if (state != QMediaPlayer::StoppedState)
-                    starting = false;
-            });
+    watch = new PlayWatch(mediaPlayer, QStringLiteral("Playback"), this);
+    // An item on its way out is stopped by its fade whether it moves or not.
+    watch->exemptWhile([this] { return fadingOut; });
+    connect(mediaPlayer, &QMediaPlayer::positionChanged, this, &AudioPlayer::update_position);
+    connect(watch, &PlayWatch::failed, this, [this](const QString &reason) {
+        // A failed item ends its fade-out request like an item that ended.
+        fadingOut = false;
+        fading = false;
+        emit mediaError(currentFile, reason);
+    });
+    connect(watch, &PlayWatch::ended, this, [this] {
+        // An item that ends during its fade-out must not leave the request
+        // armed: it would stop the next item on this channel at its first tick.
+        fadingOut = false;
+        fading = false;
+        emit playbackFinished();
+    });
     connect(fadeTimer, &QTimer::timeout, this, &AudioPlayer::fade);
-    connect(fadeTimer, &QTimer::timeout, this, [this] { watchProgress(mediaPlayer->position()); });
     fadeTimer->start(500);
 }
 
@@ -51,76 +46,33 @@ AudioPlayer::~AudioPlayer()
 
 void AudioPlayer::addMedia(QString path)
 {
-    // A failed item's pipeline stops before the channel takes another, so
-    // that none of its reports is taken for the new item's.
-    if (failed)
-        mediaPlayer->stop();
     // Never waits for the converter: a copy that is not ready is not used.
-    currentFile = conversions ? conversions->playable(path) : path;
+    currentFile = preparation ? preparation->playable(path) : path;
     source = path;
     if (outputs)
         outputs->routeAir(mediaPlayer);
     gain = loudness ? loudness->startGain(path) : 1.0f;
     setVolume(volume);
-    failed = false;
-    ++item;
-    rejection = MediaCheck::logText(MediaCheck::quickProblem(currentFile));
     // A fade-out still armed from the item this channel was fading would fade
     // the new one away and stop it without an end.
     fadingOut = false;
-    sounded = false;
-    replayed = false;
-    setSourceAfresh(rejection.isEmpty() ? QUrl::fromLocalFile(currentFile) : QUrl());
-}
-
-void AudioPlayer::setSourceAfresh(const QUrl &source)
-{
-    // The same source played again after its end is sometimes silent
-    // (GStreamer, Qt 6.4), and setting the same one again changes nothing.
-    if (!source.isEmpty() && mediaPlayer->source() == source)
-        mediaPlayer->setSource(QUrl());
-    mediaPlayer->setSource(source);
+    watch->load(currentFile);
 }
 
 void AudioPlayer::Play()
 {
-    if (currentFile.isEmpty())
-        return;
-    if (!rejection.isEmpty() && !failed) {
-        failed = true;
-        qWarning() << "AudioPlayer error:" << rejection << currentFile;
-        // Reported from the event loop, as the media framework reports: the
-        // caller is still busy starting this item.
-        QTimer::singleShot(0, this, [this, failedItem = item] {
-            // Copies: a receiver may start the next item on this channel
-            // before the later receivers run.
-            const QString file = currentFile;
-            const QString reason = rejection;
-            if (failedItem == item && failed)
-                emit mediaError(file, reason);
-        });
-        return;
-    }
-    stillSince.invalidate();
-    // Play on an empty source (after Reset) never starts: nothing to wait for.
-    starting = mediaPlayer->playbackState() != QMediaPlayer::PlayingState
-               && !mediaPlayer->source().isEmpty();
-    mediaPlayer->play();
+    if (!currentFile.isEmpty())
+        watch->play();
 }
 
 void AudioPlayer::Stop()
 {
-    starting = false;
-    mediaPlayer->stop();
+    watch->stop();
 }
 
 void AudioPlayer::Reset()
 {
-    starting = false;
-    mediaPlayer->stop();
-    mediaPlayer->setSource(QUrl());
-    failed = false;
-    rejection.clear();
+    watch->clear();
     fadingOut = false;
     fadingIn = false;
     fading = false;
@@ -148,19 +100,29 @@ qint64 AudioPlayer::remainingTime() const
     return getDuration() - getPosition();
 }
 
+// The channel counts as playing while it starts, so that the idle rule does
+// not silence it and the sequencer does not take it for free; a failed one
+// counts as stopped, whatever the framework claims.
 bool AudioPlayer::isPlaying() const
 {
-    return !failed && (starting || mediaPlayer->playbackState() == QMediaPlayer::PlayingState);
+    return !hasFailed()
+           && (watch->isStarting() || mediaPlayer->playbackState() == QMediaPlayer::PlayingState);
 }
 
 bool AudioPlayer::isPaused() const
 {
-    return !failed && mediaPlayer->playbackState() == QMediaPlayer::PausedState;
+    return !hasFailed() && mediaPlayer->playbackState() == QMediaPlayer::PausedState;
 }
 
 bool AudioPlayer::isStopped() const
 {
-    return failed || (!starting && mediaPlayer->playbackState() == QMediaPlayer::StoppedState);
+    return hasFailed()
+           || (!watch->isStarting() && mediaPlayer->playbackState() == QMediaPlayer::StoppedState);
+}
+
+bool AudioPlayer::hasFailed() const
+{
+    return watch->hasFailed();
 }
 
 double AudioPlayer::getVolume() const
@@ -252,71 +214,4 @@ void AudioPlayer::fade()
         fading = false;
         setVolume(0.0f);
     }
-}
-
-void AudioPlayer::positionChanged(qint64 position)
-{
-    if (position > 0)
-        sounded = true;
-    watchProgress(position);
-    emit update_position(position);
-}
-
-void AudioPlayer::watchProgress(qint64 position)
-{
-    // An item on its way out is stopped by its fade whether it moves or not.
-    if (!isPlaying() || fadingOut || mediaPlayer->source().isEmpty()) {
-        stillSince.invalidate();
-        return;
-    }
-    if (!stillSince.isValid() || position != watchedPosition) {
-        watchedPosition = position;
-        stillSince.start();
-        return;
-    }
-    if (stillSince.elapsed() >= kStallMs)
-        fail(QStringLiteral("Playback stalled: no progress for %1 ms").arg(kStallMs));
-}
-
-void AudioPlayer::fail(const QString &reason)
-{
-    failed = true;
-    starting = false;
-    stillSince.invalidate();
-    // A failed item ends its fade-out request like an item that ended.
-    fadingOut = false;
-    fading = false;
-    emit mediaError(mediaPlayer->source().toLocalFile(), reason);
-}
-
-void AudioPlayer::onPlayerError(QMediaPlayer::Error error, const QString &errorString)
-{
-    // The media framework reports one failure several times; once is enough.
-    // A report that arrives after Reset is about an item that is gone.
-    if (failed || mediaPlayer->source().isEmpty())
-        return;
-    qWarning() << "AudioPlayer error:" << error << errorString;
-    fail(errorString);
-}
-
-void AudioPlayer::onMediaStatusChanged(QMediaPlayer::MediaStatus status)
-{
-    if (status != QMediaPlayer::EndOfMedia)
-        return;
-    // GStreamer (Qt 6.4) now and then ends a fresh item a moment after it
-    // started, before any of it sounded: it is played again, once.
-    if (!sounded && !replayed && !failed && !mediaPlayer->source().isEmpty()) {
-        replayed = true;
-        stillSince.invalidate();
-        setSourceAfresh(mediaPlayer->source());
-        starting = true;
-        mediaPlayer->play();
-        return;
-    }
-    // An item that ends during its fade-out must not leave the request armed:
-    // it would stop the next item on this channel at its first tick.
-    starting = false;
-    fadingOut = false;
-    fading = false;
-    emit playbackFinished();
 }

@@ -3,15 +3,15 @@
 
 #include "audiotap.h"
 
-#include <QElapsedTimer>
 #include <QMediaPlayer>
 #include <QObject>
 #include <QString>
 #include <QUrl>
 
-class ConversionQueue;
+class Preparation;
 class Loudness;
 class OutputDevices;
+class PlayWatch;
 class QAudioOutput;
 class QTimer;
 
@@ -52,7 +52,7 @@ public:
     void configureFadeStep(float step);
 
     // Where MP3 items find their WAV copies; without one they play as they are.
-    void setConversionQueue(ConversionQueue *queue) { conversions = queue; }
+    void setPreparation(Preparation *queue) { preparation = queue; }
     // The loudness gain each item plays at; without it, every item at 1.
     void setLoudness(Loudness *store);
     // Where each item plays; without it, the output the channel was made with.
@@ -65,7 +65,7 @@ public:
 
     QString file() const { return currentFile; }
     // The item failed; the channel has not been given another since.
-    bool hasFailed() const { return failed; }
+    bool hasFailed() const;
 
 public slots:
     void fade();
@@ -75,19 +75,10 @@ signals:
     void playbackFinished();
     void mediaError(const QString &file, const QString &errorMsg);
 
-private slots:
-    void positionChanged(qint64 position);
-    void onPlayerError(QMediaPlayer::Error error, const QString &errorString);
-    void onMediaStatusChanged(QMediaPlayer::MediaStatus status);
-
 private:
-    void fail(const QString &reason);
-    void setSourceAfresh(const QUrl &source);
-    // Fails an item whose position stands still while it should play.
-    void watchProgress(qint64 position);
-
     QMediaPlayer *mediaPlayer;
     QAudioOutput *audioOutput;
+    PlayWatch *watch;
     Loudness *loudness = nullptr;
     OutputDevices *outputs = nullptr;
     // The volume the fades and talk-over see, and the item's loudness gain.
@@ -95,27 +86,10 @@ private:
     float gain = 1.0f;
     QString source; // the item's own file, before any conversion
     AudioTap *bufferOutput = nullptr;
-    ConversionQueue *conversions = nullptr;
+    Preparation *preparation = nullptr;
     QString currentFile;
     QTimer *fadeTimer;
     float configuredFadeStep = 0.2f;
-    // The media player can report one failure several times and still claim
-    // to play; the channel reports it once per item and counts as stopped.
-    bool failed = false;
-    // Set when the item's file cannot be audio at all; Play reports it.
-    QString rejection;
-    quint64 item = 0;
-    // Between play() and the player's switch to Playing, which some media
-    // backends make later: the channel counts as playing, so the idle rule
-    // does not silence it and the sequencer does not take it for free.
-    bool starting = false;
-    // Whether the item has reported a position past its start, and whether
-    // it has been started again after an end that came before.
-    bool sounded = false;
-    bool replayed = false;
-    // The position last seen and since when it has stood there.
-    qint64 watchedPosition = -1;
-    QElapsedTimer stillSince;
 };
 
 #endif

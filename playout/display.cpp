@@ -13,8 +13,6 @@ constexpr int kSilenceLimitMs = 10000;
 // Blocks come every 40 to 100 ms while a channel delivers audio; none for
 // this long, and the levels drop to zero.
 constexpr qint64 kNoAudioMs = 200;
-// An announcement whose position has not moved for this long has stalled.
-constexpr int kAnnouncementStallMs = 5000;
 
 } // namespace
 
@@ -104,26 +102,6 @@ void MainWindow::updateDisplay()
     for (AudioPlayer *player : {&player1, &player2}) {
         if (!player->isPlaying())
             airEvents->finish(player);
-    }
-
-    // A time announcement sounds through its own, unmetered player.
-    // An announcement that neither moves nor ends would hold the running
-    // order for good: the watchdog leaves announcements alone.
-    if (onAir && timeAnnouncing) {
-        const qint64 position = timePlayer->position();
-        timeStallMs = position == lastTimePosition ? timeStallMs + 10 : 0;
-        lastTimePosition = position;
-        if (timeStallMs >= kAnnouncementStallMs) {
-            qWarning() << "Time announcement stalled for" << kAnnouncementStallMs
-                       << "ms - skipping";
-            timeStallMs = 0;
-            airEvents->leaving(timePlayer, OnAirEvents::Outcome::Error);
-            stopTimeAnnouncement();
-            advance();
-            next();
-        }
-    } else {
-        timeStallMs = 0;
     }
 
     // While failures are being sat out, the pause is the desk's own: no skips.

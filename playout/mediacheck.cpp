@@ -1,4 +1,5 @@
 #include "mediacheck.h"
+#include "deskfiles.h"
 #include "wavreader.h"
 
 #include <QDateTime>
@@ -15,14 +16,6 @@ constexpr double kShortShare = 0.9;
 constexpr double kShortSlackSeconds = 0.5;
 
 } // namespace
-
-MediaCheck::Stamp MediaCheck::stampOf(const QString &path)
-{
-    const QFileInfo info(path);
-    if (!info.exists())
-        return {};
-    return {info.size(), info.lastModified().toMSecsSinceEpoch()};
-}
 
 MediaCheck::Problem MediaCheck::quickProblem(const QString &path)
 {
@@ -106,16 +99,14 @@ MediaCheck::Verdict MediaCheck::verdict(const QString &path) const
     const auto found = known.constFind(path);
     if (found == known.cend())
         return {};
-    const Stamp now = stampOf(path);
-    if (now.size != found->size || now.modified != found->modified)
+    if (FileStamp::of(path) != found->stamp)
         return {};
     return found->verdict;
 }
 
 void MediaCheck::record(const QString &path, const Verdict &verdict)
 {
-    const Stamp now = stampOf(path);
-    known.insert(path, {now.size, now.modified, verdict});
+    known.insert(path, {FileStamp::of(path), verdict});
 }
 
 bool MediaCheck::recordQuickLook(const QString &path)

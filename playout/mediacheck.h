@@ -5,6 +5,8 @@
 #include <QHash>
 #include <QString>
 
+#include "deskfiles.h"
+
 // What the desk knows about whether files play, found out before their turn:
 // the quick look at a file (there, readable, not empty, not text) and the
 // verdict of one decode of the whole file. A verdict holds while the file's
@@ -34,15 +36,6 @@ public:
         bool bad() const { return known && problem != Problem::None; }
     };
 
-    // What tells one state of a file from the next: its size and its
-    // modification time (-1 for a path that is not there).
-    struct Stamp
-    {
-        qint64 size = -1;
-        qint64 modified = -1;
-    };
-    static Stamp stampOf(const QString &path);
-
     // The quick look. Handing a file that fails it to the media framework
     // costs up to a second of stalled event loop before it fails.
     static Problem quickProblem(const QString &path);
@@ -63,8 +56,7 @@ public:
 private:
     struct Known
     {
-        qint64 size;
-        qint64 modified;
+        FileStamp stamp;
         Verdict verdict;
     };
     QHash<QString, Known> known;

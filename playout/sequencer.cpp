@@ -2,12 +2,11 @@
 #include "ui_mainwindow.h"
 #include "vumeter.h"
 #include "playoutretry.h"
-#include "onairfeed.h"
-#include "conversionqueue.h"
-#include "outputdevices.h"
+#include "onairitem.h"
+#include "preparation.h"
+#include "announcementplayer.h"
 
 #include <QDebug>
-#include <QAudioOutput>
 #include <QFileInfo>
 #include <QTimer>
 
@@ -68,18 +67,7 @@ void MainWindow::next()
     if (!passOverBadEntries()) {
         // Every entry is known bad: a run of failures, paced like one.
         onAir = true;
-        switch (playoutRetry->failed(int(playlist.size()), playlist[size_t(currentIndex)].path)) {
-        case PlayoutRetry::Action::Skip:
-            advance();
-            next();
-            return;
-        case PlayoutRetry::Action::AdvanceAndWait:
-            advance();
-            break;
-        case PlayoutRetry::Action::Wait:
-            break;
-        }
-        updateAudioList(false);
+        afterFailure(playlist[size_t(currentIndex)].path, false);
         return;
     }
 
@@ -100,11 +88,10 @@ void MainWindow::next()
     const bool folderEntry = kind.startsWith(QLatin1String("folder-"));
 
     if (folderEntry) {
-        const QString pick = conversions->takePick(currentIndex, entry);
+        const QString pick = preparation->takePick(currentIndex, entry);
         if (!pick.isEmpty()) {
             path = pick;
-            kind = kind == QLatin1String("folder-music") ? QStringLiteral("music")
-                                                         : QStringLiteral("jingle");
+            kind = playedKind(kind);
         } else {
             // Like a file that fails: one skip, not the watchdog's ten seconds
             // of silence. From the event loop, so that this start completes.
@@ -152,7 +139,7 @@ bool MainWindow::passOverBadEntries()
     const int size = int(playlist.size());
     bool anyPlayable = false;
     for (int index = 0; index < size && !anyPlayable; ++index)
-        anyPlayable = !conversions->entryVerdict(index, playlist[size_t(index)]).bad();
+        anyPlayable = !preparation->entryVerdict(index, playlist[size_t(index)]).bad();
     // Every entry known bad: a run of failures, which the retry names.
     if (!anyPlayable)
         return false;
@@ -160,22 +147,20 @@ bool MainWindow::passOverBadEntries()
     // ever seeing it: no gap beyond the hand-over, no stall.
     for (int tries = 0; tries <= size; ++tries) {
         const Playlist &entry = playlist[size_t(currentIndex)];
-        const MediaCheck::Verdict verdict = conversions->entryVerdict(currentIndex, entry);
+        const MediaCheck::Verdict verdict = preparation->entryVerdict(currentIndex, entry);
         if (!verdict.bad())
             return true;
         // A bad pick is used up: the entry's next turn picks afresh.
         const QString pick = entry.kind.startsWith(QLatin1String("folder-"))
-                                 ? conversions->takePick(currentIndex, entry)
+                                 ? preparation->takePick(currentIndex, entry)
                                  : QString();
         const QString file = pick.isEmpty() ? entry.path : pick;
         qWarning() << "Passing over" << file << ":" << MediaCheck::logText(verdict.problem)
                    << verdict.detail;
-        const QString kind = entry.kind == QLatin1String("folder-jingle") ? QStringLiteral("jingle")
-                             : entry.kind == QLatin1String("folder-music") ? QStringLiteral("music")
-                                                                           : entry.kind;
-        airEvents->begin(conversions, onAirItem(kind, pick.isEmpty() ? entry.title : QString(), file));
-        airEvents->leaving(conversions, OnAirEvents::Outcome::Error);
-        airEvents->finish(conversions);
+        airEvents->begin(preparation,
+                         onAirItem(playedKind(entry.kind), pick.isEmpty() ? entry.title : QString(), file));
+        airEvents->leaving(preparation, OnAirEvents::Outcome::Error);
+        airEvents->finish(preparation);
         // A marked entry passed over has had its turn.
         if (currentIndex == nextIndex)
             nextMarked = false;
@@ -191,6 +176,7 @@ void MainWindow::startTimeAnnouncement()
     item.title = playlist[currentIndex].title;
     if (!QFileInfo::exists(file)) {
         qWarning() << "Time audio not found:" << file << "- skipping time item";
+        airEvents->leaving(timePlayer, OnAirEvents::Outcome::Next);
         airEvents->begin(timePlayer, item);
         airEvents->leaving(timePlayer, OnAirEvents::Outcome::Error);
         airEvents->finish(timePlayer);
@@ -205,29 +191,14 @@ void MainWindow::startTimeAnnouncement()
             next();
         return;
     }
-    playAnnouncement(item);
+    announcer->play(item);
     timeAnnouncing = true;
-}
-
-void MainWindow::playAnnouncement(const OnAirEvents::Item &item, bool again)
-{
-    // The same file again after its end plays silently (GStreamer, Qt 6.4)
-    // unless the source is set afresh.
-    timePlayer->setSource(QUrl());
-    outputs->routeAir(timePlayer);
-    timePlayer->setSource(QUrl::fromLocalFile(item.file));
-    timeOutput->setVolume(loudness->startGain(item.file));
-    airEvents->begin(timePlayer, item);
-    timeItem = item;
-    timeSounded = false;
-    timeReplayed = again;
-    timePlayer->play();
 }
 
 void MainWindow::stopTimeAnnouncement()
 {
     timeAnnouncing = false;
-    timePlayer->stop();
+    announcer->stop();
 }
 
 void MainWindow::on_btn_play_clicked()
@@ -337,15 +308,7 @@ void MainWindow::checkAdvanceTrack()
 
 void MainWindow::restoreVolumeAudio(QMediaPlayer::MediaStatus state)
 {
-    if (state != QMediaPlayer::EndOfMedia)
-        return;
-    // Now and then a fresh announcement ends at once without a sound
-    // (GStreamer, Qt 6.4): it is played again, once, before anything follows.
-    if (!timeSounded && !timeReplayed) {
-        playAnnouncement(timeItem, true);
-        return;
-    }
-    if (!onAir)
+    if (state != QMediaPlayer::EndOfMedia || !onAir)
         return;
     if (!player1.fading && !player2.fading) {
         for (AudioPlayer *player : {&player1, &player2})
@@ -365,49 +328,42 @@ void MainWindow::onPlayerError(const AudioPlayer &player, const char *name, cons
     // reaches a cut-off end: what is on air now plays on.
     const AudioPlayer &other = &player == &player1 ? player2 : player1;
     const bool handedOver = timeAnnouncing || (other.isPlaying() && !other.fadingOut);
-    if (!onAir || handedOver) {
-        qWarning() << name << file << ":" << errorMsg;
+    qWarning() << name << file << ":" << errorMsg;
+    if (!onAir || handedOver)
         return;
-    }
     // The file as the running order names it, not its converted copy.
-    const QString wanted = currentIndex >= 0 && currentIndex < int(playlist.size())
-                               ? playlist[size_t(currentIndex)].path
-                               : file;
-    switch (playoutRetry->failed(int(playlist.size()), wanted)) {
-    case PlayoutRetry::Action::Skip:
-        qWarning() << name << file << ":" << errorMsg;
-        skipToNext();
-        break;
-    case PlayoutRetry::Action::AdvanceAndWait:
-        player1.Reset();
-        player2.Reset();
-        advance();
-        updateAudioList(false);
-        break;
-    case PlayoutRetry::Action::Wait:
-        player1.Reset();
-        player2.Reset();
-        break;
-    }
+    afterFailure(currentIndex >= 0 && currentIndex < int(playlist.size()) ? playlist[size_t(currentIndex)].path
+                                                                          : file,
+                 true);
 }
 
 void MainWindow::skipEmptyEntry(int index)
 {
-    if (!onAir || index != currentIndex || playlist.empty())
-        return;
     // The outgoing item, if any, goes on fading out.
-    switch (playoutRetry->failed(int(playlist.size()), playlist[size_t(index)].path)) {
-    case PlayoutRetry::Action::Skip:
-        advance();
-        next();
-        break;
-    case PlayoutRetry::Action::AdvanceAndWait:
-        advance();
-        updateAudioList(false);
-        break;
-    case PlayoutRetry::Action::Wait:
-        break;
+    if (onAir && index == currentIndex && !playlist.empty())
+        afterFailure(playlist[size_t(index)].path, false);
+}
+
+void MainWindow::afterFailure(const QString &file, bool channelFailed)
+{
+    const PlayoutRetry::Action action = playoutRetry->failed(int(playlist.size()), file);
+    if (action == PlayoutRetry::Action::Skip) {
+        if (channelFailed) {
+            skipToNext();
+        } else {
+            advance();
+            next();
+        }
+        return;
     }
+    // A channel's failed pipeline rests with the running order.
+    if (channelFailed) {
+        player1.Reset();
+        player2.Reset();
+    }
+    if (action == PlayoutRetry::Action::AdvanceAndWait)
+        advance();
+    updateAudioList(false);
 }
 
 void MainWindow::retryAfterFailures()
@@ -416,14 +372,8 @@ void MainWindow::retryAfterFailures()
         next();
 }
 
-void MainWindow::onTimePlayerError(const QString &errorString)
+void MainWindow::onTimePlayerError()
 {
-    qWarning() << "Timeplayer error:" << errorString;
-    // A failed player may never report that it stopped: the row closes now.
-    airEvents->leaving(timePlayer, OnAirEvents::Outcome::Error);
-    airEvents->finish(timePlayer);
-    // A player that failed is not played again when it reports its end.
-    timeReplayed = true;
     if (!timeAnnouncing)
         return;
     timeAnnouncing = false;

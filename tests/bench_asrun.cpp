@@ -20,9 +20,11 @@ int main(int argc, char *argv[])
 {
     TestSupport::isolateEnvironment();
     QCoreApplication app(argc, argv);
-    AsRunLog log(TestSupport::privateRoot() + QStringLiteral("/as-run"));
+    OnAirEvents log;
+    AsRunLog asRun(TestSupport::privateRoot() + QStringLiteral("/as-run"));
+    asRun.listenTo(&log);
     const int channels[2] = {1, 2};
-    AsRunLog::Item item;
+    OnAirEvents::Item item;
     item.kind = QStringLiteral("music");
     item.title = QStringLiteral("Um título, com vírgula");
     item.artist = QStringLiteral("Artista");

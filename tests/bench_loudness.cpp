@@ -3,7 +3,7 @@
 // decode, check and measure in one run, MP3s converted, at nice 19, one file
 // at a time) against a bare `ffmpeg -af ebur128 -f null -` of the same
 // files, in CPU seconds and wall seconds per hour of audio.
-#include "conversionqueue.h"
+#include "preparation.h"
 #include "loudness.h"
 #include "testsupport.h"
 
@@ -29,7 +29,7 @@ struct Cost
 Cost deskCost(const std::vector<Playlist> &order)
 {
     Loudness loudness(TestSupport::privateRoot() + QStringLiteral("/loudness-%1.txt").arg(order.front().path.right(3)));
-    ConversionQueue queue;
+    Preparation queue;
     queue.setLoudness(&loudness);
     QSignalSpy measured(&loudness, &Loudness::measured);
     const double cpuBefore = TestSupport::cpuSeconds(RUSAGE_CHILDREN);

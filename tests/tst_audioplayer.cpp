@@ -1,4 +1,5 @@
 #include "audioplayer.h"
+#include "playwatch.h"
 #include "testsupport.h"
 
 #include <QAudioOutput>
@@ -179,7 +180,8 @@ private slots:
         player.addMedia(shortTone);
         player.Play();
         for (int end = 0; end < silentEnds; ++end) {
-            QVERIFY(QMetaObject::invokeMethod(&player, "onMediaStatusChanged", Qt::DirectConnection,
+            QVERIFY(QMetaObject::invokeMethod(player.findChild<PlayWatch *>(), "onMediaStatusChanged",
+                                              Qt::DirectConnection,
                                               Q_ARG(QMediaPlayer::MediaStatus, QMediaPlayer::EndOfMedia)));
         }
         if (silentEnds > 1) {

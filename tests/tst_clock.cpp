@@ -1,3 +1,4 @@
+#include "announcementplayer.h"
 #include "asrunlog.h"
 #include "asrunreport.h"
 #include "mainwindow.h"
@@ -202,7 +203,7 @@ private slots:
         window.audioTimeDir = media + QStringLiteral("/nowhere");
         window.updateClockLabel(QStringLiteral("10:00:00"));
         QTest::ignoreMessage(QtWarningMsg, QRegularExpression(QStringLiteral("^Timeplayer error:")));
-        QSignalSpy errors(window.timePlayer, &QMediaPlayer::errorOccurred);
+        QSignalSpy errors(window.announcer, &AnnouncementPlayer::failed);
         QFile::remove(TestSupport::todaysAsRunLog());
         window.on_audio_clock_clicked();
         QTRY_VERIFY_WITH_TIMEOUT(!errors.isEmpty(), kErrorToleranceMs);

@@ -1,6 +1,7 @@
 #include "displaypacer.h"
 #include "mainwindow.h"
 #include "testsupport.h"
+#include "timerclock.h"
 #include "vumeter.h"
 #include "wavreader.h"
 
@@ -34,8 +35,6 @@ constexpr double kVolumeTolerance = 1e-6;
 // runs them late.
 constexpr int kSilentTicksToSkip = 1000;
 constexpr int kSkipToleranceMs = 4000;
-// Display ticks after which an announcement that does not move is given up.
-constexpr int kStalledAnnouncementTicks = 501;
 // A coarse timer may fire 5 % early; a busy machine makes it late.
 constexpr int kTimerEarlyMs = 20;
 constexpr int kTimerLateMs = 150;
@@ -77,6 +76,50 @@ QAudioBuffer block(qint16 value)
                         format);
 }
 
+// A pipe that gives the header of a long tone and its first second, then
+// nothing, as a source whose writer hangs.
+class StallingPipe
+{
+public:
+    explicit StallingPipe(const QString &pipe)
+        : pipe(pipe)
+    {
+        const QString source = pipe + QStringLiteral(".source.wav");
+        made = ::mkfifo(QFile::encodeName(pipe).constData(), 0600) == 0
+               && TestSupport::makeTone(source, 20, kStallHz);
+        QFile sourceFile(source);
+        WavReader::Chunks chunks;
+        made = made && sourceFile.open(QIODevice::ReadOnly) && WavReader::readChunks(sourceFile, chunks);
+        sourceFile.seek(0);
+        const QByteArray head = sourceFile.read(chunks.dataStart + 44100 * 4 * kStallAfterMs / 1000);
+        writer = std::thread([this, head] {
+            ::signal(SIGPIPE, SIG_IGN);
+            // Blocks until the player opens the pipe, and while it has not read it all.
+            QFile out(this->pipe);
+            if (out.open(QIODevice::WriteOnly | QIODevice::Unbuffered))
+                out.write(head);
+            while (!release)
+                QThread::msleep(10);
+        });
+    }
+    ~StallingPipe()
+    {
+        release = true;
+        // A writer still waiting for a reader is let go by one that leaves
+        // at once: its writing then fails.
+        ::close(::open(QFile::encodeName(pipe).constData(), O_RDONLY | O_NONBLOCK));
+        writer.join();
+    }
+    bool ready() const { return made; }
+    void letGo() { release = true; }
+
+private:
+    QString pipe;
+    bool made = false;
+    std::atomic<bool> release{false};
+    std::thread writer;
+};
+
 // Channels are driven tick by tick in these tests.
 void holdFadeTimers(MainWindow &window)
 {
@@ -109,15 +152,20 @@ private slots:
     // order: the silence watchdog leaves announcements alone.
     void stalledAnnouncementMovesOn()
     {
+        if (!TestSupport::soundServerAvailable())
+            QSKIP("no test sound server");
+        StallingPipe pipe(media + QStringLiteral("/0930.mp3"));
+        QVERIFY(pipe.ready());
         MainWindow window;
+        QObject::disconnect(window.clock, nullptr, &window, nullptr);
+        window.audioTimeDir = media;
+        window.timeAudioName = QStringLiteral("0930");
         window.playlist = {entry(QStringLiteral("Hora Certa"), QString(), QStringLiteral("time")),
                            entry(QStringLiteral("after"), longTone)};
-        window.onAir = true;
-        window.timeAnnouncing = true;
         QTest::ignoreMessage(QtWarningMsg, QRegularExpression(QStringLiteral("announcement stalled")));
-        for (int tick = 0; tick < kStalledAnnouncementTicks; ++tick)
-            window.updateDisplay();
-        QVERIFY(!window.timeAnnouncing);
+        window.on_btn_play_clicked();
+        QVERIFY(window.timeAnnouncing);
+        QTRY_VERIFY_WITH_TIMEOUT(!window.timeAnnouncing, kStartToleranceMs + kStallSkippedWithinMs);
         QCOMPARE(window.currentIndex, 1);
         QCOMPARE(window.player2.file(), longTone);
     }
@@ -215,32 +263,8 @@ private slots:
         if (!TestSupport::soundServerAvailable())
             QSKIP("no test sound server");
         const QString pipe = media + QStringLiteral("/stalling.wav");
-        QCOMPARE(::mkfifo(QFile::encodeName(pipe).constData(), 0600), 0);
-        // The header of a long tone and its first second, then nothing.
-        const QString source = media + QStringLiteral("/stalling-source.wav");
-        QVERIFY(TestSupport::makeTone(source, 20, kStallHz));
-        QFile sourceFile(source);
-        WavReader::Chunks chunks;
-        QVERIFY(sourceFile.open(QIODevice::ReadOnly) && WavReader::readChunks(sourceFile, chunks));
-        sourceFile.seek(0);
-        const QByteArray head = sourceFile.read(chunks.dataStart + 44100 * 4 * kStallAfterMs / 1000);
-        std::atomic<bool> release{false};
-        std::thread writer([&] {
-            ::signal(SIGPIPE, SIG_IGN);
-            // Blocks until the player opens the pipe, and while it has not read it all.
-            QFile out(pipe);
-            if (out.open(QIODevice::WriteOnly | QIODevice::Unbuffered))
-                out.write(head);
-            while (!release)
-                QThread::msleep(10);
-        });
-        const auto cleanup = qScopeGuard([&] {
-            release = true;
-            // A writer still waiting for a reader is let go by one that
-            // leaves at once: its writing then fails.
-            ::close(::open(QFile::encodeName(pipe).constData(), O_RDONLY | O_NONBLOCK));
-            writer.join();
-        });
+        StallingPipe stalling(pipe);
+        QVERIFY(stalling.ready());
 
         MainWindow window;
         window.playlist = {entry(QStringLiteral("stalling"), pipe),
@@ -262,7 +286,7 @@ private slots:
             if (stillSinceMs > 0 && clock.elapsed() > stillSinceMs + kMetersFallWithinMs)
                 QCOMPARE(std::max(window.vuLeft->level(), window.vuRight->level()), 0);
         }
-        release = true;
+        stalling.letGo();
         QVERIFY2(clock.elapsed() - stillSinceMs <= kStallSkippedWithinMs,
                  qPrintable(QString::number(clock.elapsed() - stillSinceMs)));
         QCOMPARE(window.player1.file(), longTone);

@@ -1,9 +1,10 @@
-#include "conversionqueue.h"
+#include "preparation.h"
 #include "mainwindow.h"
 #include "testsupport.h"
 #include "buttonhole.h"
 #include "conversioncache.h"
 #include "playoutretry.h"
+#include "playwatch.h"
 #include "timerclock.h"
 #include "wavreader.h"
 
@@ -881,7 +882,7 @@ private slots:
         auto desk = openDesk({{QStringLiteral("folder"), folder, QStringLiteral("--:--"), kind}},
                              1, 5);
         // The entry picks its file ahead; the next box names it.
-        const QString pickAhead = desk->conversions->pickOf(0, desk->playlist[0]);
+        const QString pickAhead = desk->preparation->pickOf(0, desk->playlist[0]);
         QCOMPARE(pickAhead.isEmpty(), !starts);
         if (starts) {
             const QString nextBox = desk->findChild<QTextBrowser *>(QStringLiteral("next_audio"))->toPlainText();
@@ -1021,7 +1022,7 @@ private slots:
 
         QSignalSpy errors(outgoing, &AudioPlayer::mediaError);
         QVERIFY(QMetaObject::invokeMethod(
-            outgoing, "onPlayerError", Qt::DirectConnection,
+            outgoing->findChild<PlayWatch *>(), "onPlayerError", Qt::DirectConnection,
             Q_ARG(QMediaPlayer::Error, QMediaPlayer::FormatError),
             Q_ARG(QString, QStringLiteral("Invalid data found when processing input"))));
         QCOMPARE(errors.count(), 1);

@@ -1,6 +1,6 @@
 #include "audioplayer.h"
 #include "conversioncache.h"
-#include "conversionqueue.h"
+#include "preparation.h"
 #include "testsupport.h"
 
 #include <QRegularExpression>
@@ -255,17 +255,17 @@ private slots:
         QTest::ignoreMessage(QtWarningMsg,
                              QRegularExpression(QRegularExpression::escape(name)));
 
-        ConversionQueue queue;
-        QSignalSpy conversions(&queue, &ConversionQueue::finished);
+        Preparation queue;
+        QSignalSpy preparation(&queue, &Preparation::finished);
         AudioPlayer channel;
-        channel.setConversionQueue(&queue);
+        channel.setPreparation(&queue);
         channel.addMedia(song);
         QCOMPARE(channel.file(), song);
         AudioPlayer waiting;
         QCOMPARE(waiting.transcodeIfNeeded(song), song);
         queue.plan({music(song)}, 0, 0, false);
         QTest::qWait(kSettleMs);
-        QCOMPARE(conversions.count(), 0);
+        QCOMPARE(preparation.count(), 0);
         const QFileInfo after(name);
         QCOMPARE(after.isSymLink(), symlink);
         if (!symlink)
@@ -297,14 +297,14 @@ private slots:
                               "for a; do [ \"$p\" = -i ] && echo \"$a\"; p=$a; done >> '" + log.toLocal8Bit()
                                   + "'\nsleep 1\nexec '"
                                   + realConverter.toLocal8Bit() + "' \"$@\"\n");
-        ConversionQueue queue;
-        QSignalSpy conversions(&queue, &ConversionQueue::finished);
+        Preparation queue;
+        QSignalSpy preparation(&queue, &Preparation::finished);
         queue.plan(order, 0, 2, onAir);
         QTRY_COMPARE_WITH_TIMEOUT(queue.converting(), order[size_t(first)].path, kStartMs);
         queue.plan({order[0], order[2]}, 0, 1, onAir);
-        QTRY_COMPARE_WITH_TIMEOUT(conversions.count(), 2, 2 * kSlowConversionMs);
+        QTRY_COMPARE_WITH_TIMEOUT(preparation.count(), 2, 2 * kSlowConversionMs);
         QTest::qWait(kSettleMs);
-        QCOMPARE(conversions.count(), 2);
+        QCOMPARE(preparation.count(), 2);
         QFile runs(log);
         QVERIFY(runs.open(QIODevice::ReadOnly));
         QCOMPARE(QString::fromLocal8Bit(runs.readAll()).split(QLatin1Char('\n'), Qt::SkipEmptyParts),
@@ -337,9 +337,9 @@ private slots:
         }
         // The copies present as each conversion ends.
         QList<QStringList> present;
-        ConversionQueue queue;
+        Preparation queue;
         QHash<QString, QStringList> presentAfter;
-        connect(&queue, &ConversionQueue::finished, this, [&](const QString &source) {
+        connect(&queue, &Preparation::finished, this, [&](const QString &source) {
             present.append(QStringList());
             for (const QString &copy : old + copies)
                 if (QFile::exists(copy))

@@ -1,5 +1,5 @@
-#ifndef CONVERSIONQUEUE_H
-#define CONVERSIONQUEUE_H
+#ifndef PREPARATION_H
+#define PREPARATION_H
 
 #include "loudness.h"
 #include "mediacheck.h"
@@ -23,13 +23,13 @@ class QTimer;
 // (an MP3 through its conversion to a WAV copy, any other file to nothing),
 // and the verdict is kept. Nothing here waits for the decoder: a copy or a
 // verdict that is not ready is simply not there yet.
-class ConversionQueue : public QObject
+class Preparation : public QObject
 {
     Q_OBJECT
 
 public:
-    explicit ConversionQueue(QObject *parent = nullptr);
-    ~ConversionQueue() override;
+    explicit Preparation(QObject *parent = nullptr);
+    ~Preparation() override;
 
     // What to hand to the media player for `source` now: its WAV copy when
     // that is ready and ours, otherwise `source` itself, whose conversion is

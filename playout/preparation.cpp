@@ -1,4 +1,4 @@
-#include "conversionqueue.h"
+#include "preparation.h"
 #include "conversioncache.h"
 #include "helperprocess.h"
 #include "wavreader.h"
@@ -83,7 +83,7 @@ double decodedSeconds(const QByteArray &progress)
 
 } // namespace
 
-ConversionQueue::ConversionQueue(QObject *parent)
+Preparation::Preparation(QObject *parent)
     : QObject(parent)
     , deadline(new QTimer(this))
     , kick(new QTimer(this))
@@ -100,12 +100,12 @@ ConversionQueue::ConversionQueue(QObject *parent)
     // Several changes of the list in one turn of the event loop cost one look.
     kick->setSingleShot(true);
     kick->setInterval(0);
-    connect(kick, &QTimer::timeout, this, &ConversionQueue::startNext);
+    connect(kick, &QTimer::timeout, this, &Preparation::startNext);
     recheck->setInterval(kRecheckMs);
-    connect(recheck, &QTimer::timeout, this, &ConversionQueue::lookAgain);
+    connect(recheck, &QTimer::timeout, this, &Preparation::lookAgain);
 }
 
-void ConversionQueue::noteVerdict(const QString &path)
+void Preparation::noteVerdict(const QString &path)
 {
     if (checks.verdict(path).bad()) {
         knownBad.insert(path);
@@ -114,7 +114,7 @@ void ConversionQueue::noteVerdict(const QString &path)
     emit checked(path);
 }
 
-void ConversionQueue::lookAgain()
+void Preparation::lookAgain()
 {
     bool changed = false;
     for (auto path = knownBad.begin(); path != knownBad.end();) {
@@ -134,14 +134,14 @@ void ConversionQueue::lookAgain()
         schedule();
 }
 
-ConversionQueue::~ConversionQueue()
+Preparation::~Preparation()
 {
     if (process)
         HelperProcess::abandon(process);
     delete partial;
 }
 
-QString ConversionQueue::playable(const QString &source)
+QString Preparation::playable(const QString &source)
 {
     if (!ConversionCache::isMp3(source))
         return source;
@@ -169,7 +169,7 @@ QString ConversionQueue::playable(const QString &source)
     return source;
 }
 
-QString ConversionQueue::pickIn(const QString &folder) const
+QString Preparation::pickIn(const QString &folder) const
 {
     // Name filters match regardless of letter case.
     const QFileInfoList files =
@@ -187,7 +187,7 @@ QString ConversionQueue::pickIn(const QString &folder) const
     return playable[int(QRandomGenerator::global()->bounded(qint64(playable.size())))];
 }
 
-QString ConversionQueue::pickOf(int index, const Playlist &entry) const
+QString Preparation::pickOf(int index, const Playlist &entry) const
 {
     const auto found = picks.constFind(index);
     if (found == picks.cend() || found->folder != entry.path || !QFileInfo::exists(found->file))
@@ -195,7 +195,7 @@ QString ConversionQueue::pickOf(int index, const Playlist &entry) const
     return found->file;
 }
 
-MediaCheck::Verdict ConversionQueue::entryVerdict(int index, const Playlist &entry) const
+MediaCheck::Verdict Preparation::entryVerdict(int index, const Playlist &entry) const
 {
     if (!isFileEntry(entry) && !isFolder(entry))
         return {};
@@ -203,14 +203,14 @@ MediaCheck::Verdict ConversionQueue::entryVerdict(int index, const Playlist &ent
     return checks.verdict(file.isEmpty() ? entry.path : file);
 }
 
-QString ConversionQueue::entryFile(int index, const Playlist &entry) const
+QString Preparation::entryFile(int index, const Playlist &entry) const
 {
     if (isFileEntry(entry))
         return entry.path;
     return isFolder(entry) ? pickOf(index, entry) : QString();
 }
 
-QString ConversionQueue::takePick(int index, const Playlist &entry)
+QString Preparation::takePick(int index, const Playlist &entry)
 {
     QString file = pickOf(index, entry);
     picks.remove(index);
@@ -219,7 +219,7 @@ QString ConversionQueue::takePick(int index, const Playlist &entry)
     return file;
 }
 
-void ConversionQueue::plan(const std::vector<Playlist> &order, int currentIndex, int nextIndex,
+void Preparation::plan(const std::vector<Playlist> &order, int currentIndex, int nextIndex,
                            bool onAir)
 {
     const int size = int(order.size());
@@ -281,7 +281,7 @@ void ConversionQueue::plan(const std::vector<Playlist> &order, int currentIndex,
     schedule();
 }
 
-void ConversionQueue::alsoMeasure(const QStringList &files)
+void Preparation::alsoMeasure(const QStringList &files)
 {
     if (files == extras)
         return;
@@ -289,13 +289,13 @@ void ConversionQueue::alsoMeasure(const QStringList &files)
     schedule();
 }
 
-void ConversionQueue::schedule()
+void Preparation::schedule()
 {
     if (!process)
         kick->start();
 }
 
-void ConversionQueue::startNext()
+void Preparation::startNext()
 {
     if (process)
         return;
@@ -356,7 +356,7 @@ void ConversionQueue::startNext()
     }
 }
 
-bool ConversionQueue::startJob(const QString &source, bool convert)
+bool Preparation::startJob(const QString &source, bool convert)
 {
     currentSource = source;
     convertJob = convert;
@@ -380,7 +380,7 @@ bool ConversionQueue::startJob(const QString &source, bool convert)
     return true;
 }
 
-void ConversionQueue::runStage(Stage next)
+void Preparation::runStage(Stage next)
 {
     stage = next;
     process = new QProcess(this);
@@ -421,7 +421,7 @@ void ConversionQueue::runStage(Stage next)
     }
 }
 
-void ConversionQueue::stageEnded(bool ran)
+void Preparation::stageEnded(bool ran)
 {
     // A decoder stopped by the deadline says nothing about the file.
     const bool timedOut = !deadline->isActive();
@@ -452,7 +452,7 @@ void ConversionQueue::stageEnded(bool ran)
              true);
 }
 
-void ConversionQueue::jobEnded(const MediaCheck::Verdict &verdict, bool decided)
+void Preparation::jobEnded(const MediaCheck::Verdict &verdict, bool decided)
 {
     deadline->stop();
     if (process) {
@@ -498,7 +498,7 @@ void ConversionQueue::jobEnded(const MediaCheck::Verdict &verdict, bool decided)
     schedule();
 }
 
-void ConversionQueue::trim(const QString &fresh)
+void Preparation::trim(const QString &fresh)
 {
     // Copies needed sooner than the fresh one stay, or the queue would make
     // them again and push the fresh one out in turn.

@@ -1,0 +1,149 @@
+#include "playwatch.h"
+#include "mediacheck.h"
+
+#include <QTimer>
+
+namespace {
+
+// How often a play's position is looked at besides its own reports, which
+// stop when it stalls.
+constexpr int kCheckMs = 250;
+
+} // namespace
+
+PlayWatch::PlayWatch(QMediaPlayer *player, const QString &what, QObject *parent)
+    : QObject(parent)
+    , player(player)
+    , what(what)
+    , ticks(new QTimer(this))
+{
+    connect(player, &QMediaPlayer::errorOccurred, this, &PlayWatch::onPlayerError);
+    connect(player, &QMediaPlayer::mediaStatusChanged, this, &PlayWatch::onMediaStatusChanged);
+    connect(player, &QMediaPlayer::playbackStateChanged, this, [this](QMediaPlayer::PlaybackState state) {
+        if (state != QMediaPlayer::StoppedState)
+            starting = false;
+    });
+    connect(player, &QMediaPlayer::positionChanged, this, [this](qint64 position) {
+        if (started && position > 0 && !sounded) {
+            sounded = true;
+            emit sounding();
+        }
+        check(position);
+    });
+    connect(ticks, &QTimer::timeout, this, [this] { check(this->player->position()); });
+}
+
+void PlayWatch::load(const QString &file)
+{
+    // A failed pipeline stops before it takes another file, so that none of
+    // its reports is taken for the new play's.
+    if (started || failedPlay)
+        player->stop();
+    settle();
+    ++playId;
+    failedPlay = false;
+    over = false;
+    sounded = false;
+    replayed = false;
+    loaded = true;
+    refusal = MediaCheck::logText(MediaCheck::quickProblem(file));
+    setSourceAfresh(refusal.isEmpty() ? QUrl::fromLocalFile(file) : QUrl());
+}
+
+void PlayWatch::setSourceAfresh(const QUrl &source)
+{
+    if (!source.isEmpty() && player->source() == source)
+        player->setSource(QUrl());
+    player->setSource(source);
+}
+
+void PlayWatch::play()
+{
+    if (!loaded || failedPlay)
+        return;
+    over = false;
+    if (!refusal.isEmpty()) {
+        // Reported from the event loop, as the framework reports: the owner
+        // is still busy starting this play.
+        QTimer::singleShot(0, this, [this, refused = playId] {
+            if (refused == playId && loaded && !failedPlay)
+                fail(refusal);
+        });
+        return;
+    }
+    started = true;
+    stillSince.invalidate();
+    // Play on an empty source never starts: nothing to wait for.
+    starting = player->playbackState() != QMediaPlayer::PlayingState && !player->source().isEmpty();
+    ticks->start(kCheckMs);
+    player->play();
+}
+
+void PlayWatch::stop()
+{
+    settle();
+    player->stop();
+}
+
+void PlayWatch::clear()
+{
+    stop();
+    player->setSource(QUrl());
+    loaded = false;
+    failedPlay = false;
+    refusal.clear();
+}
+
+void PlayWatch::settle()
+{
+    started = false;
+    starting = false;
+    ticks->stop();
+    stillSince.invalidate();
+}
+
+void PlayWatch::check(qint64 position)
+{
+    if (!started || (exempt && exempt())) {
+        stillSince.invalidate();
+        return;
+    }
+    if (!stillSince.isValid() || position != watchedPosition) {
+        watchedPosition = position;
+        stillSince.start();
+        return;
+    }
+    if (stillSince.elapsed() >= kStallMs)
+        fail(QStringLiteral("%1 stalled: no progress for %2 ms").arg(what).arg(kStallMs));
+}
+
+void PlayWatch::fail(const QString &reason)
+{
+    settle();
+    failedPlay = true;
+    emit failed(reason);
+}
+
+void PlayWatch::onPlayerError(QMediaPlayer::Error, const QString &errorString)
+{
+    // A report after the play ended is about a play that is gone.
+    if (loaded && !failedPlay && !over)
+        fail(errorString);
+}
+
+void PlayWatch::onMediaStatusChanged(QMediaPlayer::MediaStatus status)
+{
+    if (status != QMediaPlayer::EndOfMedia || !started)
+        return;
+    if (!sounded && !replayed) {
+        replayed = true;
+        stillSince.invalidate();
+        setSourceAfresh(player->source());
+        starting = true;
+        player->play();
+        return;
+    }
+    settle();
+    over = true;
+    emit ended();
+}
