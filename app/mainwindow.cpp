@@ -8,7 +8,6 @@
 #include "aboutdialog.h"
 #include "announcementplayer.h"
 #include "airguard.h"
-#include "onairfeed.h"
 #include "asrunformat.h"
 #include "asrunlog.h"
 #include "browsers.h"
@@ -117,9 +116,7 @@ void MainWindow::init()
     asRun->recoverJournal();
     asRun->listenTo(airEvents);
     NowPlaying::start(*settings, airEvents, this);
-    announcer = new AnnouncementPlayer(airEvents, this);
-    announcer->setOutputs(outputs);
-    announcer->setLoudness(loudness);
+    announcer = new AnnouncementPlayer(airEvents, outputs, loudness, this);
     timePlayer = announcer->mediaPlayer();
     timeOutput = announcer->audioOutput();
     connect(announcer, &AnnouncementPlayer::ended, this,
@@ -256,7 +253,6 @@ void MainWindow::init()
     vuRight->show();
 
     createCarts();
-    feedCartEvents(airEvents, carts);
 
     uiReady = true;
     displayTimer->start(DisplayPacer::kTickMs);

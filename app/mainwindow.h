@@ -112,8 +112,7 @@ public:
     PlayoutRetry *playoutRetry = nullptr;
     OnAirEvents *airEvents = nullptr;
     AsRunLog *asRun = nullptr;
-    // Plays through timePlayer.
-    AnnouncementPlayer *announcer = nullptr;
+    AnnouncementPlayer *announcer = nullptr; // plays through timePlayer
 
 public slots:
     void directoryViewer();
@@ -182,6 +181,8 @@ private:
     QString shownTitle(int index) const;
     // Marks the rows whose entries are known bad, with the reason.
     void showVerdicts();
+    // Tells the on-air events what comes next.
+    void tellWhatComes();
     // Brings the on-air row into view, unless the operator is dragging the list.
     void showOnAirRow();
     // Sets the playing channels' talk-over targets; without talk fades they

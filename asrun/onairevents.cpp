@@ -1,5 +1,9 @@
 #include "onairevents.h"
+#include "tags.h"
 
+#include <QFileInfo>
+
+#include <algorithm>
 #include <cmath>
 
 OnAirEvents::~OnAirEvents()
@@ -13,20 +17,15 @@ OnAirEvents::~OnAirEvents()
 
 qsizetype OnAirEvents::find(const void *source) const
 {
-    for (qsizetype i = 0; i < open.size(); ++i) {
-        if (open[i].source == source)
-            return i;
-    }
-    return -1;
+    const auto at = std::find_if(open.cbegin(), open.cend(),
+                                 [source](const Record &record) { return record.source == source; });
+    return at == open.cend() ? -1 : at - open.cbegin();
 }
 
-void OnAirEvents::begin(const void *source, const Item &item, const QDateTime &start)
+void OnAirEvents::begin(const void *source, const Item &item)
 {
     finish(source);
-    Record record;
-    record.source = source;
-    record.item = item;
-    record.start = start.isValid() ? start : QDateTime::currentDateTime();
+    const Record record{source, item, QDateTime::currentDateTime(), {}, {}};
     open.append(record);
     emit itemStarted(record);
 }
@@ -101,4 +100,22 @@ OnAirEvents::Outcome OnAirEvents::endOf(const Item &item, double playedSeconds)
     if (playedSeconds <= 0.0 || (item.lengthSeconds > 0.0 && playedSeconds < item.lengthSeconds / 2))
         return Outcome::Error;
     return Outcome::Ended;
+}
+
+OnAirEvents::Item onAirItem(const QString &kind, const QString &shownTitle, const QString &file)
+{
+    const FileTags tags = readFileTags(file);
+    OnAirEvents::Item item;
+    item.kind = kind;
+    // The running order shows "title - artist"; the log keeps them apart.
+    item.title = !tags.title.isEmpty() ? tags.title
+                 : !shownTitle.isEmpty() ? shownTitle
+                                         : cleanTitle(QFileInfo(file).fileName());
+    item.artist = tags.artist;
+    item.file = file;
+    item.album = tags.album;
+    item.composer = tags.composer;
+    item.isrc = tags.isrc;
+    item.lengthSeconds = tags.lengthSeconds;
+    return item;
 }

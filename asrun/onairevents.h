@@ -65,9 +65,8 @@ public:
     using QObject::QObject;
     ~OnAirEvents() override;
 
-    // An item goes on air on `source` at `start` (now, when not given); one
-    // still open there leaves first.
-    void begin(const void *source, const Item &item, const QDateTime &start = QDateTime());
+    // An item goes on air on `source`; one still open there leaves first.
+    void begin(const void *source, const Item &item);
     // The item on `source` is heard.
     void sounding(const void *source);
     // Why the item on `source` will leave the air; the first reason counts.
@@ -82,9 +81,8 @@ public:
     // was leaving for a reason of its own.
     void outage();
     // The running order's state, told after each change of it; a signal
-    // goes out only for what changed.
-    // `coming`: the entries that will play next, in their order, those known
-    // bad left out, up to the first music.
+    // goes out only for what changed. `coming`: the entries that will play
+    // next, in their order, those known bad left out, up to the first music.
     void setRunningOrder(bool onAir, const QList<Next> &coming);
 
     // When an item that started at `start` ends by itself; invalid when its
@@ -108,5 +106,10 @@ private:
     bool air = false;
     QList<Next> next;
 };
+
+// The item a file makes, with the file's tags and length: its title tag, or
+// without one `shownTitle` (what the running order shows, empty for folder
+// entries and carts), or else the file's name.
+OnAirEvents::Item onAirItem(const QString &kind, const QString &shownTitle, const QString &file);
 
 #endif

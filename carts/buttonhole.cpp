@@ -1,6 +1,5 @@
 #include "buttonhole.h"
 #include "loudness.h"
-#include "outputdevices.h"
 #include "playwatch.h"
 
 #include <QDebug>
@@ -33,8 +32,15 @@ ButtonHole::ButtonHole(QWidget *parent)
 
     connect(button, &QPushButton::customContextMenuRequested, this, &ButtonHole::bntContextMenu);
     connect(button, &QPushButton::clicked, this, &ButtonHole::buttonHoleClick);
-    connect(watch, &PlayWatch::sounding, this, [this] { emit sounding(audioPath); });
-    connect(watch, &PlayWatch::ended, this, [this] { endPlay(Ending::Ended); });
+    // A play's row opens when it is heard: a play cut short before a sound
+    // has none, a failed one gets an "error" row all the same.
+    connect(watch, &PlayWatch::sounding, this, [this] {
+        if (events && onAir) {
+            events->begin(this, onAirItem(QStringLiteral("cart"), QString(), audioPath));
+            events->sounding(this);
+        }
+    });
+    connect(watch, &PlayWatch::ended, this, [this] { endPlay(OnAirEvents::Outcome::Ended); });
     connect(watch, &PlayWatch::failed, this, &ButtonHole::fail);
     blinkTimer = new QTimer(this);
     connect(blinkTimer, &QTimer::timeout, this, &ButtonHole::flash);
@@ -63,19 +69,17 @@ void ButtonHole::buttonHoleClick()
     const QString file = settings->value(settingsKey()).toString();
     if (file.isEmpty())
         return;
-    endPlay(Ending::Stopped);
+    endPlay(OnAirEvents::Outcome::Stopped);
     audioPath = file;
     onAir = true;
     output->setVolume(loudness ? loudness->startGain(audioPath) : 1.0f);
-    if (outputs)
-        outputs->routeAir(player);
-    watch->load(audioPath);
+    watch->load(audioPath, outputs);
     watch->play();
 }
 
 void ButtonHole::buttonHoleStop()
 {
-    endPlay(Ending::Stopped);
+    endPlay(OnAirEvents::Outcome::Stopped);
     watch->stop();
 }
 
@@ -90,17 +94,22 @@ void ButtonHole::buttonHoleKeyPress()
 void ButtonHole::fail(const QString &reason)
 {
     qWarning() << "Cart" << btnText << "did not play" << audioPath << "-" << reason;
-    endPlay(Ending::Failed);
+    endPlay(OnAirEvents::Outcome::Error);
     // The player may still claim to play after a failure.
     watch->stop();
 }
 
-void ButtonHole::endPlay(Ending ending)
+void ButtonHole::endPlay(OnAirEvents::Outcome outcome)
 {
     if (!onAir)
         return;
     onAir = false;
-    emit left(audioPath, ending);
+    if (!events)
+        return;
+    if (outcome == OnAirEvents::Outcome::Error && !events->isOpen(this))
+        events->begin(this, onAirItem(QStringLiteral("cart"), QString(), audioPath));
+    events->leaving(this, outcome);
+    events->finish(this);
 }
 
 void ButtonHole::flash()

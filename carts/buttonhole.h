@@ -1,7 +1,10 @@
 #ifndef BUTTONHOLE_H
 #define BUTTONHOLE_H
 
+#include "onairevents.h"
+
 #include <QPoint>
+#include <QPointer>
 #include <QString>
 #include <QWidget>
 
@@ -22,10 +25,6 @@ class ButtonHole : public QWidget
     Q_OBJECT
 
 public:
-    // How a play left the air.
-    enum class Ending { Ended, Stopped, Failed };
-    Q_ENUM(Ending)
-
     explicit ButtonHole(QWidget *parent = nullptr);
     ~ButtonHole() override;
 
@@ -37,6 +36,8 @@ public:
     void setLoudness(Loudness *store) { loudness = store; }
     // Where each play goes; without it, the output the cart was made with.
     void setOutputs(OutputDevices *devices) { outputs = devices; }
+    // Where each play is recorded, under the cart's address.
+    void setEvents(OnAirEvents *record) { events = record; }
 
     static const char *const kLitStyle;
 
@@ -47,19 +48,13 @@ public slots:
     void buttonHoleKeyPress();
     void flash();
 
-signals:
-    // The play of `file` is heard: its position moved for the first time.
-    void sounding(const QString &file);
-    // The play of `file` has left the air; once per play.
-    void left(const QString &file, ButtonHole::Ending ending);
-
 protected:
     void keyPressEvent(QKeyEvent *event) override;
 
 private:
     QString settingsKey() const;
     void fail(const QString &reason);
-    void endPlay(Ending ending);
+    void endPlay(OnAirEvents::Outcome outcome);
     void loadAudio();
     void clearAudio();
 
@@ -72,6 +67,7 @@ private:
     PlayWatch *watch;
     Loudness *loudness = nullptr;
     OutputDevices *outputs = nullptr;
+    QPointer<OnAirEvents> events;
     QTimer *blinkTimer;
     bool onAir = false;
 };

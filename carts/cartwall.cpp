@@ -9,6 +9,7 @@ void MainWindow::createCarts()
         cart->setBtnText(QString::number(n));
         cart->setLoudness(loudness);
         cart->setOutputs(outputs);
+        cart->setEvents(airEvents);
         cart->show();
         carts.append(cart);
     }

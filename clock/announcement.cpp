@@ -1,6 +1,6 @@
 #include "mainwindow.h"
 #include "timerclock.h"
-#include "onairitem.h"
+#include "onairevents.h"
 #include "preparation.h"
 #include "loudness.h"
 #include "announcementplayer.h"

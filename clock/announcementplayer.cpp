@@ -1,30 +1,38 @@
 #include "announcementplayer.h"
 #include "loudness.h"
-#include "outputdevices.h"
 #include "playwatch.h"
 
 #include <QAudioOutput>
 #include <QDebug>
 #include <QMediaPlayer>
 
-AnnouncementPlayer::AnnouncementPlayer(OnAirEvents *events, QObject *parent)
+AnnouncementPlayer::AnnouncementPlayer(OnAirEvents *events, OutputDevices *outputs, Loudness *loudness,
+                                       QObject *parent)
     : QObject(parent)
     , events(events)
     , player(new QMediaPlayer(this))
     , output(new QAudioOutput(this))
     , watch(new PlayWatch(player, QStringLiteral("Time announcement"), this))
+    , outputs(outputs)
+    , loudness(loudness)
 {
     player->setAudioOutput(output);
     output->setVolume(1.0f);
-    connect(watch, &PlayWatch::sounding, this, [this] { this->events->sounding(player); });
+    connect(watch, &PlayWatch::sounding, this, [this] {
+        if (this->events)
+            this->events->sounding(player);
+    });
     connect(watch, &PlayWatch::ended, this, [this] {
-        this->events->finish(player);
+        if (this->events)
+            this->events->finish(player);
         emit ended();
     });
     connect(watch, &PlayWatch::failed, this, [this](const QString &reason) {
         qWarning() << "Timeplayer error:" << reason;
-        this->events->leaving(player, OnAirEvents::Outcome::Error);
-        this->events->finish(player);
+        if (this->events) {
+            this->events->leaving(player, OnAirEvents::Outcome::Error);
+            this->events->finish(player);
+        }
         watch->stop();
         emit failed(reason);
     });
@@ -33,12 +41,9 @@ AnnouncementPlayer::AnnouncementPlayer(OnAirEvents *events, QObject *parent)
 void AnnouncementPlayer::play(const OnAirEvents::Item &item)
 {
     events->leaving(player, OnAirEvents::Outcome::Next);
-    watch->stop();
-    if (outputs)
-        outputs->routeAir(player);
-    output->setVolume(loudness ? loudness->startGain(item.file) : 1.0f);
+    output->setVolume(loudness->startGain(item.file));
     events->begin(player, item);
-    watch->load(item.file);
+    watch->load(item.file, outputs);
     watch->play();
 }
 

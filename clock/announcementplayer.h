@@ -4,6 +4,7 @@
 #include "onairevents.h"
 
 #include <QObject>
+#include <QPointer>
 
 class Loudness;
 class OutputDevices;
@@ -13,18 +14,17 @@ class QMediaPlayer;
 
 // The time announcements' player, beside the two channels: it speaks one
 // announcement at a time and keeps its row in the on-air events, under its
-// media player's address.
+// media player's address, for as long as they exist.
 class AnnouncementPlayer : public QObject
 {
     Q_OBJECT
 
 public:
-    AnnouncementPlayer(OnAirEvents *events, QObject *parent = nullptr);
+    AnnouncementPlayer(OnAirEvents *events, OutputDevices *outputs, Loudness *loudness,
+                       QObject *parent = nullptr);
 
     QMediaPlayer *mediaPlayer() const { return player; }
     QAudioOutput *audioOutput() const { return output; }
-    void setOutputs(OutputDevices *devices) { outputs = devices; }
-    void setLoudness(Loudness *store) { loudness = store; }
 
     // Speaks `item`; one still speaking is cut, and left for the next.
     void play(const OnAirEvents::Item &item);
@@ -36,12 +36,12 @@ signals:
     void failed(const QString &reason);
 
 private:
-    OnAirEvents *events;
+    QPointer<OnAirEvents> events;
     QMediaPlayer *player;
     QAudioOutput *output;
     PlayWatch *watch;
-    OutputDevices *outputs = nullptr;
-    Loudness *loudness = nullptr;
+    OutputDevices *outputs;
+    Loudness *loudness;
 };
 
 #endif

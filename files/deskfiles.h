@@ -16,11 +16,10 @@ struct FileStamp
     qint64 modified = -1;
 
     static FileStamp of(const QString &path);
-    bool operator==(const FileStamp &other) const
+    bool operator!=(const FileStamp &other) const
     {
-        return size == other.size && modified == other.modified;
+        return size != other.size || modified != other.modified;
     }
-    bool operator!=(const FileStamp &other) const { return !(*this == other); }
 };
 
 #endif

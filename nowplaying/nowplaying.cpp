@@ -1,7 +1,7 @@
 #include "nowplaying.h"
 #include "streamtitle.h"
 #include "asrunformat.h"
-#include "onairitem.h"
+#include "onairevents.h"
 
 #include <QDebug>
 #include <QDir>

@@ -125,27 +125,13 @@ void MainWindow::updateAudioList(bool jump)
         preparation->plan(playlist, currentIndex, nextIndex, onAir);
     // The next box shows what plays next, a marked entry included, and for
     // a folder the file it picked.
-    QList<OnAirEvents::Next> coming;
     if ((follows || keepNext) && nextIndex >= 0 && nextIndex < size) {
         setTextIfChanged(ui->next_audio, centred(shownTitle(nextIndex)));
-        // What the listeners hear of: what will really play, an entry known
-        // bad passed over as the sequencer will pass it over.
-        for (int step = 0; step < size; ++step) {
-            const int index = (nextIndex + step) % size;
-            const Playlist &entry = playlist[size_t(index)];
-            if (preparation && preparation->entryVerdict(index, entry).bad())
-                continue;
-            coming.append({shownTitle(index), preparation ? preparation->entryFile(index, entry) : entry.path,
-                           playedKind(entry.kind)});
-            if (coming.last().kind == QLatin1String("music"))
-                break;
-        }
     } else if (nextIndex < 0 || nextIndex >= size) {
         // No valid next entry: an old title would tell the operator something false.
         setTextIfChanged(ui->next_audio, centred(QString()));
     }
-    if (airEvents)
-        airEvents->setRunningOrder(onAir, coming);
+    tellWhatComes();
 
     QList<QTreeWidgetItem *> items;
     items.reserve(size);
@@ -189,11 +175,32 @@ QString MainWindow::shownTitle(int index) const
     return tags.title.isEmpty() ? cleanTitle(QFileInfo(pick).fileName()) : tags.title;
 }
 
+void MainWindow::tellWhatComes()
+{
+    // What will really play: an entry known bad is passed over as the
+    // sequencer will pass it over.
+    QList<OnAirEvents::Next> coming;
+    const int size = int(playlist.size());
+    for (int step = 0; nextIndex >= 0 && nextIndex < size && step < size; ++step) {
+        const int index = (nextIndex + step) % size;
+        const Playlist &entry = playlist[size_t(index)];
+        if (preparation && preparation->entryVerdict(index, entry).bad())
+            continue;
+        coming.append({shownTitle(index), preparation ? preparation->entryFile(index, entry) : entry.path,
+                       playedKind(entry.kind)});
+        if (coming.last().kind == QLatin1String("music"))
+            break;
+    }
+    if (airEvents)
+        airEvents->setRunningOrder(onAir, coming);
+}
+
 void MainWindow::showVerdicts()
 {
     QTreeWidget *view = ui->audio_list;
     if (!preparation)
         return;
+    tellWhatComes();
     static const QIcon badIcon(QStringLiteral(":/images/icons/process-stop.svg"));
     const int rows = qMin(view->topLevelItemCount(), int(playlist.size()));
     for (int row = 0; row < rows; ++row) {

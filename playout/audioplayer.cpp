@@ -1,7 +1,6 @@
 #include "audioplayer.h"
 #include "preparation.h"
 #include "loudness.h"
-#include "outputdevices.h"
 #include "playwatch.h"
 
 #include <QAudioOutput>
@@ -21,17 +20,16 @@ AudioPlayer::AudioPlayer(QObject *parent)
     // An item on its way out is stopped by its fade whether it moves or not.
     watch->exemptWhile([this] { return fadingOut; });
     connect(mediaPlayer, &QMediaPlayer::positionChanged, this, &AudioPlayer::update_position);
-    connect(watch, &PlayWatch::failed, this, [this](const QString &reason) {
-        // A failed item ends its fade-out request like an item that ended.
-        fadingOut = false;
-        fading = false;
+    // An item that ends or fails during its fade-out must not leave the
+    // request armed: it would stop the next item on this channel at its
+    // first tick.
+    const auto settle = [this] { fadingOut = fading = false; };
+    connect(watch, &PlayWatch::failed, this, [this, settle](const QString &reason) {
+        settle();
         emit mediaError(currentFile, reason);
     });
-    connect(watch, &PlayWatch::ended, this, [this] {
-        // An item that ends during its fade-out must not leave the request
-        // armed: it would stop the next item on this channel at its first tick.
-        fadingOut = false;
-        fading = false;
+    connect(watch, &PlayWatch::ended, this, [this, settle] {
+        settle();
         emit playbackFinished();
     });
     connect(fadeTimer, &QTimer::timeout, this, &AudioPlayer::fade);
@@ -49,14 +47,12 @@ void AudioPlayer::addMedia(QString path)
     // Never waits for the converter: a copy that is not ready is not used.
     currentFile = preparation ? preparation->playable(path) : path;
     source = path;
-    if (outputs)
-        outputs->routeAir(mediaPlayer);
     gain = loudness ? loudness->startGain(path) : 1.0f;
     setVolume(volume);
     // A fade-out still armed from the item this channel was fading would fade
     // the new one away and stop it without an end.
     fadingOut = false;
-    watch->load(currentFile);
+    watch->load(currentFile, outputs);
 }
 
 void AudioPlayer::Play()

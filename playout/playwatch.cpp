@@ -1,5 +1,6 @@
 #include "playwatch.h"
 #include "mediacheck.h"
+#include "outputdevices.h"
 
 #include <QTimer>
 
@@ -33,13 +34,18 @@ PlayWatch::PlayWatch(QMediaPlayer *player, const QString &what, QObject *parent)
     connect(ticks, &QTimer::timeout, this, [this] { check(this->player->position()); });
 }
 
-void PlayWatch::load(const QString &file)
+void PlayWatch::load(const QString &file, OutputDevices *outputs)
 {
-    // A failed pipeline stops before it takes another file, so that none of
-    // its reports is taken for the new play's.
-    if (started || failedPlay)
+    // The pipeline stops before it takes another file: an ended one can
+    // hang in the change (GStreamer, Qt 6.4), and none of a failed one's
+    // reports may be taken for the new play's.
+    if (!player->source().isEmpty())
         player->stop();
     settle();
+    // Routed before the new source is set: the output is changed on a
+    // player without media.
+    if (outputs)
+        outputs->routeAir(player);
     ++playId;
     failedPlay = false;
     over = false;

@@ -9,6 +9,7 @@
 
 #include <functional>
 
+class OutputDevices;
 class QTimer;
 
 // What a play through the media framework needs to be safe, for every player
@@ -31,9 +32,10 @@ public:
     // reason of a stall.
     PlayWatch(QMediaPlayer *player, const QString &what, QObject *parent = nullptr);
 
-    // A new play of `file`: the one before ends without a report, and the
-    // file goes to the framework unless the quick look refuses it.
-    void load(const QString &file);
+    // A new play of `file`, on the air's output when `outputs` are given:
+    // the play before ends without a report, and the file goes to the
+    // framework unless the quick look refuses it.
+    void load(const QString &file, OutputDevices *outputs = nullptr);
     // Starts the play loaded; a refused one fails from the event loop.
     void play();
     // Ends the play without a report; the source stays, and play() starts

@@ -2,7 +2,7 @@
 #include "ui_mainwindow.h"
 #include "vumeter.h"
 #include "playoutretry.h"
-#include "onairitem.h"
+#include "onairevents.h"
 #include "preparation.h"
 #include "announcementplayer.h"
 
@@ -88,23 +88,17 @@ void MainWindow::next()
     const bool folderEntry = kind.startsWith(QLatin1String("folder-"));
 
     if (folderEntry) {
-        const QString pick = preparation->takePick(currentIndex, entry);
-        if (!pick.isEmpty()) {
-            path = pick;
-            kind = playedKind(kind);
-        } else {
-            // Like a file that fails: one skip, not the watchdog's ten seconds
-            // of silence. From the event loop, so that this start completes.
-            qWarning() << "No audio in folder:" << path << "- skipping";
-            QTimer::singleShot(0, this, [this, index = currentIndex] { skipEmptyEntry(index); });
-        }
+        path = preparation->takePick(currentIndex, entry);
+        if (path.isEmpty())
+            qWarning() << "No audio in folder:" << entry.path << "- skipping";
+        kind = path.isEmpty() ? QString() : playedKind(kind);
     }
-
-    if (!isKnownKind(kind)) {
-        // Named when the running order was read; passed over like an entry
-        // that fails, not left to the watchdog's ten seconds of silence.
+    // A folder without audio, or a kind that the running order named but the
+    // desk cannot play, is passed over like an entry that fails, not left to
+    // the watchdog's ten seconds of silence. From the event loop, so that
+    // this start completes.
+    if (!isKnownKind(kind))
         QTimer::singleShot(0, this, [this, index = currentIndex] { skipEmptyEntry(index); });
-    }
 
     AudioPlayer *chosen = nullptr;
     if (player2.isPlaying())

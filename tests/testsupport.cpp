@@ -1,5 +1,6 @@
 #include "testsupport.h"
 #include "asrunreport.h"
+#include "wavreader.h"
 
 #include <QDate>
 #include <QDir>
@@ -27,6 +28,8 @@
 #include <QThread>
 
 #include <cmath>
+#include <fcntl.h>
+#include <sys/stat.h>
 #include <csignal>
 #include <cstdlib>
 #include <grp.h>
@@ -515,6 +518,36 @@ QString StreamServer::title() const
         .value(QStringLiteral("title"))
         .toVariant()
         .toString();
+}
+
+StallingPipe::StallingPipe(const QString &path, int frequency, int afterMs)
+    : path(path)
+{
+    const QString source = path + QStringLiteral(".source.wav");
+    made = ::mkfifo(QFile::encodeName(path).constData(), 0600) == 0 && makeTone(source, 20, frequency);
+    QFile sourceFile(source);
+    WavReader::Chunks chunks;
+    made = made && sourceFile.open(QIODevice::ReadOnly) && WavReader::readChunks(sourceFile, chunks);
+    sourceFile.seek(0);
+    const QByteArray head = sourceFile.read(chunks.dataStart + 44100 * 4 * afterMs / 1000);
+    writer = std::thread([this, head] {
+        ::signal(SIGPIPE, SIG_IGN);
+        // Blocks until the player opens the pipe, and while it has not read it all.
+        QFile out(this->path);
+        if (out.open(QIODevice::WriteOnly | QIODevice::Unbuffered))
+            out.write(head);
+        while (!release)
+            QThread::msleep(10);
+    });
+}
+
+StallingPipe::~StallingPipe()
+{
+    release = true;
+    // A writer still waiting for a reader is let go by one that leaves at
+    // once: its writing then fails.
+    ::close(::open(QFile::encodeName(path).constData(), O_RDONLY | O_NONBLOCK));
+    writer.join();
 }
 
 } // namespace TestSupport

@@ -8,6 +8,9 @@
 #include <QVector>
 #include <QtTest>
 
+#include <atomic>
+#include <thread>
+
 namespace TestSupport {
 
 // Points HOME, the XDG folders and TMPDIR at a fresh folder of this test
@@ -163,6 +166,24 @@ private:
     QProcess server;
     QProcess source;
     QString error;
+};
+
+// A pipe that gives the header of a long tone and its first `afterMs`, then
+// nothing, as a source whose writer hangs. Let it go before a player that
+// reads it is destroyed: a player cannot stop while it reads.
+class StallingPipe
+{
+public:
+    StallingPipe(const QString &path, int frequency, int afterMs);
+    ~StallingPipe();
+    bool ready() const { return made; }
+    void letGo() { release = true; }
+
+private:
+    QString path;
+    bool made = false;
+    std::atomic<bool> release{false};
+    std::thread writer;
 };
 
 } // namespace TestSupport

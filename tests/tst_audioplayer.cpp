@@ -197,6 +197,27 @@ private slots:
         QCOMPARE(finished.count(), 1);
     }
 
+    // An item on its way out is left to its fade, moving or not: a source
+    // that stops delivering while it fades out is no failure.
+    void stalledWhileFadingOut()
+    {
+        if (!TestSupport::soundServerAvailable())
+            QSKIP("no test sound server");
+        AudioPlayer player;
+        TestSupport::StallingPipe pipe(media + QStringLiteral("/stalling.wav"), 440, 500);
+        QVERIFY(pipe.ready());
+        // The fade is held where it is, as a slow fade would be.
+        player.findChild<QTimer *>()->stop();
+        QSignalSpy errors(&player, &AudioPlayer::mediaError);
+        player.addMedia(media + QStringLiteral("/stalling.wav"));
+        player.Play();
+        player.fadeOut();
+        QVERIFY(player.fadingOut);
+        QTest::qWait(PlayWatch::kStallMs + 1000);
+        QCOMPARE(errors.count(), 0);
+        QVERIFY(player.fadingOut);
+    }
+
     void stopAndResetAreSilent_data()
     {
         QTest::addColumn<bool>("reset");

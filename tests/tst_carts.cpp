@@ -1,5 +1,6 @@
 #include "asrunreport.h"
 #include "buttonhole.h"
+#include "playwatch.h"
 #include "mainwindow.h"
 #include "testsupport.h"
 
@@ -413,19 +414,27 @@ private slots:
     // What the sound server played: a short cart fired ten times, each time
     // after its end (at once, or after a pause), by its key or by the mouse,
     // sounds ten times in full, and the as-run log holds one row per play.
+    // A play that the media framework ends at once, before a sound (about
+    // one in a hundred on Qt 6.4), is played again. ORVARADIO_CART_PLAYS
+    // asks for a longer run.
     void recordedRefires_data()
     {
         QTest::addColumn<bool>("byKey");
-        QTest::newRow("key") << true;
-        QTest::newRow("mouse") << false;
+        QTest::addColumn<bool>("silentEnds");
+        QTest::newRow("key") << true << false;
+        QTest::newRow("mouse") << false << false;
+        QTest::newRow("mouse, every play ended at once without a sound") << false << true;
     }
 
     void recordedRefires()
     {
         QFETCH(bool, byKey);
+        QFETCH(bool, silentEnds);
         if (!TestSupport::soundServerAvailable())
             QSKIP("no test sound server");
-        constexpr int kPlays = 10;
+        const int kPlays = qEnvironmentVariableIntValue("ORVARADIO_CART_PLAYS") > 0
+                               ? qEnvironmentVariableIntValue("ORVARADIO_CART_PLAYS")
+                               : 10;
         constexpr int kPauseMs = 400;
         store().setValue(QStringLiteral("buttonhole/btn_1"), shortFile);
         MainWindow window;
@@ -440,6 +449,10 @@ private slots:
                 QTest::keyClick(&window, Qt::Key_1);
             else
                 QTest::mouseClick(cart->face(), Qt::LeftButton);
+            if (silentEnds)
+                QVERIFY(QMetaObject::invokeMethod(cart->findChild<PlayWatch *>(), "onMediaStatusChanged",
+                                                  Qt::DirectConnection,
+                                                  Q_ARG(QMediaPlayer::MediaStatus, QMediaPlayer::EndOfMedia)));
             const QByteArray which = "play " + QByteArray::number(play + 1);
             QTRY_VERIFY2_WITH_TIMEOUT(playing(cart), which, kStartToleranceMs);
             QTRY_VERIFY2_WITH_TIMEOUT(!playing(cart), which, kGiveUpToleranceMs);
@@ -474,6 +487,8 @@ private slots:
         QTest::addColumn<QByteArray>("content"); // empty: no such file
         QTest::newRow("missing") << "missing.wav" << QByteArray();
         QTest::newRow("text named .wav") << "notes.wav" << QByteArray("not audio at all\n");
+        // A play held before it sounds, as a source that never delivers holds it.
+        QTest::newRow("standing still") << "short.wav" << QByteArray();
     }
 
     void unplayableCart()
@@ -481,6 +496,7 @@ private slots:
         QFETCH(QString, name);
         QFETCH(QByteArray, content);
         const QString file = media + QLatin1Char('/') + name;
+        const bool standsStill = QFile::exists(file);
         if (!content.isEmpty()) {
             QFile text(file);
             QVERIFY(text.open(QIODevice::WriteOnly));
@@ -494,6 +510,8 @@ private slots:
         QTest::ignoreMessage(QtWarningMsg, warning);
         QTest::failOnWarning(warning);
         cart->face()->click();
+        if (standsStill)
+            cart->mediaPlayer()->pause();
         QTRY_VERIFY_WITH_TIMEOUT(!TestSupport::todaysAsRunRows().isEmpty(), kGiveUpToleranceMs);
         // Late reports of the same failure change nothing.
         QTest::qWait(500);

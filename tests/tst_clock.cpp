@@ -191,6 +191,12 @@ private slots:
                                   kStartToleranceMs);
         QCOMPARE(window.player1.getVolume(), inTransition ? 1.0 : 0.5);
         QVERIFY(!window.timeAnnouncing);
+        // A second click restarts the voice: the first left for the next.
+        QFile::remove(TestSupport::todaysAsRunLog());
+        window.on_audio_clock_clicked();
+        const QList<TestSupport::AsRunRow> rows = TestSupport::todaysAsRunRows();
+        QCOMPARE(rows.size(), 1);
+        QCOMPARE(rows[0].outcome, QStringLiteral("next"));
         if (!inTransition) {
             // The channel's own fade ticks bring it back: 0.7, 0.9, 1.0.
             QTRY_COMPARE_WITH_TIMEOUT(window.player1.getVolume(), 1.0, 3 * 500 + 1000);

@@ -1,5 +1,6 @@
 #include "mainwindow.h"
 #include "nowplaying.h"
+#include "streamtitle.h"
 #include "tags.h"
 #include "testsupport.h"
 
@@ -146,14 +147,21 @@ void TestNowPlaying::filesFollowTheAir()
     QCOMPARE(fileContent(textFile), QByteArray("\n"));
 
     // Every change of the text file, as a reader polling it would see it.
-    QSignalSpy lineChanges(desk.findChild<NowPlaying *>(), &NowPlaying::lineChanged);
+    const NowPlaying *nowPlaying = desk.findChild<NowPlaying *>();
+    QSignalSpy lineChanges(nowPlaying, &NowPlaying::lineChanged);
     QList<Change> changes;
+    // The JSON's next title while the song and while the jingle is on air,
+    // once the missing file is known.
+    QSet<QString> nextTitles[2];
     QElapsedTimer clock;
     QTimer poll;
     connect(&poll, &QTimer::timeout, this, [&] {
         const QString line = QString::fromUtf8(fileContent(textFile)).chopped(1);
         if (changes.isEmpty() || changes.last().line != line)
             changes.append({clock.elapsed(), line});
+        if (desk.onAir && desk.currentIndex < 2 && clock.elapsed() > 2000)
+            nextTitles[desk.currentIndex] << QJsonDocument::fromJson(nowPlaying->json())
+                                                 .object().value("next").toObject().value("title").toString();
     });
     TestSupport::Recorder recorder;
     QVERIFY(recorder.start());
@@ -178,6 +186,10 @@ void TestNowPlaying::filesFollowTheAir()
     // The running order loops: the first song is next.
     QCOMPARE(onAir.value("next").toObject().value("title").toString(), QStringLiteral("Canção"));
     QCOMPARE(onAir.value("next").toObject().value("artist").toString(), QStringLiteral("Banda Ação"));
+
+    // A known-bad entry is never named next, nor, with music only, a jingle.
+    QCOMPARE(nextTitles[0], QSet<QString>{allKinds ? QStringLiteral("Vinheta") : QStringLiteral("Ação")});
+    QCOMPARE(nextTitles[1], QSet<QString>{QStringLiteral("Ação")});
 
     desk.on_btn_stop_clicked();
     QTRY_COMPARE_WITH_TIMEOUT(fileContent(textFile), QByteArray("\n"), kStartToleranceMs);
@@ -273,8 +285,15 @@ void TestNowPlaying::streamTitleFollowsTheAir()
     serverLines.clear();
     passOn = qInstallMessageHandler(keepServerLines);
     const auto restoreHandler = qScopeGuard([] { qInstallMessageHandler(passOn); });
+    // The title a desk that died left on the mount goes at the next start.
+    {
+        StreamTitle left(QUrl(server.url()), server.mount(), server.adminUser(), server.adminPassword());
+        left.setTitle(QStringLiteral("Left over"));
+        QTRY_COMPARE_WITH_TIMEOUT(server.title(), QStringLiteral("Left over"), kStartToleranceMs);
+    }
 
     MainWindow desk;
+    QTRY_COMPARE_WITH_TIMEOUT(server.title(), QString(), kStartToleranceMs);
     for (const QString &name : {QStringLiteral("1"), QStringLiteral("2"), QStringLiteral("3")})
         desk.playlist.push_back({name, media + QLatin1Char('/') + name + QStringLiteral(".wav"),
                                  QStringLiteral("00:04"), QStringLiteral("music")});

@@ -3,7 +3,6 @@
 #include "testsupport.h"
 #include "timerclock.h"
 #include "vumeter.h"
-#include "wavreader.h"
 
 #include <QAudioBuffer>
 #include <QElapsedTimer>
@@ -14,14 +13,7 @@
 #include <QTextBrowser>
 #include <QTimer>
 #include <QGroupBox>
-#include <QScopeGuard>
 
-#include <atomic>
-#include <csignal>
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <thread>
-#include <unistd.h>
 
 namespace {
 
@@ -76,50 +68,6 @@ QAudioBuffer block(qint16 value)
                         format);
 }
 
-// A pipe that gives the header of a long tone and its first second, then
-// nothing, as a source whose writer hangs.
-class StallingPipe
-{
-public:
-    explicit StallingPipe(const QString &pipe)
-        : pipe(pipe)
-    {
-        const QString source = pipe + QStringLiteral(".source.wav");
-        made = ::mkfifo(QFile::encodeName(pipe).constData(), 0600) == 0
-               && TestSupport::makeTone(source, 20, kStallHz);
-        QFile sourceFile(source);
-        WavReader::Chunks chunks;
-        made = made && sourceFile.open(QIODevice::ReadOnly) && WavReader::readChunks(sourceFile, chunks);
-        sourceFile.seek(0);
-        const QByteArray head = sourceFile.read(chunks.dataStart + 44100 * 4 * kStallAfterMs / 1000);
-        writer = std::thread([this, head] {
-            ::signal(SIGPIPE, SIG_IGN);
-            // Blocks until the player opens the pipe, and while it has not read it all.
-            QFile out(this->pipe);
-            if (out.open(QIODevice::WriteOnly | QIODevice::Unbuffered))
-                out.write(head);
-            while (!release)
-                QThread::msleep(10);
-        });
-    }
-    ~StallingPipe()
-    {
-        release = true;
-        // A writer still waiting for a reader is let go by one that leaves
-        // at once: its writing then fails.
-        ::close(::open(QFile::encodeName(pipe).constData(), O_RDONLY | O_NONBLOCK));
-        writer.join();
-    }
-    bool ready() const { return made; }
-    void letGo() { release = true; }
-
-private:
-    QString pipe;
-    bool made = false;
-    std::atomic<bool> release{false};
-    std::thread writer;
-};
-
 // Channels are driven tick by tick in these tests.
 void holdFadeTimers(MainWindow &window)
 {
@@ -154,9 +102,10 @@ private slots:
     {
         if (!TestSupport::soundServerAvailable())
             QSKIP("no test sound server");
-        StallingPipe pipe(media + QStringLiteral("/0930.mp3"));
-        QVERIFY(pipe.ready());
         MainWindow window;
+        // Let go before the window goes: a player cannot stop while it reads.
+        TestSupport::StallingPipe pipe(media + QStringLiteral("/0930.mp3"), kStallHz, kStallAfterMs);
+        QVERIFY(pipe.ready());
         QObject::disconnect(window.clock, nullptr, &window, nullptr);
         window.audioTimeDir = media;
         window.timeAudioName = QStringLiteral("0930");
@@ -263,7 +212,7 @@ private slots:
         if (!TestSupport::soundServerAvailable())
             QSKIP("no test sound server");
         const QString pipe = media + QStringLiteral("/stalling.wav");
-        StallingPipe stalling(pipe);
+        TestSupport::StallingPipe stalling(pipe, kStallHz, kStallAfterMs);
         QVERIFY(stalling.ready());
 
         MainWindow window;

@@ -5,6 +5,7 @@
 #include "conversioncache.h"
 #include "playoutretry.h"
 #include "playwatch.h"
+#include "nowplaying.h"
 #include "timerclock.h"
 #include "wavreader.h"
 
@@ -1011,24 +1012,38 @@ private slots:
         const QString onAirPath = kind == QLatin1String("music") ? longB : jingle;
         auto desk = openDesk({entry(longA, "music"), entry(onAirPath, kind), entry(longC, "music")},
                              1, 5);
+        QFile::remove(TestSupport::todaysAsRunLog());
         click(*desk, "btn_play");
         QTRY_VERIFY_WITH_TIMEOUT(channelOf(*desk, longA), kStartToleranceMs);
         AudioPlayer *outgoing = channelOf(*desk, longA);
+        // The hand-over, as the transition makes it.
+        desk->airEvents->leaving(outgoing, OnAirEvents::Outcome::HandedOver);
         desk->currentIndex = 1;
         desk->next();
         QTRY_VERIFY_WITH_TIMEOUT(channelOf(*desk, onAirPath), kStartToleranceMs);
         AudioPlayer *incoming = channelOf(*desk, onAirPath);
         QVERIFY(outgoing->fadingOut);
+        // Music takes the now-playing line; a jingle leaves the song's there.
+        const NowPlaying *nowPlaying = desk->findChild<NowPlaying *>();
+        const QString line = nowPlaying->line();
+        QVERIFY(!line.isEmpty());
 
         QSignalSpy errors(outgoing, &AudioPlayer::mediaError);
-        QVERIFY(QMetaObject::invokeMethod(
-            outgoing->findChild<PlayWatch *>(), "onPlayerError", Qt::DirectConnection,
-            Q_ARG(QMediaPlayer::Error, QMediaPlayer::FormatError),
-            Q_ARG(QString, QStringLiteral("Invalid data found when processing input"))));
+        // The framework reports the failure twice: the channel, once.
+        for (int report = 0; report < 2; ++report) {
+            QVERIFY(QMetaObject::invokeMethod(
+                outgoing->findChild<PlayWatch *>(), "onPlayerError", Qt::DirectConnection,
+                Q_ARG(QMediaPlayer::Error, QMediaPlayer::FormatError),
+                Q_ARG(QString, QStringLiteral("Invalid data found when processing input"))));
+        }
         QCOMPARE(errors.count(), 1);
         QTest::qWait(kErrorSettleMs);
         QCOMPARE(desk->currentIndex, 1);
         QCOMPARE(channelOf(*desk, onAirPath), incoming);
+        // The first reason for its leaving counts, for the log and the line alike.
+        QTRY_VERIFY_WITH_TIMEOUT(!TestSupport::todaysAsRunRows().isEmpty(), kErrorSettleMs);
+        QCOMPARE(TestSupport::todaysAsRunRows().first().outcome, QStringLiteral("handed-over"));
+        QCOMPARE(nowPlaying->line(), line);
     }
 
     // A bad item between a jingle and music: the jingle ends by itself, so
@@ -1415,6 +1430,7 @@ private slots:
         QObject::disconnect(desk->clock, nullptr, desk.get(), nullptr);
         desk->timeAudioName = filePresent ? QStringLiteral("0930") : QStringLiteral("0931");
         QSignalSpy announcement(desk->timePlayer, &QMediaPlayer::playbackStateChanged);
+        QFile::remove(TestSupport::todaysAsRunLog());
         click(*desk, "btn_play");
         // The media framework ends the fresh announcement before any of it sounded.
         for (int i = 0; i < silentEnds; ++i)
@@ -1439,8 +1455,59 @@ private slots:
         QVERIFY(!desk->timeAnnouncing);
         QVERIFY(desk->timePlayer->playbackState() != QMediaPlayer::PlayingState);
         QCOMPARE(announcement.isEmpty(), !filePresent);
-        if (filePresent) // Nothing else played with the announcement.
+        if (filePresent) { // Nothing else played with the announcement.
             QVERIFY(otherChannel(*desk, channelOf(*desk, expected)).isStopped());
+            // One row, also when it was played again after a silent start.
+            QStringList timeRows;
+            for (const TestSupport::AsRunRow &row : TestSupport::todaysAsRunRows()) {
+                if (row.kind == QLatin1String("time"))
+                    timeRows << row.outcome;
+            }
+            QCOMPARE(timeRows, QStringList{QStringLiteral("ended")});
+        }
+    }
+
+    // What the sound server played: a time entry and a jingle in a loop; the
+    // announcement is heard every time, with one "ended" row each.
+    // ORVARADIO_TIME_PLAYS asks for a longer run than three.
+    void recordedAnnouncements()
+    {
+        if (!TestSupport::soundServerAvailable())
+            QSKIP("no test sound server");
+        const int plays = qMax(3, qEnvironmentVariableIntValue("ORVARADIO_TIME_PLAYS"));
+        auto desk = openDesk({timeEntry, entry(lowJingle, "jingle")}, 1, 5, timeDir);
+        QObject::disconnect(desk->clock, nullptr, desk.get(), nullptr);
+        desk->timeAudioName = QStringLiteral("0930");
+        QFile::remove(TestSupport::todaysAsRunLog());
+        const auto timeRows = [] {
+            QStringList outcomes;
+            for (const TestSupport::AsRunRow &row : TestSupport::todaysAsRunRows()) {
+                if (row.kind == QLatin1String("time"))
+                    outcomes << row.outcome;
+            }
+            return outcomes;
+        };
+        TestSupport::Recorder recorder;
+        QVERIFY(recorder.start());
+        click(*desk, "btn_play");
+        QTRY_VERIFY_WITH_TIMEOUT(timeRows().size() >= plays,
+                                 plays * (kAnnouncementSeconds + kJingleSeconds + 2) * 1000);
+        click(*desk, "btn_stop");
+        constexpr int kWindowMs = 50;
+        const QVector<bool> heard =
+            TestSupport::Recorder::toneWindows(recorder.stop(), 440, kWindowMs, kPresentAmplitude);
+        // A quiet spell this long parts two announcements; a shorter one is a
+        // dropout under load.
+        constexpr int kPartingWindows = 300 / kWindowMs;
+        int bursts = 0;
+        int quiet = kPartingWindows;
+        for (const bool sounds : heard) {
+            if (sounds && quiet >= kPartingWindows)
+                ++bursts;
+            quiet = sounds ? 0 : quiet + 1;
+        }
+        QCOMPARE(bursts, plays);
+        QCOMPARE(timeRows(), QStringList(plays, QStringLiteral("ended")));
     }
 
     void stopAndClear_data()
