@@ -55,14 +55,13 @@ void AsRunLog::listenTo(OnAirEvents *source)
 
 void AsRunLog::left(const OnAirEvents::Record &record)
 {
-    const double played = record.playedSeconds();
+    const Pending done{record.item, record.start, QDateTime::currentDateTime(), record.playedSeconds()};
     const Outcome outcome = record.outcome();
-    const QDateTime end = QDateTime::currentDateTime();
     if (outcome == Outcome::Error) {
-        failed.append({record.item, record.start, end, played});
+        failed.append(done);
         failedHold->start(kFailedHoldMs);
     } else {
-        append(record.start, row(record.start, end, played, record.item, outcomeName(outcome)));
+        append(done.start, row(done.start, done.end, done.played, done.item, outcomeName(outcome)));
     }
     writeJournal();
     if (events->onAir().isEmpty() && failed.isEmpty())

@@ -85,16 +85,6 @@ QDateTime OnAirEvents::expectedEnd(const Item &item, const QDateTime &start)
     return start.addMSecs(qint64(std::llround(item.lengthSeconds * 1000.0)));
 }
 
-double OnAirEvents::Record::playedSeconds() const
-{
-    return heard.isValid() ? double(heard.elapsed()) / 1000.0 : 0.0;
-}
-
-OnAirEvents::Outcome OnAirEvents::Record::outcome() const
-{
-    return reason ? *reason : endOf(item, playedSeconds());
-}
-
 OnAirEvents::Outcome OnAirEvents::endOf(const Item &item, double playedSeconds)
 {
     if (playedSeconds <= 0.0 || (item.lengthSeconds > 0.0 && playedSeconds < item.lengthSeconds / 2))

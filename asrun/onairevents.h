@@ -56,10 +56,9 @@ public:
         QElapsedTimer heard; // from the first time it was heard
         std::optional<Outcome> reason; // the first reason given for its leaving
 
-        double playedSeconds() const;
-        // How it left: the reason given, or else ended when it sounded for
-        // at least half its length.
-        Outcome outcome() const;
+        double playedSeconds() const { return heard.isValid() ? double(heard.elapsed()) / 1000.0 : 0.0; }
+        // How it left: the reason given, or else as endOf() says.
+        Outcome outcome() const { return reason ? *reason : endOf(item, playedSeconds()); }
     };
 
     using QObject::QObject;

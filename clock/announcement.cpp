@@ -1,6 +1,5 @@
 #include "mainwindow.h"
 #include "timerclock.h"
-#include "onairevents.h"
 #include "preparation.h"
 #include "loudness.h"
 #include "announcementplayer.h"

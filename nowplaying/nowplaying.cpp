@@ -1,7 +1,6 @@
 #include "nowplaying.h"
 #include "streamtitle.h"
-#include "asrunformat.h"
-#include "onairevents.h"
+#include "deskfiles.h"
 
 #include <QDebug>
 #include <QDir>

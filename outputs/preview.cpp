@@ -5,7 +5,6 @@
 #include <QAudioOutput>
 #include <QDebug>
 #include <QMediaPlayer>
-#include <QUrl>
 
 #include <algorithm>
 

@@ -5,7 +5,6 @@
 
 #include <QAudioOutput>
 #include <QTimer>
-#include <QUrl>
 #include <algorithm>
 
 AudioPlayer::AudioPlayer(QObject *parent)

@@ -6,7 +6,6 @@
 #include <QMediaPlayer>
 #include <QObject>
 #include <QString>
-#include <QUrl>
 
 class Preparation;
 class Loudness;

@@ -2,7 +2,6 @@
 #include "ui_mainwindow.h"
 #include "vumeter.h"
 #include "playoutretry.h"
-#include "asrunlog.h"
 #include "widgetupdates.h"
 
 #include <QDebug>

@@ -4,14 +4,6 @@
 
 #include <QTimer>
 
-namespace {
-
-// How often a play's position is looked at besides its own reports, which
-// stop when it stalls.
-constexpr int kCheckMs = 250;
-
-} // namespace
-
 PlayWatch::PlayWatch(QMediaPlayer *player, const QString &what, QObject *parent)
     : QObject(parent)
     , player(player)
@@ -47,10 +39,7 @@ void PlayWatch::load(const QString &file, OutputDevices *outputs)
     if (outputs)
         outputs->routeAir(player);
     ++playId;
-    failedPlay = false;
-    over = false;
-    sounded = false;
-    replayed = false;
+    failedPlay = over = sounded = replayed = false;
     loaded = true;
     refusal = MediaCheck::logText(MediaCheck::quickProblem(file));
     setSourceAfresh(refusal.isEmpty() ? QUrl::fromLocalFile(file) : QUrl());
@@ -102,8 +91,7 @@ void PlayWatch::clear()
 
 void PlayWatch::settle()
 {
-    started = false;
-    starting = false;
+    started = starting = false;
     ticks->stop();
     stillSince.invalidate();
 }

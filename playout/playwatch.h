@@ -68,6 +68,9 @@ private:
     void fail(const QString &reason);
     void settle();
 
+    // How often a play's position is looked at besides its own reports,
+    // which stop when it stalls.
+    static constexpr int kCheckMs = 250;
     QMediaPlayer *player;
     QString what;
     QTimer *ticks;

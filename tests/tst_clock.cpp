@@ -203,6 +203,50 @@ private slots:
         }
     }
 
+    // What the sound server played: a time entry and a jingle in a loop; the
+    // announcement is heard every time, with one "ended" row each.
+    // ORVARADIO_TIME_PLAYS asks for a longer run than three.
+    void recordedAnnouncements()
+    {
+        if (!TestSupport::soundServerAvailable())
+            QSKIP("no test sound server");
+        const int plays = qMax(3, qEnvironmentVariableIntValue("ORVARADIO_TIME_PLAYS"));
+        const QString jingle = media + QStringLiteral("/jingle.wav");
+        QVERIFY(TestSupport::makeTone(jingle, 1, 440));
+        MainWindow window;
+        window.updateClockLabel(QStringLiteral("09:30:00"));
+        window.playlist = {{QStringLiteral("Hora Certa"), QString(), QStringLiteral("--:--"), QStringLiteral("time")},
+                           {QStringLiteral("jingle"), jingle, QStringLiteral("00:01"), QStringLiteral("jingle")}};
+        QFile::remove(TestSupport::todaysAsRunLog());
+        const auto timeRows = [] {
+            QStringList outcomes;
+            for (const TestSupport::AsRunRow &row : TestSupport::todaysAsRunRows()) {
+                if (row.kind == QLatin1String("time"))
+                    outcomes << row.outcome;
+            }
+            return outcomes;
+        };
+        TestSupport::Recorder recorder;
+        QVERIFY(recorder.start());
+        window.on_btn_play_clicked();
+        QTRY_VERIFY_WITH_TIMEOUT(timeRows().size() >= plays, plays * 5000);
+        window.on_btn_stop_clicked();
+        constexpr int kWindowMs = 50;
+        const QVector<bool> heard = TestSupport::Recorder::toneWindows(recorder.stop(), 880, kWindowMs, 0.02);
+        // A quiet spell this long parts two announcements; a shorter one is a
+        // dropout under load.
+        constexpr int kPartingWindows = 300 / kWindowMs;
+        int bursts = 0;
+        int quiet = kPartingWindows;
+        for (const bool sounds : heard) {
+            if (sounds && quiet >= kPartingWindows)
+                ++bursts;
+            quiet = sounds ? 0 : quiet + 1;
+        }
+        QCOMPARE(bursts, plays);
+        QCOMPARE(timeRows(), QStringList(plays, QStringLiteral("ended")));
+    }
+
     void clockClickWithMissingFile()
     {
         MainWindow window;

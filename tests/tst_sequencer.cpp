@@ -1467,49 +1467,6 @@ private slots:
         }
     }
 
-    // What the sound server played: a time entry and a jingle in a loop; the
-    // announcement is heard every time, with one "ended" row each.
-    // ORVARADIO_TIME_PLAYS asks for a longer run than three.
-    void recordedAnnouncements()
-    {
-        if (!TestSupport::soundServerAvailable())
-            QSKIP("no test sound server");
-        const int plays = qMax(3, qEnvironmentVariableIntValue("ORVARADIO_TIME_PLAYS"));
-        auto desk = openDesk({timeEntry, entry(lowJingle, "jingle")}, 1, 5, timeDir);
-        QObject::disconnect(desk->clock, nullptr, desk.get(), nullptr);
-        desk->timeAudioName = QStringLiteral("0930");
-        QFile::remove(TestSupport::todaysAsRunLog());
-        const auto timeRows = [] {
-            QStringList outcomes;
-            for (const TestSupport::AsRunRow &row : TestSupport::todaysAsRunRows()) {
-                if (row.kind == QLatin1String("time"))
-                    outcomes << row.outcome;
-            }
-            return outcomes;
-        };
-        TestSupport::Recorder recorder;
-        QVERIFY(recorder.start());
-        click(*desk, "btn_play");
-        QTRY_VERIFY_WITH_TIMEOUT(timeRows().size() >= plays,
-                                 plays * (kAnnouncementSeconds + kJingleSeconds + 2) * 1000);
-        click(*desk, "btn_stop");
-        constexpr int kWindowMs = 50;
-        const QVector<bool> heard =
-            TestSupport::Recorder::toneWindows(recorder.stop(), 440, kWindowMs, kPresentAmplitude);
-        // A quiet spell this long parts two announcements; a shorter one is a
-        // dropout under load.
-        constexpr int kPartingWindows = 300 / kWindowMs;
-        int bursts = 0;
-        int quiet = kPartingWindows;
-        for (const bool sounds : heard) {
-            if (sounds && quiet >= kPartingWindows)
-                ++bursts;
-            quiet = sounds ? 0 : quiet + 1;
-        }
-        QCOMPARE(bursts, plays);
-        QCOMPARE(timeRows(), QStringList(plays, QStringLiteral("ended")));
-    }
-
     void stopAndClear_data()
     {
         QTest::addColumn<bool>("clear");
