@@ -18,6 +18,8 @@ constexpr int kTransitionSeconds = 2;
 // How far the logged seconds may be from what the recording heard.
 constexpr double kPlayedToleranceS = 1.0;
 constexpr int kStartToleranceMs = 5000;
+// A desk started as a process of its own, on a loaded machine.
+constexpr int kProcessStartMs = 20000;
 // An item lasts at most this long in the recorded run.
 constexpr int kItemToleranceMs = 15000;
 // The journal is refreshed at least this often.
@@ -186,7 +188,7 @@ void TestAsRun::killedMidItem()
     desk.setProcessEnvironment(environment);
     desk.start(QStringLiteral(ORVARADIO_BIN), {});
     QVERIFY(desk.waitForStarted());
-    QTRY_VERIFY_WITH_TIMEOUT(QFileInfo::exists(journal), kStartToleranceMs);
+    QTRY_VERIFY_WITH_TIMEOUT(QFileInfo::exists(journal), kProcessStartMs);
     QElapsedTimer onAir;
     onAir.start();
     QTest::qWait(7000);
@@ -197,9 +199,11 @@ void TestAsRun::killedMidItem()
     QVERIFY(TestSupport::todaysAsRunRows().isEmpty());
 
     QProcess again;
+    again.setProcessChannelMode(QProcess::MergedChannels);
     again.start(QStringLiteral(ORVARADIO_BIN), {});
     QVERIFY(again.waitForStarted());
-    QTRY_COMPARE_WITH_TIMEOUT(TestSupport::todaysAsRunRows().size(), 1, kStartToleranceMs);
+    QTRY_VERIFY2_WITH_TIMEOUT(TestSupport::todaysAsRunRows().size() == 1, again.readAll().constData(),
+                              kProcessStartMs);
     again.kill();
     again.waitForFinished();
     // The killed desk's marker, which nobody holds now, goes too.
