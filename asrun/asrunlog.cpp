@@ -59,7 +59,10 @@ void AsRunLog::left(const OnAirEvents::Record &record)
     const Outcome outcome = record.outcome();
     if (outcome == Outcome::Error) {
         failed.append(done);
-        failedHold->start(kFailedHoldMs);
+        // Held from the first of a run, not the last: a storm of failures
+        // still reaches the day's file, and the journal stays small.
+        if (!failedHold->isActive())
+            failedHold->start(kFailedHoldMs);
     } else {
         append(done.start, row(done.start, done.end, done.played, done.item, outcomeName(outcome)));
     }

@@ -37,6 +37,7 @@ QString soundServerSocket()
 PlayoutRetry::PlayoutRetry(QObject *parent)
     : QObject(parent)
     , pause(new QTimer(this))
+    , skip(new QTimer(this))
     , probe(new QTimer(this))
     , serverWatch(new QTimer(this))
 {
@@ -46,6 +47,9 @@ PlayoutRetry::PlayoutRetry(QObject *parent)
         if (!serverLost)
             emit retryDue();
     });
+    skip->setSingleShot(true);
+    skip->setInterval(0);
+    connect(skip, &QTimer::timeout, this, &PlayoutRetry::retryDue);
     probe->setInterval(kProbeMs);
     connect(probe, &QTimer::timeout, this, &PlayoutRetry::checkPath);
     connect(serverWatch, &QTimer::timeout, this, &PlayoutRetry::checkServer);
@@ -86,9 +90,15 @@ void PlayoutRetry::heard()
     currentPauseMs = 0;
 }
 
+void PlayoutRetry::skipSoon()
+{
+    skip->start();
+}
+
 void PlayoutRetry::cancel()
 {
     pause->stop();
+    skip->stop();
     probe->stop();
     heard();
 }

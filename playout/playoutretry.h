@@ -31,6 +31,9 @@ public:
     Action failed(int round, const QString &file);
     // Something was heard: the run is over.
     void heard();
+    // After a Skip that started nothing: retryDue comes from the event loop,
+    // so that a run of failures never nests in itself.
+    void skipSoon();
     // The operator took over, or the desk went off air.
     void cancel();
     // Waiting out a pause, or for the sound server.
@@ -65,6 +68,7 @@ private:
     bool serverSeen = false;
     bool serverLost = false;
     QTimer *pause;
+    QTimer *skip;
     QTimer *probe;
     QTimer *serverWatch;
 };

@@ -28,6 +28,9 @@ constexpr int kLookAhead = 24;
 constexpr int kChannels = 2;
 // How often files found bad are looked at again, for one replaced or put back.
 constexpr int kRecheckMs = 2000;
+// How long a file that changed while it was checked (still being copied in)
+// is left alone before it is checked again.
+constexpr int kSettleMs = 3000;
 
 bool isFolder(const Playlist &entry)
 {
@@ -88,6 +91,7 @@ Preparation::Preparation(QObject *parent)
     , deadline(new QTimer(this))
     , kick(new QTimer(this))
     , recheck(new QTimer(this))
+    , settle(new QTimer(this))
 {
     deadline->setSingleShot(true);
     connect(deadline, &QTimer::timeout, this, [this] {
@@ -103,6 +107,12 @@ Preparation::Preparation(QObject *parent)
     connect(kick, &QTimer::timeout, this, &Preparation::startNext);
     recheck->setInterval(kRecheckMs);
     connect(recheck, &QTimer::timeout, this, &Preparation::lookAgain);
+    settle->setSingleShot(true);
+    settle->setInterval(kSettleMs);
+    connect(settle, &QTimer::timeout, this, [this] {
+        settling.clear();
+        schedule();
+    });
 }
 
 void Preparation::noteVerdict(const QString &path)
@@ -317,7 +327,7 @@ void Preparation::startNext()
         const QFileInfo info(source);
         // A pipe or a device is left to the media framework alone: reading it
         // here would take its data.
-        if (info.exists() && !info.isFile() && !info.isDir())
+        if ((info.exists() && !info.isFile() && !info.isDir()) || settling.contains(source))
             continue;
         const bool extra = i >= firstExtra;
         const bool checkDue = (extra || toCheck.contains(source)) && !uncheckable.contains(source);
@@ -360,6 +370,8 @@ bool Preparation::startJob(const QString &source, bool convert)
 {
     currentSource = source;
     convertJob = convert;
+    // A verdict belongs to the file as it was when its check began.
+    jobStamp = FileStamp::of(source);
     statedSeconds = -1.0;
     measured.reset();
     if (convert) {
@@ -464,7 +476,12 @@ void Preparation::jobEnded(const MediaCheck::Verdict &verdict, bool decided)
     const QString copy = currentOutput;
     currentSource.clear();
     currentOutput.clear();
-    if (decided) {
+    // Changed while it was read: judged later, as it is then.
+    const bool changed = decided && FileStamp::of(source) != jobStamp;
+    if (changed) {
+        settling.insert(source);
+        settle->start();
+    } else if (decided) {
         checks.record(source, verdict);
         if (!verdict.bad() && measured && loudness)
             loudness->record(source, *measured);
@@ -477,7 +494,7 @@ void Preparation::jobEnded(const MediaCheck::Verdict &verdict, bool decided)
     if (convertJob) {
         // Moved into place only when complete and sound, so an interrupted
         // conversion never looks like a ready copy.
-        const bool ok = decided && !verdict.bad()
+        const bool ok = decided && !changed && !verdict.bad()
                         && std::rename(QFile::encodeName(partial->fileName()).constData(),
                                        QFile::encodeName(copy).constData())
                                == 0;
@@ -486,14 +503,14 @@ void Preparation::jobEnded(const MediaCheck::Verdict &verdict, bool decided)
         requested.removeAll(source);
         if (ok) {
             trim(copy);
-        } else {
+        } else if (!changed) {
             failedCopies.insert(copy);
             if (!decided)
                 qWarning() << "Conversion failed, the MP3 plays as it is:" << source;
         }
         emit finished(source, ok);
     }
-    if (decided)
+    if (decided && !changed)
         noteVerdict(source);
     schedule();
 }

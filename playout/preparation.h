@@ -99,6 +99,7 @@ private:
     QSet<QString> failedCopies;
     QSet<QString> uncheckable; // the decoder could not be run on them
     QSet<QString> knownBad;    // looked at again now and then: a file put back plays
+    QSet<QString> settling;    // changed while checked: left alone for a moment
     QStringList keptSources; // current and next entries: their copies stay
     QStringList lastPlayed;  // copies handed to the channels: on air
     QStringList readyAhead;  // ready copies needed before the one converting
@@ -110,11 +111,13 @@ private:
     QTimer *deadline = nullptr;
     QTimer *kick = nullptr;
     QTimer *recheck = nullptr;
+    QTimer *settle = nullptr;
     QString currentSource;
     QString currentOutput;
     Stage stage = Stage::Probe;
     bool convertJob = false;
     double statedSeconds = -1.0;
+    FileStamp jobStamp;
 };
 
 #endif

@@ -16,6 +16,13 @@ namespace {
 // How long a failed channel is left alone before it is reset.
 constexpr int kFailedChannelRestMs = 1500;
 
+// Only a file can keep the air.
+bool playsFile(const Playlist &entry)
+{
+    const QString kind = playedKind(entry.kind);
+    return kind == QLatin1String("music") || kind == QLatin1String("jingle");
+}
+
 } // namespace
 
 AudioPlayer *MainWindow::referencePlayer()
@@ -64,8 +71,11 @@ void MainWindow::next()
     }
 
     if (!passOverBadEntries()) {
-        // Every entry is known bad: a run of failures, paced like one.
+        // No file can play: a run of failures, paced like one, tried from the
+        // first entry with a file, which the retry watches for its return.
         onAir = true;
+        for (int tries = 0; tries < int(playlist.size()) && !playsFile(playlist[size_t(currentIndex)]); ++tries)
+            currentIndex = (currentIndex + 1) % int(playlist.size());
         afterFailure(playlist[size_t(currentIndex)].path, false);
         return;
     }
@@ -131,9 +141,12 @@ bool MainWindow::passOverBadEntries()
 {
     const int size = int(playlist.size());
     bool anyPlayable = false;
-    for (int index = 0; index < size && !anyPlayable; ++index)
-        anyPlayable = !preparation->entryVerdict(index, playlist[size_t(index)]).bad();
-    // Every entry known bad: a run of failures, which the retry names.
+    for (int index = 0; index < size && !anyPlayable; ++index) {
+        const Playlist &entry = playlist[size_t(index)];
+        anyPlayable = playsFile(entry) && !preparation->entryVerdict(index, entry).bad();
+    }
+    // Every file known bad: a run of failures, which the retry names. Time
+    // entries alone would only go round and round.
     if (!anyPlayable)
         return false;
     // Each known-bad entry is passed over at once, without the media framework
@@ -173,15 +186,9 @@ void MainWindow::startTimeAnnouncement()
         airEvents->begin(timePlayer, item);
         airEvents->leaving(timePlayer, OnAirEvents::Outcome::Error);
         airEvents->finish(timePlayer);
-        // Skip it for real: the music was already told to fade out, and nothing
-        // else would follow until the silence watchdog. Every time entry names
-        // the same missing file, so the following one that plays is no time entry.
-        const int size = int(playlist.size());
-        advance();
-        for (int i = 0; i < size && playlist[currentIndex].kind == QLatin1String("time"); ++i)
-            advance();
-        if (playlist[currentIndex].kind != QLatin1String("time"))
-            next();
+        // A failure like any other: the music was already told to fade out,
+        // and what follows comes from the retry.
+        afterFailure(file, false);
         return;
     }
     announcer->play(item);
@@ -345,7 +352,8 @@ void MainWindow::afterFailure(const QString &file, bool channelFailed)
             skipToNext();
         } else {
             advance();
-            next();
+            playoutRetry->skipSoon();
+            updateAudioList(false);
         }
         return;
     }

@@ -1,6 +1,7 @@
 // Loudness normalisation: what goes on air against what the files measure,
 // and the measurements kept across restarts.
 #include "buttonhole.h"
+#include "preparation.h"
 #include "loudness.h"
 #include "mainwindow.h"
 #include "testsupport.h"
@@ -9,6 +10,7 @@
 #include <QPushButton>
 #include <QRegularExpression>
 #include <QSettings>
+#include <QTimer>
 #include <QTreeWidget>
 
 #include <algorithm>
@@ -33,6 +35,8 @@ constexpr int kLongestGapMs = 300;
 // A ducking channel with talk level 0.5 and fade speed 5 lands on 0.5 in one tick.
 constexpr float kTalkLevel = 0.5f;
 constexpr double kLevelTolerance = 0.08;
+// When a file being copied in is complete.
+constexpr int kCopyEndsMs = 500;
 
 // ffmpeg's own word on the integrated loudness of its input, read apart from
 // the desk's reading of the same log.
@@ -349,6 +353,38 @@ private slots:
         QFile log(runs);
         QVERIFY(log.open(QIODevice::ReadOnly));
         QCOMPARE(log.readAll().count("run"), 1);
+    }
+
+    // A file whose check begins while it is still being copied in: the
+    // decoder reads the silent start it finds, and the copy completes before
+    // the decoder ends. Neither that verdict nor that measure may stay: once
+    // complete, the whole file is judged and measured.
+    void checkedWhileCopiedIn()
+    {
+        configure(true);
+        QFile source(pink[0]);
+        QVERIFY(source.open(QIODevice::ReadOnly));
+        const QByteArray whole = source.readAll();
+        const QString growing = TestSupport::privateRoot() + QStringLiteral("/growing.wav");
+        const auto write = [&](const QByteArray &content) {
+            QFile file(growing);
+            return file.open(QIODevice::WriteOnly | QIODevice::Truncate) && file.write(content) == content.size();
+        };
+        const qsizetype samplesAt = whole.indexOf("data") + 8;
+        QVERIFY(samplesAt > 8);
+        QVERIFY(write(whole.first(samplesAt) + QByteArray(whole.size() / 4, '\0')));
+        TestSupport::ConverterStandIn lingering(
+            TestSupport::privateRoot() + QStringLiteral("/bin"),
+            "'" + TestSupport::ConverterStandIn::realConverter() + "' \"$@\"; status=$?; sleep 2; exit $status\n");
+        MainWindow desk;
+        desk.playlist = {jingle(growing)};
+        desk.updateAudioList();
+        QTimer::singleShot(kCopyEndsMs, this, [&] { QVERIFY(write(whole)); });
+        QTRY_VERIFY_WITH_TIMEOUT(measuredRow(desk, 0), kPrepareMs);
+        QVERIFY(!desk.preparation->verdict(growing).bad());
+        const std::optional<LoudnessMeasure> measure = desk.loudness->measure(growing);
+        QVERIFY(measure);
+        QVERIFY2(std::abs(measure->integrated - levels[0]) < kToleranceLu, qPrintable(QString::number(measure->integrated)));
     }
 };
 

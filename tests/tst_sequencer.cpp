@@ -69,10 +69,13 @@ constexpr int kListenAfterMs = 3500;
 constexpr int kJumpToneSeconds = 12;
 // A converter that takes longer than the whole first item.
 constexpr int kSlowConverterSeconds = 6;
-// Media gone: how long, and what the desk may cost meanwhile.
+// Media gone: how long, and what the desk may cost meanwhile, also over a
+// minute (the pauses grow to 10 s).
 constexpr int kAwayMs = 10000;
 constexpr double kMostCpuShareAway = 0.05;
 constexpr int kMostLinesAway = 20;
+// Failure rows wait this long for an outage to be noticed.
+constexpr int kFailedRowsHeldMs = 2500;
 // Sound is back this soon after the media are.
 constexpr int kBackWithinMs = 5000;
 // The first wait after a run of failures; how early a coarse timer may end
@@ -1189,12 +1192,23 @@ private slots:
     }
 
     // The music folder goes away (an unmounted share) and comes back: the
-    // desk must not race round the running order meanwhile, and must play
-    // again by itself as soon as the files are there.
+    // desk must not race round the running order meanwhile, nor round its
+    // time entry with or without the voices, and must play again by itself
+    // as soon as the files are there. ORVARADIO_OUTAGE_SECONDS makes the
+    // outage longer.
+    void musicFolderAwayAndBack_data()
+    {
+        QTest::addColumn<QString>("timeVoice"); // empty: no time entry
+        QTest::newRow("music only") << QString();
+        QTest::newRow("and a time entry, its voice missing") << QStringLiteral("0931");
+        QTest::newRow("and a time entry, its voice there") << QStringLiteral("0930");
+    }
+
     void musicFolderAwayAndBack()
     {
         if (!TestSupport::soundServerAvailable())
             QSKIP("no test sound server");
+        QFETCH(QString, timeVoice);
         const QString folder = TestSupport::privateRoot() + QStringLiteral("/share");
         const QString away = folder + QStringLiteral(".away");
         QVERIFY(QDir().mkpath(folder));
@@ -1203,22 +1217,33 @@ private slots:
             QVERIFY(TestSupport::makeTone(folder + QLatin1String(name), kToneSeconds, kLowHz));
             list.push_back(entry(folder + QLatin1String(name), "music"));
         }
-        auto desk = openDesk(list, 1, 5);
+        if (!timeVoice.isEmpty())
+            list.push_back(timeEntry);
+        auto desk = openDesk(list, 1, 5, timeDir);
+        QObject::disconnect(desk->clock, nullptr, desk.get(), nullptr);
+        desk->timeAudioName = timeVoice;
         click(*desk, "btn_play");
         QTRY_VERIFY_WITH_TIMEOUT(desk->player2.isPlaying(), kStartToleranceMs);
         QVERIFY(QDir().rename(folder, away));
         // The item on air plays on from its open file; the next ones fail, or
         // are found missing ahead, and the desk waits for them.
         QTRY_VERIFY_WITH_TIMEOUT(desk->playoutRetry->waiting(),
-                                 kToneSeconds * 1000 + kHandOverToleranceMs);
+                                 (kToneSeconds + kAnnouncementSeconds) * 1000 + kHandOverToleranceMs);
 
+        const int awayMs = qEnvironmentVariableIsSet("ORVARADIO_OUTAGE_SECONDS")
+                               ? qEnvironmentVariableIntValue("ORVARADIO_OUTAGE_SECONDS") * 1000
+                               : kAwayMs;
+        const qsizetype rowsBefore = TestSupport::todaysAsRunRows().size();
         linesLogged = 0;
         const QtMessageHandler previous = qInstallMessageHandler(countLine);
         const double cpuBefore = processCpuSeconds();
-        QTest::qWait(kAwayMs);
-        const double cpuShare = (processCpuSeconds() - cpuBefore) / (kAwayMs / 1000.0);
+        QTest::qWait(awayMs);
+        const double cpuShare = (processCpuSeconds() - cpuBefore) / (awayMs / 1000.0);
         const int lines = linesLogged;
         qInstallMessageHandler(previous);
+        // Held failure rows reach the day's file within moments.
+        QTest::qWait(kFailedRowsHeldMs);
+        const qsizetype rows = TestSupport::todaysAsRunRows().size() - rowsBefore;
 
         TestSupport::Recorder recorder;
         QVERIFY(recorder.start());
@@ -1228,8 +1253,11 @@ private slots:
         QTest::qWait(kListenAfterMs / 2);
         const Heard heard = listen(recorder.stop());
         click(*desk, "btn_stop");
+        QVERIFY(!desk->onAir);
+        qInfo() << lines << "lines and" << rows << "as-run rows in" << awayMs << "ms";
         QVERIFY2(cpuShare < kMostCpuShareAway, qPrintable(QString::number(cpuShare)));
         QVERIFY2(lines < kMostLinesAway, qPrintable(QString::number(lines)));
+        QVERIFY2(rows < kMostLinesAway, qPrintable(QString::number(rows)));
         QVERIFY2(heard.states.endsWith(QLatin1Char('L')), qPrintable(heard.labels));
     }
 
