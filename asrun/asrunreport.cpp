@@ -278,6 +278,13 @@ QByteArray playsHeader(AsRunReport::Language language)
     return "data,hora,tipo,título,artista,compositor,álbum,isrc,duração_s,segundos_ouvidos,desfecho\n";
 }
 
+// The report's last line, after its rows: a comment that a sum over a
+// column passes over.
+QByteArray footer(const QString &note)
+{
+    return note.isEmpty() ? QByteArray() : "# " + note.toUtf8() + '\n';
+}
+
 int kindIndex(QByteArrayView text)
 {
     const QLatin1String name(text.data(), text.size());
@@ -415,10 +422,10 @@ void AsRunReport::addDay(const QByteArray &content, const QString &name)
         if (played == 0)
             continue;
 
-        // A length of 0 says nothing about the file.
-        const bool heardEnough = length > 0
-            ? played >= floor || (length < 2 * floor && 2 * played >= length)
-            : played >= floor || f[Outcome].view() == "ended" || f[Outcome].view() == "handed-over";
+        // A length of 0 says nothing about the file. Without a length, only
+        // the floor tells a play from a blip, which may have "ended" too.
+        const bool heardEnough =
+            played >= floor || (length > 0 && length < 2 * floor && 2 * played >= length);
         if (!heardEnough) {
             ++briefRows[kind];
             continue;
@@ -510,7 +517,7 @@ QByteArray AsRunReport::csv(const QStringList &selected, Language language) cons
                 + secondsText(total.playedTenths) + ',' + total.first.toUtf8() + ','
                 + total.last.toUtf8() + '\n';
     }
-    return text;
+    return text + footer(leftOutNote(selected, language));
 }
 
 QByteArray AsRunReport::playsCsv(const QStringList &selected, Language language) const
@@ -532,7 +539,7 @@ QByteArray AsRunReport::playsCsv(const QStringList &selected, Language language)
                 + secondsText(play->lengthTenths) + ',' + secondsText(play->playedTenths) + ','
                 + csvField(play->outcome) + '\n';
     }
-    return text;
+    return text + footer(leftOutNote(selected, language));
 }
 
 int AsRunReport::leftOut(const QStringList &selected) const
@@ -543,4 +550,19 @@ int AsRunReport::leftOut(const QStringList &selected) const
             count += briefRows[kind];
     }
     return count;
+}
+
+QString AsRunReport::leftOutNote(const QStringList &selected, Language language) const
+{
+    const int count = leftOut(selected);
+    if (count == 0)
+        return {};
+    const QString under =
+        floor % 10 ? QString::number(double(floor) / 10, 'f', 1) : QString::number(floor / 10);
+    const bool one = count == 1;
+    const QString text = language == Language::English
+        ? (one ? QStringLiteral("%1 play under %2 s left out") : QStringLiteral("%1 plays under %2 s left out"))
+        : (one ? QStringLiteral("%1 execução abaixo de %2 s deixada de fora")
+               : QStringLiteral("%1 execuções abaixo de %2 s deixadas de fora"));
+    return text.arg(count).arg(under);
 }

@@ -19,11 +19,11 @@
 //
 // A row is a play when it was heard for at least the floor (30 s unless set),
 // or, with a known length shorter than twice the floor, for at least half that
-// length; with no length, when it played through (ended or handed over). An
-// item never heard (0 s) is no play; the others under the floor are counted as
-// left out and add nothing to the plays or the seconds. An "interrupted" play
-// that starts again within five minutes of its cut (the desk's fresh start
-// after an outage) is one play with its replay.
+// length. An item never heard (0 s) is no play; the others under the floor are
+// left out: they add nothing to the plays or the seconds, and the report's
+// last line says how many. An "interrupted" play that starts again within
+// five minutes of its cut (the desk's fresh start after an outage) is one
+// play with its replay.
 class AsRunReport
 {
 public:
@@ -67,12 +67,16 @@ public:
     // The totals of the given kinds: kind after kind in the order of kinds(),
     // then the most played first, then by title.
     QVector<Total> totals(const QStringList &selected) const;
-    // The totals as CSV, after a header line in `language`.
+    // The totals as CSV, after a header line in `language`, and then
+    // "# " and leftOutNote() when rows were left out.
     QByteArray csv(const QStringList &selected, Language language = Language::Portuguese) const;
-    // Every play of the given kinds in the order of their starts, as CSV.
+    // Every play of the given kinds in the order of their starts, as CSV,
+    // with the same header and last line in `language`.
     QByteArray playsCsv(const QStringList &selected, Language language = Language::Portuguese) const;
     // How many rows of the given kinds were heard, but too briefly to count.
     int leftOut(const QStringList &selected) const;
+    // "3 plays under 30 s left out", in `language`; empty when none were.
+    QString leftOutNote(const QStringList &selected, Language language) const;
 
     int daysRead() const { return days; }
     // "file:line: ..." for every row skipped, in reading order.

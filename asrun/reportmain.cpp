@@ -39,9 +39,9 @@ int main(int argc, char *argv[])
         "that has them), the plays, the seconds heard and the first and last start.\n"
         "Music comes first, then jingles. With --plays, one row per play instead.\n"
         "A play is an item heard for at least 30 s (see --min-seconds), or for at\n"
-        "least half its length when it is shorter than a minute; an item of unknown\n"
-        "length also counts when it played to its end. Shorter ones are left out,\n"
-        "and one line on standard error says how many.\n"
+        "least half its length when it is shorter than a minute. Shorter ones are\n"
+        "left out; the report's last line, a comment after \"#\", and one line on\n"
+        "standard error say how many.\n"
         "Rows the logs garble are skipped, with a warning each on standard error.\n"
         "Exit status: 0 when the report is printed, 1 when the logs cannot be read,\n"
         "2 for bad arguments."));
@@ -162,11 +162,8 @@ int main(int argc, char *argv[])
         printError(QStringLiteral("cannot write the report"));
         return kExitFailed;
     }
-    if (const int brief = report.leftOut(kinds)) {
-        const QString under =
-            floor % 10 ? QString::number(double(floor) / 10, 'f', 1) : QString::number(floor / 10);
-        std::fprintf(stderr, "%d %s under %s s left out\n", brief, brief == 1 ? "play" : "plays",
-                     qPrintable(under));
-    }
+    const QString leftOut = report.leftOutNote(kinds, AsRunReport::Language::English);
+    if (!leftOut.isEmpty())
+        std::fprintf(stderr, "%s\n", qPrintable(leftOut));
     return 0;
 }

@@ -8,6 +8,7 @@
 #include <QComboBox>
 #include <QDir>
 #include <QFileDialog>
+#include <QLayout>
 #include <QMediaDevices>
 #include <QMessageBox>
 
@@ -38,7 +39,6 @@ ConfigDialog::ConfigDialog(QWidget *parent)
     , settings(QStringLiteral("OrvaRadio"), QStringLiteral("OrvaRadio"))
 {
     ui->setupUi(this);
-    setFixedSize(size());
 
     // The names start-up gives the application, so that the store read here
     // is the desk's whoever opens the dialog.
@@ -72,6 +72,14 @@ ConfigDialog::ConfigDialog(QWidget *parent)
 
     connect(ui->buttonBox, &QDialogButtonBox::accepted, this, &ConfigDialog::accept);
     connect(ui->buttonBox, &QDialogButtonBox::rejected, this, &ConfigDialog::reject);
+
+    // Fixed at what its texts need in the language in use, before the desk
+    // centres it by its size. The texts came after the layouts first measured
+    // the widgets, and a nested layout keeps its old measure until told.
+    ensurePolished();
+    for (QLayout *layout : findChildren<QLayout *>())
+        layout->invalidate();
+    setFixedSize(sizeHint());
 }
 
 ConfigDialog::~ConfigDialog()

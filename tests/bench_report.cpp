@@ -115,7 +115,7 @@ int main(int argc, char *argv[])
         csv = report.csv(AsRunReport::kinds());
     });
     std::printf("report in this process (read, sum, sort, CSV): %.0f ms, %lld report rows\n",
-                inProcessMs, qint64(csv.count('\n')) - 1);
+                inProcessMs, qint64(csv.count('\n')) - 1 - qint64(csv.contains("\n#")));
 
     const QString tool =
         QCoreApplication::applicationDirPath() + QStringLiteral("/../orvaradio-report");

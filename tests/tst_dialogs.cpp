@@ -7,6 +7,7 @@
 
 #include <QAction>
 #include <QCheckBox>
+#include <QComboBox>
 #include <QDesktopServices>
 #include <QDialogButtonBox>
 #include <QDir>
@@ -18,6 +19,8 @@
 #include <QSettings>
 #include <QSpinBox>
 #include <QSlider>
+#include <QTabBar>
+#include <QTabWidget>
 #include <QTextDocumentFragment>
 #include <QTranslator>
 #include <QTreeView>
@@ -79,6 +82,42 @@ QString shownText(const QObject *object)
     else if (const auto *widget = qobject_cast<const QWidget *>(object))
         text = widget->windowTitle();
     return Qt::mightBeRichText(text) ? QTextDocumentFragment::fromHtml(text).toPlainText() : text;
+}
+
+bool isInput(const QWidget *widget)
+{
+    return qobject_cast<const QAbstractButton *>(widget) || qobject_cast<const QLineEdit *>(widget)
+        || qobject_cast<const QAbstractSpinBox *>(widget) || qobject_cast<const QComboBox *>(widget)
+        || qobject_cast<const QAbstractSlider *>(widget);
+}
+
+// The controls of a dialog an operator works, without their own parts and
+// the tab bar's scroll arrows.
+QList<QWidget *> inputsOf(QWidget *dialog)
+{
+    QList<QWidget *> inputs;
+    for (QWidget *widget : dialog->findChildren<QWidget *>()) {
+        bool part = false;
+        for (QWidget *up = widget->parentWidget(); up != dialog; up = up->parentWidget())
+            part = part || isInput(up) || qobject_cast<QTabBar *>(up);
+        if (isInput(widget) && !part)
+            inputs.append(widget);
+    }
+    return inputs;
+}
+
+// Whether `widget` has the room its text needs and no parent of it up to
+// `dialog` cuts any of it off.
+bool wholeIn(const QWidget *widget, const QWidget *dialog)
+{
+    if (widget->size() != widget->size().expandedTo(widget->minimumSizeHint()))
+        return false;
+    for (const QWidget *up = widget; up != dialog; up = up->parentWidget()) {
+        const QWidget *parent = up->parentWidget();
+        if (!parent->rect().contains(QRect(widget->mapTo(parent, QPoint()), widget->size())))
+            return false;
+    }
+    return true;
 }
 
 // Triggers an action that runs a modal dialog, closes the dialog and hands it
@@ -400,12 +439,69 @@ private slots:
 
     void dialogsHaveFixedSize()
     {
-        const ConfigDialog config;
         const AboutDialog about;
-        QCOMPARE(config.minimumSize(), QSize(1118, 664));
-        QCOMPARE(config.maximumSize(), QSize(1118, 664));
         QCOMPARE(about.minimumSize(), QSize(342, 240));
         QCOMPARE(about.maximumSize(), QSize(342, 240));
+    }
+
+    void configDialogFitsASmallScreen_data()
+    {
+        QTest::addColumn<QString>("language");
+        QTest::newRow("English") << "en_US";
+        QTest::newRow("Portuguese") << "pt_BR";
+    }
+
+    // On a 1024 x 768 screen, less a panel and a title bar, every control and
+    // label shows whole on its tab and every control is reached by Tab, in
+    // either language, also with an output of a long name.
+    void configDialogFitsASmallScreen()
+    {
+        QFETCH(QString, language);
+        store({{QStringLiteral("audio/outputDevice"),
+                QStringLiteral("alsa_output.usb-Broadcast_Console_Mixer_Twelve_Channels_With_Talkback_"
+                               "SN0123456789ABCDEF-00.multichannel-output-surround-71")}});
+        QTranslator translator;
+        QVERIFY(translator.load(QStringLiteral(":/languages/") + language + QStringLiteral(".qm")));
+        QCoreApplication::installTranslator(&translator);
+        ConfigDialog dialog;
+        dialog.show();
+        QVERIFY(QTest::qWaitForWindowActive(&dialog));
+        // A combo box sizes itself to its items a moment after they change.
+        QTest::qWait(100);
+        const QRect frame = dialog.frameGeometry();
+        QVERIFY2(frame.width() <= 1000 && frame.height() <= 700,
+                 qPrintable(QStringLiteral("%1 x %2").arg(frame.width()).arg(frame.height())));
+        QCOMPARE(dialog.minimumSize(), dialog.maximumSize());
+
+        const QList<QWidget *> inputs = inputsOf(&dialog);
+        QSet<QWidget *> shown;
+        auto *tabs = dialog.findChild<QTabWidget *>();
+        for (int tab = 0; tab < tabs->count(); ++tab) {
+            tabs->tabBar()->setFocus();
+            if (tab > 0)
+                QTest::keyClick(tabs->tabBar(), Qt::Key_Right);
+            QCOMPARE(tabs->currentIndex(), tab);
+            QSet<QWidget *> reached;
+            for (int press = 0; press < 2 * inputs.size(); ++press) {
+                QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+                QWidget *focus = QApplication::focusWidget();
+                while (focus && !inputs.contains(focus))
+                    focus = focus->parentWidget();
+                reached.insert(focus);
+            }
+            for (QWidget *widget : dialog.findChildren<QWidget *>()) {
+                const bool input = inputs.contains(widget);
+                if ((!input && !qobject_cast<QLabel *>(widget)) || !widget->isVisibleTo(&dialog))
+                    continue;
+                const QString name = widget->objectName() + QLatin1Char(' ') + shownText(widget);
+                QVERIFY2(wholeIn(widget, &dialog), qPrintable(name));
+                if (input) {
+                    shown.insert(widget);
+                    QVERIFY2(reached.contains(widget), qPrintable(name));
+                }
+            }
+        }
+        QCOMPARE(shown.size(), inputs.size());
     }
 
     void linksOpenInTheBrowser_data()

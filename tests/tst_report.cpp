@@ -133,18 +133,18 @@ void TestReport::monthWithACutOffDay()
     const Result result = report({QStringLiteral("2026-12")}, QString());
     QCOMPARE(result.exitCode, 0);
     // Sol de Inverno: 61 plays (2 a day, less the cut one) for 61 x 183.4 s.
-    // The failed Faixa Quebrada is no play. The jingle of unknown length
-    // counts, as it played to its end.
+    // The failed Faixa Quebrada is no play. The jingle, of unknown length,
+    // ended after 8.2 s: left out each day, with the skipped song.
     QCOMPARE(result.out, kTotalsHeader
                              + "music,Sol de Inverno,Banda Azul,,,,,61,11187.4,2026-12-01T10:00:00,2026-12-31T16:00:00\n"
                                "music,Luar,Trio Sul,,,,,31,7440.0,2026-12-01T13:00:00,2026-12-31T13:00:00\n"
                                "music,Maré Alta,,,,,,31,6231.0,2026-12-01T12:00:00,2026-12-31T12:00:00\n"
-                               "jingle,Vinheta Manhã,,,,,,31,254.2,2026-12-01T09:00:00,2026-12-31T09:00:00\n");
+                               "# 32 execuções abaixo de 30 s deixadas de fora\n");
     const QList<QByteArray> lines = result.err.trimmed().split('\n');
     QCOMPARE(lines.size(), 2);
     QVERIFY2(lines.first().startsWith(QFile::encodeName(folder) + "/2026-12-15.csv:9: "),
              lines.first().constData());
-    QCOMPARE(lines.last(), QByteArray("1 play under 30 s left out"));
+    QCOMPARE(lines.last(), QByteArray("32 plays under 30 s left out"));
 }
 
 // Fields quoted as RFC 4180 has it come out whole and quoted again; a line
@@ -196,13 +196,15 @@ void TestReport::selection_data()
     const QByteArray song = "music,Canção,Coro,\"Ana Lima, Rui Paz\",Lua Nova,BRABC2600001,181.2,2,360.0,";
     QTest::newRow("month") << QStringList{"2026-12"}
                            << kTotalsHeader + song + "2026-12-01T10:00:00,2026-12-02T10:00:00\n"
-                                  "jingle,Vinheta,,,,,5.0,2,10.0,2026-12-01T09:00:00,2026-12-02T09:00:00\n"
-                           << QByteArray("2 plays under 30 s left out");
+                                  "jingle,Vinheta,,,,,5.0,1,5.0,2026-12-01T09:00:00,2026-12-01T09:00:00\n"
+                                  "# 3 execuções abaixo de 30 s deixadas de fora\n"
+                           << QByteArray("3 plays under 30 s left out");
     QTest::newRow("range across a month's end")
         << QStringList{"--from", "2026-11-30", "--to", "2026-12-01"}
         << kTotalsHeader + song + "2026-11-30T10:00:00,2026-12-01T10:00:00\n"
-               "jingle,Vinheta,,,,,5.0,2,10.0,2026-11-30T09:00:00,2026-12-01T09:00:00\n"
-        << QByteArray("2 plays under 30 s left out");
+               "jingle,Vinheta,,,,,5.0,1,5.0,2026-12-01T09:00:00,2026-12-01T09:00:00\n"
+               "# 3 execuções abaixo de 30 s deixadas de fora\n"
+        << QByteArray("3 plays under 30 s left out");
     QTest::newRow("one day, into the next year")
         << QStringList{"--from", "2027-01-01", "--to", "2027-01-01"}
         << kTotalsHeader + "music,Canção,Coro,,Lua Nova (ao vivo),BRABC2700002,185.0,1,180.0,2027-01-01T10:00:00,2027-01-01T10:00:00\n"
@@ -211,14 +213,16 @@ void TestReport::selection_data()
         << QByteArray();
     QTest::newRow("kinds in the report's order")
         << QStringList{"2026-12", "--kind", "cart", "--kind", "time"}
-        << kTotalsHeader + "time,Hora certa,,,,,4.6,2,9.0,2026-12-01T11:00:00,2026-12-02T11:00:00\n"
-                           "cart,Aplausos,,,,,3.1,2,6.0,2026-12-01T10:01:00,2026-12-02T12:00:00\n"
-        << QByteArray("1 play under 30 s left out");
+        << kTotalsHeader + "time,Hora certa,,,,,4.6,1,4.5,2026-12-01T11:00:00,2026-12-01T11:00:00\n"
+                           "cart,Aplausos,,,,,3.1,1,3.0,2026-12-01T10:01:00,2026-12-01T10:01:00\n"
+                           "# 3 execuções abaixo de 30 s deixadas de fora\n"
+        << QByteArray("3 plays under 30 s left out");
     QTest::newRow("a month off air") << QStringList{"2026-10"} << kTotalsHeader << QByteArray();
     QTest::newRow("each tag from the latest play that has it")
         << QStringList{"--from", "2026-12-01", "--to", "2027-01-01", "--kind", "music"}
         << kTotalsHeader + "music,Canção,Coro,\"Ana Lima, Rui Paz\",Lua Nova (ao vivo),BRABC2700002,185.0,3,540.0,2026-12-01T10:00:00,2027-01-01T10:00:00\n"
                            "music,Ondas,Mar,,,,200.0,1,240.0,2027-01-01T13:00:00,2027-01-01T13:00:52\n"
+                           "# 2 execuções abaixo de 30 s deixadas de fora\n"
         << QByteArray("2 plays under 30 s left out");
     QTest::newRow("every play, in English")
         << QStringList{"2026-12", "--plays", "--lang", "en", "--kind", "music", "--kind", "cart"}
@@ -226,8 +230,8 @@ void TestReport::selection_data()
                       "2026-12-01,10:00:00,music,Canção,Coro,\"Ana Lima, Rui Paz\",Lua Nova,BRABC2600001,181.2,180.0,ended\n"
                       "2026-12-01,10:01:00,cart,Aplausos,,,,,3.1,3.0,ended\n"
                       "2026-12-02,10:00:00,music,Canção,Coro,,,,,180.0,ended\n"
-                      "2026-12-02,12:00:00,cart,Aplausos,,,,,,3.0,ended\n")
-        << QByteArray("3 plays under 30 s left out");
+                      "# 4 plays under 30 s left out\n")
+        << QByteArray("4 plays under 30 s left out");
     QTest::newRow("totals in English")
         << QStringList{"--from", "2027-01-01", "--to", "2027-01-01", "--lang", "en", "--kind", "time"}
         << QByteArray("kind,title,artist,composer,album,isrc,length_s,plays,played_s,first,last\n"
@@ -237,14 +241,25 @@ void TestReport::selection_data()
         << QStringList{"2026-12", "--min-seconds", "15", "--kind", "music"}
         << kTotalsHeader + song + "2026-12-01T10:00:00,2026-12-02T10:00:00\n"
                "music,Maré,Trio Sul,Rui Paz,,,60.0,1,17.0,2026-12-01T10:10:00,2026-12-01T10:10:00\n"
+               "# 1 execução abaixo de 15 s deixada de fora\n"
         << QByteArray("1 play under 15 s left out");
+    // Without a length, 5.0 s reaches a floor of 5 s and 4.5 s does not; with
+    // one, the half rule still counts 4.5 of 4.6 s.
+    QTest::newRow("unknown lengths against the floor")
+        << QStringList{"2026-12", "--min-seconds", "5", "--kind", "jingle", "--kind", "time"}
+        << kTotalsHeader + "jingle,Vinheta,,,,,5.0,2,10.0,2026-12-01T09:00:00,2026-12-02T09:00:00\n"
+                           "time,Hora certa,,,,,4.6,1,4.5,2026-12-01T11:00:00,2026-12-01T11:00:00\n"
+                           "# 1 execução abaixo de 5 s deixada de fora\n"
+        << QByteArray("1 play under 5 s left out");
 }
 
 // Old-form days (11-30, 12-02) and tagged days (12-01, 2027-01-01). On 12-01
 // a cart fired over the song leaves the air, and is logged, before it; the
 // song is cut once after 0.1 s, another after 17 of its 60 s, and the cart
-// after 1 of its 3.1 s: fragments under the floor. On 2027-01-01 an outage
-// cuts a song after 40 s and the fresh start plays it again: one play.
+// after 1 of its 3.1 s: fragments under the floor. So are the jingle, time
+// and cart of the old-form days, whose lengths are unknown, though they
+// ended. On 2027-01-01 an outage cuts a song after 40 s and the fresh start
+// plays it again: one play.
 void TestReport::selection()
 {
     QFETCH(QStringList, arguments);
