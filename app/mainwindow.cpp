@@ -1,4 +1,5 @@
 #include "mainwindow.h"
+#include "viewhold.h"
 #include "loudness.h"
 #include "nowplaying.h"
 #include "outputdevices.h"
@@ -143,6 +144,8 @@ void MainWindow::init()
     ui->jingle_files->setRootIndex(fileModel->index(
         settings->value(QStringLiteral("files/jingleDir"), QDir::homePath()).toString()));
 
+    viewHold = new ViewHold(ui->audio_list);
+    connect(viewHold, &ViewHold::released, this, &MainWindow::showOnAirRow);
     ui->audio_list->setColumnWidth(0, 30);
     ui->audio_list->setColumnWidth(1, 350);
     fitLongTexts();

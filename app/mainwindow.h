@@ -1,6 +1,7 @@
 #ifndef MAINWINDOW_H
 #define MAINWINDOW_H
 
+#include "airlevels.h"
 #include "onairevents.h"
 #include "audioplayer.h"
 #include "playlist.h"
@@ -30,6 +31,7 @@ class OutputDevices;
 class Preview;
 class PlayoutRetry;
 class TimerClock;
+class ViewHold;
 class VuMeter;
 
 // The remaining-time display: "<p align='center'>mm:ss</p>", two digits at
@@ -98,6 +100,7 @@ public:
     int levelRight = 0;
     // When the channels last delivered a block of audio.
     QElapsedTimer lastBlockAt;
+    AirLevels airLevels;
     VuMeter *vuLeft = nullptr;
     VuMeter *vuRight = nullptr;
     QVector<ButtonHole *> carts;
@@ -113,6 +116,7 @@ public:
     OnAirEvents *airEvents = nullptr;
     AsRunLog *asRun = nullptr;
     AnnouncementPlayer *announcer = nullptr; // plays through timePlayer
+    ViewHold *viewHold = nullptr;            // the operator browses the running order
 
 public slots:
     void directoryViewer();

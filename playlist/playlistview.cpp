@@ -1,4 +1,5 @@
 #include "mainwindow.h"
+#include "viewhold.h"
 #include "selfrestart.h"
 #include "ui_mainwindow.h"
 #include "preparation.h"
@@ -8,7 +9,6 @@
 
 #include <QFileInfo>
 #include <QHash>
-#include <QScrollBar>
 
 namespace {
 
@@ -231,7 +231,7 @@ void MainWindow::showVerdicts()
 void MainWindow::showOnAirRow()
 {
     QTreeWidget *view = ui->audio_list;
-    if (!onAir || view->verticalScrollBar()->isSliderDown())
+    if (!onAir || viewHold->holding())
         return;
     if (QTreeWidgetItem *row = view->topLevelItem(currentIndex))
         view->scrollToItem(row, QAbstractItemView::EnsureVisible);

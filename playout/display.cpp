@@ -9,9 +9,6 @@
 namespace {
 
 constexpr int kSilenceLimitMs = 10000;
-// Blocks come every 40 to 100 ms while a channel delivers audio; none for
-// this long, and the levels drop to zero.
-constexpr qint64 kNoAudioMs = 200;
 
 } // namespace
 
@@ -91,12 +88,16 @@ void MainWindow::updateDisplay()
     // the one that plays delivers nothing (a stalled source), the last block
     // must not keep the meters (and the watchdog) believing that something sounds.
     if ((!player1.isPlaying() && !player2.isPlaying()) || !lastBlockAt.isValid()
-        || lastBlockAt.elapsed() > kNoAudioMs) {
+        || lastBlockAt.elapsed() > AirLevels::kNoAudioMs) {
         levelLeft = 0;
         levelRight = 0;
     }
-    vuLeft->setLevel(levelLeft);
-    vuRight->setLevel(levelRight);
+    const auto volume = [](const AudioPlayer &player) {
+        return player.isPlaying() ? player.outputVolume() : 0.0f;
+    };
+    const AirLevels::Segments air = airLevels.air({volume(player1), volume(player2)});
+    vuLeft->setLevel(air.left);
+    vuRight->setLevel(air.right);
     // A channel's item has left the air once the channel is silent.
     for (AudioPlayer *player : {&player1, &player2}) {
         if (!player->isPlaying())

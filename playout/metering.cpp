@@ -6,15 +6,6 @@
 
 namespace {
 
-// Segments 0..33 for -60..0 dBFS.
-int segmentsFor(double rms)
-{
-    if (!(rms > 0.0))
-        return 0;
-    const int level = int((20.0 * std::log10(rms) + 60.0) * 33.0 / 60.0);
-    return qBound(0, level, 33);
-}
-
 template<typename Sample>
 void sumSquares(const Sample *data, qsizetype count, double scale, int channels, double &left,
                 double &right)
@@ -61,7 +52,9 @@ void MainWindow::calculateRMS(const QAudioBuffer &buffer)
     const qsizetype frames = channels == 1 ? samples : samples / 2;
     const double rmsLeft = frames > 0 ? std::sqrt(left / double(frames)) : 0.0;
     const double rmsRight = frames > 0 ? std::sqrt(right / double(frames)) : 0.0;
-    levelLeft = segmentsFor(rmsLeft);
-    levelRight = segmentsFor(rmsRight);
+    // The item's own level, for the watchdog; the meters show the air.
+    levelLeft = AirLevels::segmentsFor(rmsLeft);
+    levelRight = AirLevels::segmentsFor(rmsRight);
     lastBlockAt.start();
+    airLevels.block(sender() == bufferOutput2 ? 1 : 0, rmsLeft, rmsRight);
 }

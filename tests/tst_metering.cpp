@@ -1,3 +1,4 @@
+#include "loudness.h"
 #include "mainwindow.h"
 #include "testsupport.h"
 #include "vumeter.h"
@@ -7,10 +8,12 @@
 #include <QAudioDecoder>
 #include <QtEndian>
 #include <QPushButton>
+#include <QRegularExpression>
 #include <QSettings>
 #include <QSlider>
 #include <QTextBrowser>
 
+#include <algorithm>
 #include <cmath>
 #include <cstring>
 
@@ -24,6 +27,28 @@ constexpr qint64 kLevelSyncToleranceMs = 250;
 constexpr int kFadeOutToleranceMs = 6000;
 // Levels counted as "sounding" for a 0.5-amplitude tone (about -9 dBFS: 28).
 constexpr int kToneLevel = 20;
+// A tone at about -4 LUFS, which the loudness rule plays 19 dB lower, and a
+// quiet one (about -43 dBFS) under a talk-over at 0.1 (-20 dB).
+constexpr double kLoudAmplitude = 0.63;
+constexpr double kQuietAmplitude = 0.01;
+constexpr float kTalkLevel = 0.1f;
+constexpr int kMeasureMs = 30000;
+// How far the meters' drop may miss the gain, in segments (1.8 dB each).
+constexpr double kSegmentTolerance = 1.5;
+// Past the watchdog's ten seconds.
+constexpr int kLongTalkMs = 12000;
+
+// The highest meter reading over `ms`.
+int highestMeter(const MainWindow &window, int ms)
+{
+    int highest = 0;
+    for (QElapsedTimer watch; !watch.isValid() || watch.elapsed() < ms; QTest::qWait(50)) {
+        if (!watch.isValid())
+            watch.start();
+        highest = std::max({highest, window.vuLeft->level(), window.vuRight->level()});
+    }
+    return highest;
+}
 
 QAudioBuffer makeBuffer(QAudioFormat::SampleFormat sampleFormat, int channels,
                         const QVector<double> &samples)
@@ -336,6 +361,72 @@ private slots:
         QTest::qWait(300);
         QCOMPARE(window.levelLeft, 0);
         QCOMPARE(window.levelRight, 0);
+    }
+
+    // The meters show the air: an item that the loudness rule plays 19 dB
+    // lower shows about 10 segments lower, a fade-out shows as it goes, and a
+    // talk-over on quiet music empties them without ever tripping the
+    // watchdog, which judges the item itself.
+    void metersShowTheAir()
+    {
+        const QString loud = media + QStringLiteral("/loud.wav");
+        const QString quiet = media + QStringLiteral("/quiet.wav");
+        QVERIFY(TestSupport::makeTone(loud, 6, 1000, kLoudAmplitude));
+        QVERIFY(TestSupport::makeTone(quiet, 24, 1000, kQuietAmplitude));
+        int shown[2] = {};
+        double gainDb = 0.0;
+        for (const bool normalize : {true, false}) {
+            QSettings(QStringLiteral("OrvaRadio"), QStringLiteral("OrvaRadio"))
+                .setValue(QStringLiteral("audio/loudnessNormalize"), normalize);
+            MainWindow window;
+            window.playlist = {{QStringLiteral("loud"), loud, QStringLiteral("00:06"), QStringLiteral("jingle")}};
+            window.updateAudioList();
+            QTRY_VERIFY_WITH_TIMEOUT(window.loudness->measure(loud).has_value(), kMeasureMs);
+            if (normalize)
+                gainDb = window.loudness->gainDb(loud);
+            window.on_btn_play_clicked();
+            QTRY_VERIFY_WITH_TIMEOUT(window.vuLeft->level() > 0, kStartToleranceMs);
+            shown[normalize] = highestMeter(window, 1000);
+            if (normalize)
+                continue;
+            // Stop fades out: the meters go down with it, not at once.
+            window.on_btn_stop_clicked();
+            bool fading = false;
+            QElapsedTimer fade;
+            fade.start();
+            while (!fading && window.player2.isPlaying() && fade.elapsed() < kFadeOutToleranceMs) {
+                QTest::qWait(50);
+                const int level = std::max(window.vuLeft->level(), window.vuRight->level());
+                fading = level > 0 && level < shown[0] - 3;
+            }
+            QVERIFY(fading);
+        }
+        QVERIFY2(gainDb < -15.0, qPrintable(QString::number(gainDb)));
+        const double drop = shown[0] - shown[1];
+        QVERIFY2(std::abs(drop + gainDb * 33.0 / 60.0) <= kSegmentTolerance,
+                 qPrintable(QStringLiteral("%1 and %2 segments, gain %3 dB").arg(shown[0]).arg(shown[1]).arg(gainDb)));
+
+        {
+            QSettings settings(QStringLiteral("OrvaRadio"), QStringLiteral("OrvaRadio"));
+            settings.setValue(QStringLiteral("volume/volumeToTalk"), kTalkLevel);
+            settings.setValue(QStringLiteral("volume/talkFade"), false);
+        }
+        MainWindow window;
+        window.playlist = {{QStringLiteral("quiet"), quiet, QStringLiteral("00:24"), QStringLiteral("jingle")}};
+        window.on_btn_play_clicked();
+        QTRY_VERIFY_WITH_TIMEOUT(window.vuLeft->level() > 0, kStartToleranceMs);
+        const int before = highestMeter(window, 500);
+        QTest::failOnWarning(QRegularExpression(QStringLiteral("Silence watchdog")));
+        window.on_btn_talk_clicked();
+        QTRY_VERIFY_WITH_TIMEOUT(window.player2.getVolume() <= kTalkLevel + 0.01, kFadeOutToleranceMs);
+        QTest::qWait(kLevelSyncToleranceMs);
+        const int during = highestMeter(window, kLongTalkMs);
+        QVERIFY(window.levelLeft > 0);
+        QVERIFY(window.player2.isPlaying());
+        QCOMPARE(window.player2.file(), quiet);
+        QVERIFY2(during < before - 8, qPrintable(QStringLiteral("%1 then %2").arg(before).arg(during)));
+        window.on_btn_talk_clicked();
+        window.on_btn_stop_clicked();
     }
 
     // The tap reads WAV blocks straight from the file; their levels are the

@@ -8,6 +8,7 @@
 #include "nowplaying.h"
 #include "timerclock.h"
 #include "wavreader.h"
+#include "viewhold.h"
 
 #include <QDesktopServices>
 #include <QFileSystemModel>
@@ -18,6 +19,8 @@
 #include <QStandardPaths>
 #include <QTextBrowser>
 #include <QTreeWidget>
+#include <QWheelEvent>
+#include <QScrollBar>
 
 #include <algorithm>
 #include <cmath>
@@ -848,21 +851,48 @@ private slots:
     }
 
     // In a long running order the on-air row comes into view when the item
-    // on air changes; edits between changes leave the operator's view alone.
+    // on air changes, unless the operator has just moved the view, by any
+    // means: then it stays where they look until they leave it alone.
+    void onAirRowKeptInView_data()
+    {
+        QTest::addColumn<QString>("means");
+        QTest::newRow("scroll bar") << QStringLiteral("bar");
+        QTest::newRow("wheel") << QStringLiteral("wheel");
+        QTest::newRow("keys") << QStringLiteral("keys");
+    }
+
     void onAirRowKeptInView()
     {
+        QFETCH(QString, means);
         auto desk = openDesk(std::vector<Playlist>(200, entry(jingle, "jingle")), 1, 5);
         desk->show();
         QVERIFY(QTest::qWaitForWindowExposed(desk.get()));
         auto *view = desk->findChild<QTreeWidget *>(QStringLiteral("audio_list"));
         desk->onPlaylistItemDoubleClicked(row(*desk, 150));
         QTRY_VERIFY(rowVisible(view, 150));
-        view->scrollToItem(view->topLevelItem(60), QAbstractItemView::PositionAtTop);
-        desk->on_btn_add_time_item_clicked();
-        QTest::qWait(100);
-        QVERIFY(rowVisible(view, 60));
+        // Whatever moved the view before is the desk's own.
+        QVERIFY(!desk->viewHold->holding());
+        const auto topRow = [view] { return view->indexAt(QPoint(1, 1)).row(); };
+        const int onAirTop = topRow();
+        if (means == QLatin1String("bar")) {
+            view->verticalScrollBar()->triggerAction(QAbstractSlider::SliderToMinimum);
+        } else if (means == QLatin1String("wheel")) {
+            const QPointF at = view->viewport()->rect().center();
+            QWheelEvent wheel(at, view->viewport()->mapToGlobal(at), QPoint(), QPoint(0, 120),
+                              Qt::NoButton, Qt::NoModifier, Qt::NoScrollPhase, false);
+            QCoreApplication::sendEvent(view->viewport(), &wheel);
+        } else {
+            view->setFocus();
+            QTest::keyClick(view, Qt::Key_Home);
+        }
+        QTRY_VERIFY(topRow() < onAirTop);
+        const int looked = topRow();
         QTRY_COMPARE_WITH_TIMEOUT(desk->currentIndex, 151,
                                   kJingleSeconds * 1000 + kHandOverToleranceMs);
+        QTest::qWait(100);
+        QCOMPARE(topRow(), looked);
+        // Left alone, the view goes back to the air.
+        desk->viewHold->findChild<QTimer *>()->start(0);
         QTRY_VERIFY(rowVisible(view, 151));
         click(*desk, "btn_stop");
     }
