@@ -8,6 +8,7 @@
 
 #include <QAudioOutput>
 #include <QPushButton>
+#include <QRandomGenerator>
 #include <QRegularExpression>
 #include <QSettings>
 #include <QTimer>
@@ -37,6 +38,8 @@ constexpr float kTalkLevel = 0.5f;
 constexpr double kLevelTolerance = 0.08;
 // When a file being copied in is complete.
 constexpr int kCopyEndsMs = 500;
+// Bytes of noise in the middle of a damaged MP3.
+constexpr qsizetype kDamagedBytes = 3000;
 
 // ffmpeg's own word on the integrated loudness of its input, read apart from
 // the desk's reading of the same log.
@@ -376,11 +379,28 @@ private slots:
         TestSupport::ConverterStandIn lingering(
             TestSupport::privateRoot() + QStringLiteral("/bin"),
             "'" + TestSupport::ConverterStandIn::realConverter() + "' \"$@\"; status=$?; sleep 2; exit $status\n");
+        // Beside it, an MP3 whole in length but damaged in its middle: the
+        // decoder's errors alone make it bad.
+        const QString damaged = TestSupport::privateRoot() + QStringLiteral("/damaged.mp3");
+        QVERIFY(TestSupport::makeTone(damaged, kItemSeconds * 2));
+        QByteArray mp3;
+        {
+            QFile file(damaged);
+            QVERIFY(file.open(QIODevice::ReadWrite));
+            mp3 = file.readAll();
+            QRandomGenerator noise(7);
+            for (qsizetype at = mp3.size() / 2; at < mp3.size() / 2 + kDamagedBytes; ++at)
+                mp3[at] = char(noise.generate());
+            QVERIFY(file.seek(0) && file.write(mp3) == mp3.size());
+        }
         MainWindow desk;
-        desk.playlist = {jingle(growing)};
+        desk.playlist = {jingle(growing), jingle(damaged)};
         desk.updateAudioList();
         QTimer::singleShot(kCopyEndsMs, this, [&] { QVERIFY(write(whole)); });
         QTRY_VERIFY_WITH_TIMEOUT(measuredRow(desk, 0), kPrepareMs);
+        QTRY_VERIFY_WITH_TIMEOUT(desk.preparation->verdict(damaged).known, kPrepareMs);
+        QCOMPARE(desk.preparation->verdict(damaged).problem, MediaCheck::Problem::DecodeErrors);
+        QVERIFY(!desk.loudness->measure(damaged));
         QVERIFY(!desk.preparation->verdict(growing).bad());
         const std::optional<LoudnessMeasure> measure = desk.loudness->measure(growing);
         QVERIFY(measure);

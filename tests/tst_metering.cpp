@@ -35,6 +35,8 @@ constexpr float kTalkLevel = 0.1f;
 constexpr int kMeasureMs = 30000;
 // How far the meters' drop may miss the gain, in segments (1.8 dB each).
 constexpr double kSegmentTolerance = 1.5;
+// Levels fall to zero this long after a channel's last block of audio.
+constexpr int kNoBlocksMs = 200;
 // Past the watchdog's ten seconds.
 constexpr int kLongTalkMs = 12000;
 
@@ -387,8 +389,14 @@ private slots:
             window.on_btn_play_clicked();
             QTRY_VERIFY_WITH_TIMEOUT(window.vuLeft->level() > 0, kStartToleranceMs);
             shown[normalize] = highestMeter(window, 1000);
-            if (normalize)
+            if (normalize) {
+                // A measure that comes while the item plays may lower it, never
+                // raise it: a quiet reading now would lift it to full level.
+                window.loudness->record(loud, {-40.0, -30.0});
+                QTest::qWait(kLevelSyncToleranceMs);
+                QVERIFY(highestMeter(window, 500) <= shown[1] + 1);
                 continue;
+            }
             // Stop fades out: the meters go down with it, not at once.
             window.on_btn_stop_clicked();
             bool fading = false;
@@ -426,6 +434,13 @@ private slots:
         QCOMPARE(window.player2.file(), quiet);
         QVERIFY2(during < before - 8, qPrintable(QStringLiteral("%1 then %2").arg(before).arg(during)));
         window.on_btn_talk_clicked();
+        QTRY_VERIFY_WITH_TIMEOUT(window.vuLeft->level() >= before - 1, kLevelSyncToleranceMs * 2);
+        // A channel that delivers no more blocks (a stalled source) leaves the
+        // meters and the watchdog at zero within moments, though it plays on.
+        QObject::disconnect(window.bufferOutput2, nullptr, &window, nullptr);
+        QTRY_VERIFY_WITH_TIMEOUT(window.levelLeft == 0 && window.vuLeft->level() == 0,
+                                 kNoBlocksMs + kLevelSyncToleranceMs);
+        QVERIFY(window.player2.isPlaying());
         window.on_btn_stop_clicked();
     }
 

@@ -997,29 +997,45 @@ private slots:
     // A file that cannot play fails once: the entry after it plays and stays on air.
     void unplayableFileSkippedOnce_data()
     {
-        QTest::addColumn<bool>("readable");
+        QTest::addColumn<QString>("bad");
         QTest::addColumn<int>("badRow");
         // Played before the preparation reached it, it fails on air; reached
         // later, it was found missing ahead and is passed over.
         QTest::addColumn<int>("failures");
-        QTest::newRow("missing first entry") << false << 0 << 1;
-        QTest::newRow("missing entry reached by a hand-over") << false << 1 << 0;
-        QTest::newRow("text file named .wav") << true << 0 << 1;
+        QTest::newRow("missing first entry") << missing << 0 << 1;
+        QTest::newRow("missing entry reached by a hand-over") << missing << 1 << 0;
+        QTest::newRow("text file named .wav") << notAudio << 0 << 1;
+        // Overwritten by a failed copy while it plays: it ends after a second
+        // of its eight, which is no play either.
+        QTest::newRow("WAV cut while it plays") << QString() << 0 << 0;
     }
 
     void unplayableFileSkippedOnce()
     {
-        QFETCH(bool, readable);
+        QFETCH(QString, bad);
         QFETCH(int, badRow);
         QFETCH(int, failures);
-        std::vector<Playlist> list = {entry(readable ? notAudio : missing, "music"),
-                                      entry(longA, "music"), entry(longB, "music")};
+        const bool cutWhilePlaying = bad.isEmpty();
+        if (cutWhilePlaying) {
+            bad = TestSupport::privateRoot() + QStringLiteral("/media/cut-while-playing.wav");
+            QFile::remove(bad);
+            QVERIFY(QFile::copy(longA, bad));
+        }
+        std::vector<Playlist> list = {entry(bad, "music"), entry(longA, "music"), entry(longB, "music")};
         if (badRow > 0)
             list.insert(list.begin(), entry(toneA, "music"));
+        QFile::remove(TestSupport::todaysAsRunLog());
         auto desk = openDesk(list, 1, 5);
         QSignalSpy errors1(&desk->player1, &AudioPlayer::mediaError);
         QSignalSpy errors2(&desk->player2, &AudioPlayer::mediaError);
         click(*desk, "btn_play");
+        if (cutWhilePlaying) {
+            QTRY_VERIFY_WITH_TIMEOUT(channelOf(*desk, bad), kStartToleranceMs);
+            QFile file(bad);
+            WavReader::Chunks chunks;
+            QVERIFY(file.open(QIODevice::ReadWrite) && WavReader::readChunks(file, chunks));
+            QVERIFY(file.resize(chunks.dataStart + kSampleRate * 4));
+        }
         const Playlist &following = desk->playlist[badRow + 1];
         QTRY_VERIFY_WITH_TIMEOUT(channelOf(*desk, following.path),
                                  kToneSeconds * 1000 + kHandOverToleranceMs);
@@ -1028,6 +1044,15 @@ private slots:
         QCOMPARE(desk->currentIndex, badRow + 1);
         QVERIFY(channelOf(*desk, following.path));
         QCOMPARE(errors1.count() + errors2.count(), failures);
+        const auto badRows = [&] {
+            QStringList outcomes;
+            for (const TestSupport::AsRunRow &row : TestSupport::todaysAsRunRows()) {
+                if (row.title == desk->playlist[badRow].title)
+                    outcomes << row.outcome;
+            }
+            return outcomes;
+        };
+        QTRY_COMPARE_WITH_TIMEOUT(badRows(), QStringList{QStringLiteral("error")}, kFailedRowsHeldMs);
     }
 
     // An item whose file is cut off can fail while it fades out (FFmpeg finds
