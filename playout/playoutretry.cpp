@@ -67,7 +67,8 @@ PlayoutRetry::Action PlayoutRetry::failed(int round, const QString &file)
         return Action::Skip;
 
     const bool runBegins = !pause->isActive() && retries == 0;
-    const bool pathUp = QFileInfo::exists(file) && soundServerReachable();
+    // A failure that names no file (an order of time entries) waits its pause out.
+    const bool pathUp = (file.isEmpty() || QFileInfo::exists(file)) && soundServerReachable();
     currentPauseMs = std::min(kFirstPauseMs << std::min(retries, 8), kLongestPauseMs);
     ++retries;
     failedFile = file;

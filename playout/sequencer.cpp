@@ -71,12 +71,11 @@ void MainWindow::next()
     }
 
     if (!passOverBadEntries()) {
-        // No file can play: a run of failures, paced like one, tried from the
-        // first entry with a file, which the retry watches for its return.
+        // No file can play: a run of failures, paced like one, from the event
+        // loop like an entry that starts nothing.
         onAir = true;
-        for (int tries = 0; tries < int(playlist.size()) && !playsFile(playlist[size_t(currentIndex)]); ++tries)
-            currentIndex = (currentIndex + 1) % int(playlist.size());
-        afterFailure(playlist[size_t(currentIndex)].path, false);
+        QTimer::singleShot(0, this, [this, index = currentIndex] { skipEmptyEntry(index); });
+        updateAudioList(false);
         return;
     }
 
@@ -340,8 +339,15 @@ void MainWindow::onPlayerError(const AudioPlayer &player, const char *name, cons
 void MainWindow::skipEmptyEntry(int index)
 {
     // The outgoing item, if any, goes on fading out.
-    if (onAir && index == currentIndex && !playlist.empty())
-        afterFailure(playlist[size_t(index)].path, false);
+    if (!onAir || index != currentIndex || playlist.empty())
+        return;
+    // The retry watches a file for its return: the entry's own, or the next
+    // one's that has a file (a time entry has none).
+    const int size = int(playlist.size());
+    int watched = index;
+    for (int tries = 0; tries < size && !playsFile(playlist[size_t(watched)]); ++tries)
+        watched = (watched + 1) % size;
+    afterFailure(playlist[size_t(watched)].path, false);
 }
 
 void MainWindow::afterFailure(const QString &file, bool channelFailed)

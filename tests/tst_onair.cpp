@@ -472,12 +472,16 @@ private slots:
 
         // In the desk, a block from either channel's tap reaches the meters at once.
         MainWindow window;
-        window.player1.addMedia(longTone);
-        window.player1.Play();
-        QTRY_VERIFY_WITH_TIMEOUT(window.player1.isPlaying(), kStartToleranceMs);
+        for (AudioPlayer *player : {&window.player1, &window.player2}) {
+            player->addMedia(longTone);
+            player->Play();
+            QTRY_VERIFY_WITH_TIMEOUT(player->isPlaying(), kStartToleranceMs);
+        }
         QTRY_COMPARE(window.displayTimer->interval(), DisplayPacer::kRestingMs);
-        for (AudioTap *tap : {window.bufferOutput, window.bufferOutput2}) {
-            emit tap->audioBufferReceived(block(0));
+        const QList<AudioTap *> taps = {window.bufferOutput, window.bufferOutput2};
+        for (AudioTap *tap : taps) {
+            for (AudioTap *each : taps)
+                emit each->audioBufferReceived(block(0));
             QCOMPARE(window.vuLeft->level(), 0);
             emit tap->audioBufferReceived(block(16384));
             QVERIFY(window.vuLeft->level() > 0);
