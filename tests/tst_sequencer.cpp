@@ -64,6 +64,8 @@ constexpr double kPresentAmplitude = 0.02;
 constexpr int kMinRunWindows = 2;
 // The longest tolerated silence on air: one fade tick.
 constexpr int kFadeTickMs = 500;
+// The most 50 ms windows a loaded machine's recording may drop.
+constexpr int kRecordingHiccupWindows = 2;
 // The longest tolerated silence where nothing but starting a file stands
 // between two items.
 constexpr int kStartGapMs = 600;
@@ -785,7 +787,9 @@ private slots:
         QTest::qWait(1000);
         const QVector<double> course = fromFullLevel(toneCourse(recorder.stop(), 440));
         QVERIFY(course.size() > 20);
-        QVERIFY2(windowsBetween(course, -1.0, 0.8) == 0, qPrintable(figures(course)));
+        // A fade holds each level for ten windows and a cut silences many: a
+        // window or two of a dip is the recording's hiccup, not the desk.
+        QVERIFY2(windowsBetween(course, -1.0, 0.8) <= kRecordingHiccupWindows, qPrintable(figures(course)));
         click(*desk, "btn_stop");
     }
 
