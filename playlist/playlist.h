@@ -27,6 +27,10 @@ struct Playlist
 bool isKnownKind(const QString &kind);
 // The kind an entry of `kind` plays as: a folder's pick as music or a jingle.
 QString playedKind(const QString &kind);
+// Whether the entry is a folder whose pick plays.
+bool isFolder(const Playlist &entry);
+// Whether the entry puts a file on air: music, a jingle or a folder's pick.
+bool playsFile(const Playlist &entry);
 
 // One line of a playlist file: title|path|duration|kind, without the newline.
 QString playlistLine(const Playlist &entry);

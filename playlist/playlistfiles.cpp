@@ -51,6 +51,17 @@ QString playedKind(const QString &kind)
                                                     : kind;
 }
 
+bool isFolder(const Playlist &entry)
+{
+    return entry.kind == QLatin1String("folder-music") || entry.kind == QLatin1String("folder-jingle");
+}
+
+bool playsFile(const Playlist &entry)
+{
+    const QString kind = playedKind(entry.kind);
+    return kind == QLatin1String("music") || kind == QLatin1String("jingle");
+}
+
 QString playlistLine(const Playlist &entry)
 {
     return entry.title + QLatin1Char('|') + entry.path + QLatin1Char('|') + entry.duration

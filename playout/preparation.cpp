@@ -32,15 +32,10 @@ constexpr int kRecheckMs = 2000;
 // is left alone before it is checked again.
 constexpr int kSettleMs = 3000;
 
-bool isFolder(const Playlist &entry)
-{
-    return entry.kind == QLatin1String("folder-music")
-           || entry.kind == QLatin1String("folder-jingle");
-}
-
+// An entry that names its own file, not a folder's pick.
 bool isFileEntry(const Playlist &entry)
 {
-    return entry.kind == QLatin1String("music") || entry.kind == QLatin1String("jingle");
+    return playsFile(entry) && !isFolder(entry);
 }
 
 const QStringList &audioFilePatterns()

@@ -16,13 +16,6 @@ namespace {
 // How long a failed channel is left alone before it is reset.
 constexpr int kFailedChannelRestMs = 1500;
 
-// Only a file can keep the air.
-bool playsFile(const Playlist &entry)
-{
-    const QString kind = playedKind(entry.kind);
-    return kind == QLatin1String("music") || kind == QLatin1String("jingle");
-}
-
 } // namespace
 
 AudioPlayer *MainWindow::referencePlayer()

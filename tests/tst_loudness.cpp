@@ -383,16 +383,12 @@ private slots:
         // decoder's errors alone make it bad.
         const QString damaged = TestSupport::privateRoot() + QStringLiteral("/damaged.mp3");
         QVERIFY(TestSupport::makeTone(damaged, kItemSeconds * 2));
-        QByteArray mp3;
-        {
-            QFile file(damaged);
-            QVERIFY(file.open(QIODevice::ReadWrite));
-            mp3 = file.readAll();
-            QRandomGenerator noise(7);
-            for (qsizetype at = mp3.size() / 2; at < mp3.size() / 2 + kDamagedBytes; ++at)
-                mp3[at] = char(noise.generate());
-            QVERIFY(file.seek(0) && file.write(mp3) == mp3.size());
-        }
+        QFile mp3(damaged);
+        QVERIFY(mp3.open(QIODevice::ReadWrite) && mp3.seek(mp3.size() / 2));
+        QList<quint32> noise(kDamagedBytes / sizeof(quint32));
+        QRandomGenerator(7).fillRange(noise.data(), noise.size());
+        QVERIFY(mp3.write(reinterpret_cast<const char *>(noise.data()), kDamagedBytes) == kDamagedBytes);
+        mp3.close();
         MainWindow desk;
         desk.playlist = {jingle(growing), jingle(damaged)};
         desk.updateAudioList();

@@ -399,15 +399,9 @@ private slots:
             }
             // Stop fades out: the meters go down with it, not at once.
             window.on_btn_stop_clicked();
-            bool fading = false;
-            QElapsedTimer fade;
-            fade.start();
-            while (!fading && window.player2.isPlaying() && fade.elapsed() < kFadeOutToleranceMs) {
-                QTest::qWait(50);
-                const int level = std::max(window.vuLeft->level(), window.vuRight->level());
-                fading = level > 0 && level < shown[0] - 3;
-            }
-            QVERIFY(fading);
+            QTRY_VERIFY_WITH_TIMEOUT(window.player2.isPlaying() && window.vuLeft->level() > 0
+                                         && window.vuLeft->level() < shown[0] - 3,
+                                     kFadeOutToleranceMs);
         }
         QVERIFY2(gainDb < -15.0, qPrintable(QString::number(gainDb)));
         const double drop = shown[0] - shown[1];
