@@ -1,11 +1,19 @@
 #include "airguard.h"
 #include "mainwindow.h"
+#include "nowplaying.h"
 #include "selfrestart.h"
 
 #include <QCoreApplication>
 #include <QDebug>
 #include <QMessageBox>
 #include <QPushButton>
+
+namespace {
+
+// How long the end of a session waits for the stream server to take "off air".
+constexpr int kStreamTitleMs = 1000;
+
+} // namespace
 
 bool confirmOffAir(QWidget *window, const QString &title, const QString &question,
                    const QString &goAhead)
@@ -27,6 +35,9 @@ void endSession(MainWindow &window, int signal)
     // taken down.
     window.on_btn_stop_clicked();
     window.onAir = false;
+    // A radio-text encoder or a website must not go on naming the last song.
+    if (auto *nowPlaying = window.findChild<NowPlaying *>())
+        nowPlaying->settle(kStreamTitleMs);
     keepUnsavedPlaylist(window.playlist, *window.settings);
     SelfRestart::forget();
     // Leaves every event loop, a dialog's too.

@@ -2,7 +2,9 @@
 #include "streamtitle.h"
 #include "deskfiles.h"
 
+#include <QCoreApplication>
 #include <QDebug>
+#include <QElapsedTimer>
 #include <QDir>
 #include <QFile>
 #include <QJsonDocument>
@@ -12,7 +14,12 @@
 #include <QTimer>
 #include <QUrl>
 
+#include <algorithm>
+
 namespace {
+
+// How long one look at the stream server's answer may keep the events going.
+constexpr int kSettleSliceMs = 50;
 
 // ISO 8601 with the local offset spelled out ("+01:00", also "+00:00"), which
 // every reader takes.
@@ -55,6 +62,20 @@ NowPlaying *NowPlaying::start(const QSettings &settings, OnAirEvents *events, QO
         stream->setTitle(nowPlaying->line());
     }
     return nowPlaying;
+}
+
+void NowPlaying::settle(int withinMs)
+{
+    if (flushPending)
+        flush();
+    const QList<StreamTitle *> streams = findChildren<StreamTitle *>();
+    const auto sending = [&streams] {
+        return std::any_of(streams.cbegin(), streams.cend(), [](const StreamTitle *stream) { return stream->busy(); });
+    };
+    QElapsedTimer waited;
+    waited.start();
+    while (sending() && waited.elapsed() < withinMs)
+        QCoreApplication::processEvents(QEventLoop::AllEvents, kSettleSliceMs);
 }
 
 QString NowPlaying::folderFrom(const QString &stored)

@@ -33,6 +33,11 @@ public:
     // desk's data folder when that is unset.
     static QString folderFrom(const QString &stored);
 
+    // Writes what waits for the event loop now, and gives the stream server
+    // up to `withinMs` to take the title: the end of a session leaves the
+    // event loop at once.
+    void settle(int withinMs);
+
     void listenTo(OnAirEvents *events);
 
     const QString &folder() const { return where; }

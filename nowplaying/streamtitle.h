@@ -24,6 +24,8 @@ public:
                 const QString &password, QObject *parent = nullptr);
 
     void setTitle(const QString &title);
+    // A title is on its way to the server or waits to be sent.
+    bool busy() const { return asking || pending; }
 
     // The update request's address for `title`.
     static QUrl updateUrl(const QUrl &server, const QString &mount, const QString &title);

@@ -12,10 +12,10 @@ DESK_PACKAGES="build-essential cmake ninja-build pkg-config qt6-base-dev qt6-bas
   gstreamer1.0-libav gstreamer1.0-pulseaudio fonts-dejavu-core"
 # What the tests need on top: a private sound server, tone generation, a
 # virtual display for screenshots, speech for the time voices, the
-# checkers of the installed files, and a stream server for the now-playing
+# checkers of the installed files and of the package, and a stream server for the now-playing
 # titles (each test runs its own; the package's service is not used).
 TEST_PACKAGES="pulseaudio pulseaudio-utils gstreamer1.0-plugins-base-apps sox xvfb xauth xdotool imagemagick
-  espeak-ng desktop-file-utils appstream man-db file icecast2"
+  espeak-ng desktop-file-utils appstream man-db file icecast2 lintian"
 
 as_root() {
     if [ "$(id -u)" -eq 0 ]; then
@@ -43,9 +43,12 @@ install_missing() {
 
 # Configures only a build folder that has no build system yet: once there is
 # one, the build runs cmake again by itself when a CMakeLists.txt changed.
+# Builds the targets named, or everything.
 build_desk() {
     if [ ! -f "$BUILD_DIR/build.ninja" ] && [ ! -f "$BUILD_DIR/Makefile" ]; then
         cmake -S "$ROOT_DIR" -B "$BUILD_DIR" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo --log-level=NOTICE
     fi
-    cmake --build "$BUILD_DIR" --parallel "$(nproc)"
+    local targets=()
+    [ $# -eq 0 ] || targets=(--target "$@")
+    cmake --build "$BUILD_DIR" --parallel "$(nproc)" "${targets[@]}"
 }

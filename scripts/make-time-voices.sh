@@ -170,4 +170,5 @@ if ! phrases | xargs -0 -n 60 -P "$(nproc)" bash -c 'set -e; speak "$@"' speak |
 fi
 
 echo "Made 780 time announcements ($lang) in ${SECONDS} s."
-echo "Enter this folder in the configuration dialog (Diretório de Horas): $dir"
+echo "Enter this folder in the configuration dialog: \"Hours Directory\" in English,"
+echo "\"Diretório de Horas\" in Portuguese (Configurações, tab \"Paths\"/\"Caminhos\"): $dir"

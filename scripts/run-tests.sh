@@ -1,7 +1,9 @@
 #!/usr/bin/env bash
 # Installs what is missing, builds the desk and runs every test against a
 # private PulseAudio null sink, with a private HOME, XDG folders and TMPDIR.
-# Extra arguments go to ctest (for example: -R tst_startup).
+# Extra arguments go to ctest (for example: -R tst_startup). With --run, the
+# command after it runs in that environment instead of the tests (for example:
+# --run build/tests/soak_onair 500, the long soak).
 source "$(dirname "$0")/common.sh"
 install_missing $DESK_PACKAGES $TEST_PACKAGES
 build_desk
@@ -56,6 +58,13 @@ export XDG_CONFIG_HOME=$SANDBOX/home/.config
 export TMPDIR=$SANDBOX/tmp
 export QT_QPA_PLATFORM=offscreen
 export ORVARADIO_TEST_SINK=testsink
+
+if [ "${1:-}" = --run ]; then
+    shift
+    status=0
+    "$@" || status=$?
+    exit "$status"
+fi
 
 status=0
 ctest --test-dir "$BUILD_DIR" --output-on-failure "$@" || status=$?

@@ -13,11 +13,14 @@ trap 'rm -rf "$STAGE"' EXIT
 fail() { echo "install check: $*" >&2; exit 1; }
 
 ID=org.orvaradio.OrvaRadio
+VERSION=$(sed -n 's/^project(OrvaRadio VERSION \([0-9.]*\).*/\1/p' "$(dirname "$0")/../CMakeLists.txt")
 FILES="usr/bin/orvaradio usr/bin/orvaradio-report usr/bin/orvaradio-time-voices
   usr/share/applications/$ID.desktop usr/share/metainfo/$ID.metainfo.xml
   usr/share/icons/hicolor/scalable/apps/$ID.svg
   usr/share/icons/hicolor/48x48/apps/$ID.png usr/share/icons/hicolor/128x128/apps/$ID.png
-  usr/share/icons/hicolor/256x256/apps/$ID.png usr/share/man/man1/orvaradio.1"
+  usr/share/icons/hicolor/256x256/apps/$ID.png usr/share/man/man1/orvaradio.1.gz
+  usr/share/man/man1/orvaradio-report.1.gz usr/share/man/man1/orvaradio-time-voices.1.gz
+  usr/share/doc/orvaradio/copyright usr/share/doc/orvaradio/changelog.gz"
 
 DESTDIR=$STAGE/root cmake --install "$BUILD" --prefix /usr >/dev/null
 for file in $FILES; do
@@ -35,10 +38,16 @@ done
 desktop-file-validate "$STAGE/root/usr/share/applications/$ID.desktop"
 appstreamcli validate --no-net "$STAGE/root/usr/share/metainfo/$ID.metainfo.xml" >/dev/null \
     || fail "the AppStream metadata does not validate"
-warnings=$(MANWIDTH=80 man --warnings -l "$STAGE/root/usr/share/man/man1/orvaradio.1" 2>&1 >/dev/null)
-[ -z "$warnings" ] || fail "the manual page: $warnings"
-MANWIDTH=80 man -l "$STAGE/root/usr/share/man/man1/orvaradio.1" | grep -q "orvaradio-report" \
-    || fail "the manual page does not render"
+for program in orvaradio orvaradio-report orvaradio-time-voices; do
+    page=$STAGE/root/usr/share/man/man1/$program.1.gz
+    warnings=$(MANWIDTH=80 man --warnings -l "$page" 2>&1 >/dev/null)
+    [ -z "$warnings" ] || fail "the manual page of $program: $warnings"
+    MANWIDTH=80 man -l "$page" | grep -q "OrvaRadio $VERSION" \
+        || fail "the manual page of $program does not render with the version"
+done
+# The changelog's latest entry is the version being packaged.
+zcat "$STAGE/root/usr/share/doc/orvaradio/changelog.gz" | head -1 | grep -q "^orvaradio ($VERSION)" \
+    || fail "the changelog does not start with $VERSION"
 
 cpack -G DEB --config "$BUILD/CPackConfig.cmake" -B "$STAGE/package" >/dev/null
 deb=$(ls "$STAGE"/package/orvaradio_*_*.deb)
@@ -63,6 +72,12 @@ if dpkg-query -S '*/qt6/plugins/multimedia/libgstreamermediaplugin.so' >/dev/nul
     done
 fi
 echo "package: $(basename "$deb"), depends: $depends"
+dpkg-deb -x "$deb" "$STAGE/unpacked"
+for program in orvaradio orvaradio-report; do
+    file "$STAGE/unpacked/usr/bin/$program" | grep -q ", stripped" || fail "$program is not stripped"
+done
+# Lintian's errors fail the check; its warnings are shown.
+lintian --fail-on error "$deb" || fail "lintian finds errors in the package"
 
 # Every dependency must be installable from this machine's release: apt's
 # dry run resolves them without changing anything.

@@ -108,7 +108,7 @@ const struct {
     {"MainWindow", "Ler", "Load"},
     {"MainWindow", "Lista", "List"},
     {"MainWindow", "Media", "Media"},
-    {"MainWindow", "Músicas", "Musics"},
+    {"MainWindow", "Músicas", "Music"},
     {"MainWindow", "NO AR - Reproduzindo agora", "ON AIR - Now Playing"},
     {"MainWindow", "Nome", "Name"},
     {"MainWindow", "Notas de Atualização", "Release Notes"},

@@ -3,6 +3,7 @@
 #include "mainwindow.h"
 #include "selfrestart.h"
 #include "startup.h"
+#include "nowplaying.h"
 #include "testsupport.h"
 
 #include <QProcess>
@@ -320,6 +321,12 @@ private slots:
             + QStringLiteral("/orvaradio-resume-%1.txt").arg(desk.processId());
         QTRY_VERIFY_WITH_TIMEOUT(QFile::exists(journal) && QFile::exists(deskResumeFile),
                                  kStartupToleranceMs);
+        const QString nowPlaying = NowPlaying::folderFrom(QString()) + QStringLiteral("/now-playing");
+        const auto written = [&nowPlaying](const char *extension) {
+            QFile file(nowPlaying + QLatin1String(extension));
+            return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+        };
+        QTRY_COMPARE_WITH_TIMEOUT(written(".txt"), QByteArray("Session end\n"), kStartupToleranceMs);
 
         QElapsedTimer closing;
         closing.start();
@@ -328,6 +335,9 @@ private slots:
         QVERIFY2(closing.elapsed() < kSessionEndMs, qPrintable(QString::number(closing.elapsed())));
         QCOMPARE(desk.exitStatus(), QProcess::NormalExit);
         QCOMPARE(desk.exitCode(), 0);
+        // Off air, as after Stop.
+        QCOMPARE(written(".txt"), QByteArray("\n"));
+        QVERIFY(written(".json").contains("\"onAir\": false"));
         const QList<TestSupport::AsRunRow> rows = TestSupport::todaysAsRunRows();
         QCOMPARE(rows.size(), 1);
         QCOMPARE(rows[0].outcome, QStringLiteral("stopped"));

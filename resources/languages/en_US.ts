@@ -310,7 +310,7 @@
     </message>
     <message>
         <source>Músicas</source>
-        <translation>Musics</translation>
+        <translation>Music</translation>
     </message>
     <message>
         <source>NO AR - Reproduzindo agora</source>
