@@ -391,7 +391,8 @@ void Preparation::runStage(Stage next)
 {
     stage = next;
     process = new QProcess(this);
-    process->setChildProcessModifier([] { (void)::nice(kNiceness); });
+    // A child left at normal priority still does its work.
+    process->setChildProcessModifier([] { [[maybe_unused]] const int niceness = ::nice(kNiceness); });
     connect(process, &QProcess::finished, this, [this](int code, QProcess::ExitStatus status) {
         stageEnded(status == QProcess::NormalExit && code == 0);
     });

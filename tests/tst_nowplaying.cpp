@@ -321,6 +321,9 @@ void TestNowPlaying::streamTitleFollowsTheAir()
     QCOMPARE(serverLines.last(), QStringLiteral("Now playing: the stream server answers again"));
     // A session ended by a signal takes the title off before the desk exits.
     endSession(desk, SIGTERM);
+    // The process exits then: what the desk tells must be out already.
+    QCOMPARE(fileContent(nowPlayingFolder() + QStringLiteral("/now-playing.txt")), QByteArray("\n"));
+    QVERIFY(!desk.findChild<StreamTitle *>()->busy());
     QCOMPARE(server.title(), QString());
 }
 
