@@ -18,6 +18,7 @@
 #include "preparation.h"
 #include "displaypacer.h"
 #include "playoutretry.h"
+#include "fixedstarts.h"
 #include "selfrestart.h"
 #include "startvalues.h"
 #include "timerclock.h"
@@ -112,6 +113,8 @@ void MainWindow::init()
     }
     playoutRetry = new PlayoutRetry(this);
     connect(playoutRetry, &PlayoutRetry::retryDue, this, &MainWindow::retryAfterFailures);
+    fixedStarts = new FixedStarts(this);
+    connect(fixedStarts, &FixedStarts::due, this, &MainWindow::fixedTimeReached);
     airEvents = new OnAirEvents(this);
     asRun = new AsRunLog(asRunFolder(), this);
     asRun->recoverJournal();
@@ -147,7 +150,9 @@ void MainWindow::init()
     viewHold = new ViewHold(ui->audio_list);
     connect(viewHold, &ViewHold::released, this, &MainWindow::showOnAirRow);
     ui->audio_list->setColumnWidth(0, 30);
-    ui->audio_list->setColumnWidth(1, 350);
+    // The name leaves room for the duration and the expected start.
+    ui->audio_list->setColumnWidth(1, 270);
+    ui->audio_list->setColumnWidth(2, 55);
     fitLongTexts();
 
     bufferOutput = new AudioTap(this);
@@ -182,6 +187,7 @@ void MainWindow::init()
     clock = new TimerClock;
     connect(clock, SIGNAL(updateTime(QString)), this, SLOT(updateClockLabel(QString)));
     connect(clock, &TimerClock::updateSeparateTime, this, &MainWindow::currentTimePositionClock);
+    connect(clock, &TimerClock::updateSeparateTime, this, &MainWindow::showStartTimes);
 
     connect(ui->seeker, &QSlider::sliderMoved, this, &MainWindow::seek);
     connect(ui->volume_speak, &QSlider::sliderMoved, this,

@@ -5,6 +5,7 @@
 #include "onairevents.h"
 #include "audioplayer.h"
 #include "playlist.h"
+#include "starttimes.h"
 #include "startvalues.h"
 
 #include <QElapsedTimer>
@@ -25,6 +26,7 @@ class QTranslator;
 class AnnouncementPlayer;
 class AsRunLog;
 class ButtonHole;
+class FixedStarts;
 class Preparation;
 class Loudness;
 class OutputDevices;
@@ -117,6 +119,7 @@ public:
     AsRunLog *asRun = nullptr;
     AnnouncementPlayer *announcer = nullptr; // plays through timePlayer
     ViewHold *viewHold = nullptr;            // the operator browses the running order
+    FixedStarts *fixedStarts = nullptr;      // the entries' fixed times of day
 
 public slots:
     void directoryViewer();
@@ -197,6 +200,11 @@ private:
     // rests as the retry says. `channelFailed`: a channel holds the failure.
     void afterFailure(const QString &file, bool channelFailed);
     void skipEmptyEntry(int index);
+    // A fixed entry's time has come: a hard one starts now, a soft one is next.
+    void fixedTimeReached(int row);
+    // When each row is expected to start, and the next fixed start.
+    std::vector<StartTimes::Row> expectedStarts();
+    void showStartTimes();
     void installQtTexts(const QString &lang);
     void showVersion();
     void fitLongTexts();

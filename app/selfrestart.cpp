@@ -72,9 +72,7 @@ bool writeResumeFile(const QString &path, const ResumePoint &point)
     // No "|" in the header: read as a playlist, it is no entry.
     out << kHeader << ' ' << point.current << ' ' << point.next << ' ' << int(point.onAir) << ' '
         << int(point.soundServerSeen) << '\n';
-    for (const Playlist &entry : point.order)
-        out << playlistLine(entry) << '\n';
-    out.flush();
+    writePlaylist(out, point.order);
     return out.status() == QTextStream::Ok && file.commit();
 }
 
@@ -93,11 +91,7 @@ bool readResumeFile(const QString &path, ResumePoint &point)
     point.next = header[2].toInt();
     point.onAir = header[3] == QLatin1String("1");
     point.soundServerSeen = header[4] == QLatin1String("1");
-    Playlist entry;
-    while (!in.atEnd()) {
-        if (parsePlaylistLine(in.readLine(), entry))
-            point.order.push_back(entry);
-    }
+    point.order = readPlaylist(in);
     return true;
 }
 

@@ -7,6 +7,7 @@
 #include "preparation.h"
 #include "outputdevices.h"
 #include "preview.h"
+#include "fixedtimedialog.h"
 
 #include <QFileSystemModel>
 #include <QMenu>
@@ -178,6 +179,24 @@ void MainWindow::audioOptionsMenu(const QPoint &point)
                 nextMarked = true;
                 updateAudioList(true);
                 ui->audio_list->clearSelection();
+            });
+    connect(menu->addAction(QIcon(QStringLiteral(":/images/icons/clock.svg")), tr("Hora Fixa…")),
+            &QAction::triggered, this, [this, row = index.row()] {
+                if (row >= int(playlist.size()))
+                    return;
+                const Playlist entry = playlist[size_t(row)];
+                // The time the row is expected to start, else the next full minute.
+                const QDateTime expected = expectedStarts()[size_t(row)].at;
+                const QTime now = QTime::currentTime();
+                const QTime proposed = expected.isValid() ? expected.addMSecs(500).time()
+                                                          : QTime(now.hour(), now.minute()).addSecs(60);
+                FixedTimeDialog dialog(entry.title, entry.fixed, proposed, this);
+                // The running order may change while the dialog is open.
+                if (dialog.exec() != QDialog::Accepted || row >= int(playlist.size())
+                    || !(playlist[size_t(row)] == entry))
+                    return;
+                playlist[size_t(row)].fixed = dialog.fixedStart();
+                updateAudioList(false);
             });
     QMenu *listen = menu->addMenu(QIcon(QStringLiteral(":/images/icons/preferences-desktop-sound.svg")),
                                   QStringLiteral("Pré Escuta"));

@@ -13,6 +13,8 @@
 #include <QSettings>
 #include <QTextStream>
 
+#include <optional>
+
 // Titles read from tags, and file names, may hold "|" themselves: the last two
 // fields are taken from the right, and the rest is split between title and
 // path where the path names a file that exists, else before the last part.
@@ -70,6 +72,96 @@ QString playlistLine(const Playlist &entry)
 
 namespace {
 
+constexpr QLatin1String kTimeMark("#time");
+
+QString fixedStartLine(const FixedStart &fixed)
+{
+    return kTimeMark + QLatin1Char('|') + fixed.at.toString(QStringLiteral("HH:mm:ss")) + QLatin1Char('|')
+           + (fixed.hard ? QLatin1String("hard") : QLatin1String("soft"));
+}
+
+// A time line read: false when it is malformed.
+bool parseFixedStartLine(const QString &line, FixedStart &fixed)
+{
+    const QStringList parts = line.split(QLatin1Char('|'));
+    if (parts.size() != 3 || parts[0].trimmed() != kTimeMark)
+        return false;
+    const QString mode = parts[2].trimmed();
+    fixed.at = QTime::fromString(parts[1].trimmed(), QStringLiteral("HH:mm:ss"));
+    fixed.hard = mode == QLatin1String("hard");
+    return fixed.at.isValid() && (fixed.hard || mode == QLatin1String("soft"));
+}
+
+} // namespace
+
+void writePlaylist(QTextStream &out, const std::vector<Playlist> &playlist)
+{
+    for (const Playlist &entry : playlist) {
+        if (entry.fixed.isSet())
+            out << fixedStartLine(entry.fixed) << '\n';
+        out << playlistLine(entry) << '\n';
+    }
+    out.flush();
+}
+
+std::vector<Playlist> readPlaylist(QTextStream &in, const QString &nameForLog)
+{
+    std::vector<Playlist> entries;
+    std::optional<FixedStart> pending;
+    int pendingLine = 0;
+    const auto unused = [&] {
+        if (pending && !nameForLog.isEmpty())
+            qWarning() << "Playlist" << nameForLog << "line" << pendingLine
+                       << "has a fixed time that no entry follows; it is ignored";
+        pending.reset();
+    };
+    Playlist entry;
+    for (int number = 1; !in.atEnd(); ++number) {
+        const QString line = in.readLine();
+        // An entry has four fields or more, whatever its title says.
+        if (line.trimmed().startsWith(kTimeMark) && line.count(QLatin1Char('|')) < 3) {
+            unused();
+            FixedStart fixed;
+            if (parseFixedStartLine(line, fixed)) {
+                pending = fixed;
+                pendingLine = number;
+            } else if (!nameForLog.isEmpty()) {
+                qWarning() << "Playlist" << nameForLog << "line" << number
+                           << "is not a fixed time (#time|HH:MM:SS|hard or soft); it is ignored:" << line;
+            }
+            continue;
+        }
+        if (!parsePlaylistLine(line, entry)) {
+            unused();
+            continue;
+        }
+        entry.fixed = pending.value_or(FixedStart());
+        pending.reset();
+        // Kept as it is, so that saving the list again loses nothing; it is
+        // passed over when its turn comes.
+        if (!isKnownKind(entry.kind) && !nameForLog.isEmpty())
+            qWarning() << "Playlist" << nameForLog << "line" << number << "has an unknown kind:" << line;
+        entries.push_back(entry);
+    }
+    unused();
+    return entries;
+}
+
+int followingEntry(const std::vector<Playlist> &playlist, int index)
+{
+    const int size = int(playlist.size());
+    if (size == 0)
+        return 0;
+    for (int step = 1; step <= size; ++step) {
+        const int candidate = ((index + step) % size + size) % size;
+        if (!playlist[size_t(candidate)].fixed.isSet())
+            return candidate;
+    }
+    return ((index + 1) % size + size) % size;
+}
+
+namespace {
+
 // Written beside the old file and moved over it only when complete, so a full
 // disk never costs the running order that was there.
 bool writePlaylistFile(const QString &fileName, const std::vector<Playlist> &playlist)
@@ -79,9 +171,7 @@ bool writePlaylistFile(const QString &fileName, const std::vector<Playlist> &pla
         return false;
     QTextStream out(&file);
     out.setEncoding(QStringConverter::Utf8);
-    for (const Playlist &entry : playlist)
-        out << playlistLine(entry) << '\n';
-    out.flush();
+    writePlaylist(out, playlist);
     if (out.status() == QTextStream::Ok && file.commit())
         return true;
     file.cancelWriting();
@@ -90,18 +180,12 @@ bool writePlaylistFile(const QString &fileName, const std::vector<Playlist> &pla
 
 std::vector<Playlist> playlistInFile(const QString &fileName)
 {
-    std::vector<Playlist> entries;
     QFile file(fileName);
     if (!file.open(QIODevice::ReadOnly | QIODevice::Text))
-        return entries;
+        return {};
     QTextStream in(&file);
     in.setEncoding(QStringConverter::Utf8);
-    Playlist entry;
-    while (!in.atEnd()) {
-        if (parsePlaylistLine(in.readLine(), entry))
-            entries.push_back(entry);
-    }
-    return entries;
+    return readPlaylist(in);
 }
 
 } // namespace
@@ -153,20 +237,9 @@ bool MainWindow::readPlaylistFile(const QString &fileName)
         QMessageBox::critical(this, tr("Erro"), tr("Não foi possível carregar a playlist."));
         return false;
     }
-    playlist.clear();
     QTextStream in(&file);
     in.setEncoding(QStringConverter::Utf8);
-    Playlist entry;
-    for (int number = 1; !in.atEnd(); ++number) {
-        const QString line = in.readLine();
-        if (!parsePlaylistLine(line, entry))
-            continue;
-        // Kept as it is, so that saving the list again loses nothing; it is
-        // passed over when its turn comes.
-        if (!isKnownKind(entry.kind))
-            qWarning() << "Playlist" << fileName << "line" << number << "has an unknown kind:" << line;
-        playlist.push_back(entry);
-    }
+    playlist = readPlaylist(in, fileName);
     updateAudioList(false);
     return true;
 }

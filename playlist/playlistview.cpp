@@ -1,5 +1,7 @@
 #include "mainwindow.h"
 #include "viewhold.h"
+#include "fixedstarts.h"
+#include "starttimes.h"
 #include "selfrestart.h"
 #include "ui_mainwindow.h"
 #include "preparation.h"
@@ -44,9 +46,16 @@ QString centred(const QString &title)
     return QStringLiteral("<p align='center'>") + title.toHtmlEscaped() + QStringLiteral("</p>");
 }
 
+// The columns of a row: the kind's icon, name, duration and expected start.
+constexpr int kColumns = 4;
+constexpr int kStartColumn = 3;
+
+// A row with a fixed start.
+const QColor kFixedBackground(10, 30, 80);
+
 void paintRow(QTreeWidgetItem *item, const QBrush &background, const QBrush &foreground)
 {
-    for (int column = 0; column < 3; ++column) {
+    for (int column = 0; column < kColumns; ++column) {
         item->setBackground(column, background);
         item->setForeground(column, foreground);
     }
@@ -118,11 +127,13 @@ void MainWindow::updateAudioList(bool jump)
     // A marked entry stays next until it starts or is removed.
     const bool keepNext = jump || nextMarked;
     if (follows && !keepNext)
-        nextIndex = currentIndex + 1 > size - 1 ? 0 : currentIndex + 1;
+        nextIndex = followingEntry(playlist, currentIndex);
     // Every change of the running order or of its marks ends here: the
     // preparation follows it, and a folder that is next picks its file.
     if (preparation)
         preparation->plan(playlist, currentIndex, nextIndex, onAir);
+    if (fixedStarts)
+        fixedStarts->plan(playlist);
     // The next box shows what plays next, a marked entry included, and for
     // a folder the file it picked.
     if ((follows || keepNext) && nextIndex >= 0 && nextIndex < size) {
@@ -144,7 +155,7 @@ void MainWindow::updateAudioList(bool jump)
                              ? QCoreApplication::translate("MainWindow", entry.title.toUtf8().constData())
                              : entry.title);
         item->setText(2, entry.duration);
-        paintRow(item, look.background, Qt::white);
+        paintRow(item, entry.fixed.isSet() ? kFixedBackground : look.background, Qt::white);
         items.append(item);
     }
     view->addTopLevelItems(items);
@@ -159,6 +170,7 @@ void MainWindow::updateAudioList(bool jump)
 
     if (selectedRow >= 0 && selectedRow < size)
         view->setCurrentItem(items[selectedRow]);
+    showStartTimes();
     showVerdicts();
     SelfRestart::keep(*this);
 }
@@ -216,15 +228,15 @@ void MainWindow::showVerdicts()
         }
         if (item->toolTip(1) == tip)
             continue;
-        for (int column = 0; column < 3; ++column)
+        for (int column = 0; column < kColumns; ++column)
             item->setToolTip(column, tip);
         item->setData(0, Qt::DecorationRole,
                       verdict.bad() ? badIcon : lookOf(playlist[size_t(row)].kind).icon);
         // The on-air row is painted with black text, every other row white.
         const bool onAirRow = onAir && !removedOnAir && row == currentIndex;
         const QBrush text = verdict.bad() ? QBrush(kBadText) : onAirRow ? QBrush(Qt::black) : QBrush(Qt::white);
-        item->setForeground(1, text);
-        item->setForeground(2, text);
+        for (int column = 1; column < kColumns; ++column)
+            item->setForeground(column, text);
     }
 }
 
@@ -235,4 +247,54 @@ void MainWindow::showOnAirRow()
         return;
     if (QTreeWidgetItem *row = view->topLevelItem(currentIndex))
         view->scrollToItem(row, QAbstractItemView::EnsureVisible);
+}
+
+std::vector<StartTimes::Row> MainWindow::expectedStarts()
+{
+    StartTimes::Origin origin;
+    origin.now = QDateTime::currentDateTime();
+    const int size = int(playlist.size());
+    const bool currentValid = currentIndex >= 0 && currentIndex < size;
+    if (!onAir) {
+        // As if Play were pressed now.
+        origin.row = currentValid ? currentIndex : 0;
+        origin.at = origin.now;
+    } else if (currentValid && !removedOnAir) {
+        origin.row = currentIndex;
+        origin.onAir = true;
+        // An announcement's length is not known; music hands over before its end.
+        const AudioPlayer *reference = timeAnnouncing ? nullptr : referencePlayer();
+        if (reference) {
+            const qint64 remaining = reference->remainingTime();
+            const qint64 overlap = transitionAudioTime * 1000LL;
+            const bool handsOver = playedKind(playlist[size_t(currentIndex)].kind) == QLatin1String("music")
+                                   && remaining > overlap;
+            origin.at = origin.now.addMSecs(handsOver ? remaining - overlap : remaining);
+        }
+    } else {
+        origin.row = -1;
+    }
+    return StartTimes::compute(playlist, origin, transitionAudioTime);
+}
+
+void MainWindow::showStartTimes()
+{
+    const std::vector<StartTimes::Row> starts = expectedStarts();
+    QTreeWidget *view = ui->audio_list;
+    const int rows = qMin(view->topLevelItemCount(), int(starts.size()));
+    for (int row = 0; row < rows; ++row) {
+        QTreeWidgetItem *item = view->topLevelItem(row);
+        const QString text = StartTimes::text(starts[size_t(row)]);
+        if (item->text(kStartColumn) != text)
+            item->setText(kStartColumn, text);
+    }
+    QString line;
+    const QDateTime now = QDateTime::currentDateTime();
+    const FixedStarts::Point next = fixedStarts ? fixedStarts->nextAfter(now) : FixedStarts::Point();
+    if (next.row >= 0 && next.row < int(playlist.size()))
+        line = tr("Hora fixa: %1 às %2, em %3")
+                   .arg(shownTitle(next.row), next.at.toString(QStringLiteral("HH:mm:ss")),
+                        StartTimes::span(now.msecsTo(next.at)));
+    if (ui->next_fixed->text() != line)
+        ui->next_fixed->setText(line);
 }

@@ -45,7 +45,7 @@ void MainWindow::advance()
         nextMarked = false;
         return;
     }
-    currentIndex = (currentIndex + 1) % int(playlist.size());
+    currentIndex = followingEntry(playlist, currentIndex);
 }
 
 void MainWindow::next()
@@ -379,4 +379,25 @@ void MainWindow::onTimePlayerError()
     timeAnnouncing = false;
     advance();
     next();
+}
+
+void MainWindow::fixedTimeReached(int row)
+{
+    if (row < 0 || row >= int(playlist.size()) || !playlist[size_t(row)].fixed.isSet())
+        return;
+    const Playlist &entry = playlist[size_t(row)];
+    const QString at = entry.fixed.at.toString(QStringLiteral("HH:mm:ss"));
+    if (!onAir) {
+        qInfo().noquote() << "Fixed time" << at << "of" << entry.title << "missed: the desk is off air";
+        return;
+    }
+    if (!entry.fixed.hard) {
+        qInfo().noquote() << "Fixed time" << at << ":" << entry.title << "is next";
+        nextIndex = row;
+        nextMarked = true;
+        updateAudioList(true);
+        return;
+    }
+    qInfo().noquote() << "Fixed time" << at << ":" << entry.title << "starts now";
+    onPlaylistItemDoubleClicked(ui->audio_list->model()->index(row, 0));
 }

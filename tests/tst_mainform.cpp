@@ -46,6 +46,7 @@ const WidgetRow kWidgets[] = {
     {"btn_stop", "QPushButton", "centralwidget", {810, 124, 41, 26}, 0, false, "", ":/images/icons/media-playback-stop.svg"},
     {"btn_next", "QPushButton", "centralwidget", {760, 124, 41, 26}, 0, false, "", ":/images/icons/media-skip-forward.svg"},
     {"audio_clock", "QPushButton", "centralwidget", {870, 115, 161, 41}, 19, true, "00:00:00", ""},
+    {"next_fixed", "QLabel", "centralwidget", {530, 545, 501, 20}, 0, false, "", ""},
     {"version", "QLabel", "centralwidget", {10, 580, 81, 16}, 7, false, "Versão", ""},
     {"seeker", "QSlider", "centralwidget", {530, 158, 501, 20}, 0, false, "", ""},
     {"volume_speak", "QSlider", "centralwidget", {480, 20, 41, 81}, 0, false, "", ""},
@@ -296,7 +297,7 @@ private slots:
         const auto row = [](const char *widget, const char *property, const QVariant &value) {
             QTest::addRow("%s %s", widget, property) << widget << QByteArray(property) << value;
         };
-        row("audio_list", "columnCount", 3);
+        row("audio_list", "columnCount", 4);
         row("audio_list", "alternatingRowColors", true);
         row("audio_list", "selectionMode", QVariant::fromValue(QAbstractItemView::SingleSelection));
         row("audio_list", "selectionBehavior", QVariant::fromValue(QAbstractItemView::SelectRows));
@@ -331,9 +332,9 @@ private slots:
     void playlistHeader()
     {
         const QTreeWidgetItem *header = ui.audio_list->headerItem();
-        QCOMPARE(header->columnCount(), 3);
-        const QStringList titles{header->text(0), header->text(1), header->text(2)};
-        QCOMPARE(titles, (QStringList{QString(), QStringLiteral("Nome"), QStringLiteral("Duração")}));
+        QCOMPARE(header->columnCount(), 4);
+        const QStringList titles{header->text(0), header->text(1), header->text(2), header->text(3)};
+        QCOMPARE(titles, (QStringList{QString(), QStringLiteral("Nome"), QStringLiteral("Duração"), QStringLiteral("Início")}));
     }
 
     // The remaining-time box starts as one empty paragraph in the large face.
@@ -458,7 +459,7 @@ private slots:
         QCoreApplication::removeTranslator(&recorder);
 
         QSet<QString> expected{QStringLiteral("OrvaRadio"), QStringLiteral("Nome"), QStringLiteral("Duração"),
-                               QStringLiteral("F1")};
+                               QStringLiteral("Início"), QStringLiteral("F1")};
         for (const WidgetRow &row : kWidgets)
             expected << QString::fromUtf8(row.text);
         for (const ActionRow &row : kActions)

@@ -1,19 +1,28 @@
 // The running order on screen: the view rebuild, the browsers that feed it,
 // and the editing operations, all through one real main window.
 #include "mainwindow.h"
+#include "fixedtimedialog.h"
 #include "testsupport.h"
 
+#include <QComboBox>
 #include <QDir>
+#include <QPushButton>
+#include <QRegularExpression>
 #include <QFile>
 #include <QFileIconProvider>
 #include <QFileSystemModel>
 #include <QHeaderView>
 #include <QMenu>
 #include <QSettings>
+#include <QLabel>
 #include <QTextBrowser>
+#include <QTimeEdit>
+#include <QTimer>
 #include <QTranslator>
 #include <QTreeView>
 #include <QTreeWidget>
+
+#include <functional>
 
 namespace {
 
@@ -94,7 +103,8 @@ QString lookOf(const QTreeWidgetItem *item)
 {
     static const QHash<QString, QString> names = {
         {"#05df72 #000000", "on-air"}, {"#ff6467 #ffffff", "next"}, {"#021c00 #ffffff", "music"},
-        {"#170c00 #ffffff", "jingle"}, {"#171717 #ffffff", "time"}, {"#000000 #ffffff", "plain"}};
+        {"#170c00 #ffffff", "jingle"}, {"#171717 #ffffff", "time"}, {"#000000 #ffffff", "plain"},
+        {"#0a1e50 #ffffff", "fixed"}};
     QString look;
     for (int column = 0; column < 3; ++column) {
         const QBrush back = item->background(column);
@@ -674,7 +684,7 @@ private slots:
             QCOMPARE(entry->icon().isNull(), entry->isSeparator());
             QCOMPARE(entry->isEnabled(), entry->text() != "Pré Escuta");
         }
-        QCOMPARE(texts, QStringList({"Tocar Este", "Marcar como Próximo", "Pré Escuta", "", "Apagar"}));
+        QCOMPARE(texts, QStringList({"Tocar Este", "Marcar como Próximo", "Hora Fixa…", "Pré Escuta", "", "Apagar"}));
 
         menu->actions().at(int(texts.indexOf(action)))->trigger();
         QTEST(titles(window->playlist), "left");
@@ -682,6 +692,86 @@ private slots:
         QTEST(window->nextIndex, "next");
         QTEST(looks(list), "expectedLooks");
         QVERIFY(window->onAir);
+    }
+
+    // Picks "Hora Fixa…" on `row` and hands the dialog to `answer`.
+    void fixedTimeDialog(int row, const std::function<void(FixedTimeDialog *)> &answer)
+    {
+        rightClick(list->visualItemRect(list->topLevelItem(row)).center());
+        QMenu *menu = openMenu();
+        QVERIFY(menu);
+        QTimer::singleShot(0, this, [&answer] {
+            answer(qobject_cast<FixedTimeDialog *>(QApplication::activeModalWidget()));
+        });
+        for (QAction *action : menu->actions()) {
+            if (action->text() == QStringLiteral("Hora Fixa…"))
+                action->trigger();
+        }
+        menu->close();
+    }
+
+    // Off air each row starts when the one before it hands over (music 5 s
+    // before its end), as if Play were pressed now; a fixed row at its own
+    // time, with how far the rows before it miss it, and the rows after it
+    // from there; rows of unknown length and those after them unknown up to
+    // the next fixed row. The times follow the running order's edits.
+    void startTimesFollowTheOrder()
+    {
+        const QString file = entryDir + "/tone.wav";
+        window->playlist = {{"A", file, "01:00", "music"},  {"B", file, "01:00", "music"},
+                            {"C", file, "00:10", "jingle"}, {"D", file, "02:00", "music"},
+                            {"E", file, "00:10", "jingle"}, {"F", file, "--:--", "music"},
+                            {"G", file, "01:00", "music"}};
+        window->updateAudioList(false);
+        const auto shown = [this](int row) { return list->topLevelItem(row)->text(3); };
+        const QTime a = QTime::fromString(shown(0), "HH:mm:ss");
+        QVERIFY2(a.isValid(), qPrintable(shown(0)));
+        const auto at = [&a](int seconds) { return a.addSecs(seconds).toString("HH:mm:ss"); };
+        QCOMPARE(shown(2), at(110));
+
+        // The dialog proposes the row's expected start.
+        fixedTimeDialog(2, [&](FixedTimeDialog *dialog) {
+            QVERIFY(dialog);
+            QCOMPARE(dialog->findChild<QTimeEdit *>("fixedTime")->time().toString("HH:mm:ss"), at(110));
+            dialog->findChild<QTimeEdit *>("fixedTime")->setTime(a.addSecs(180));
+            dialog->accept();
+        });
+        fixedTimeDialog(4, [&](FixedTimeDialog *dialog) {
+            dialog->findChild<QTimeEdit *>("fixedTime")->setTime(a.addSecs(250));
+            dialog->findChild<QComboBox *>("fixedMode")->setCurrentIndex(1);
+            dialog->accept();
+        });
+        QCOMPARE(window->playlist[2].fixed, (FixedStart{a.addSecs(180), true}));
+        QCOMPARE(window->playlist[4].fixed, (FixedStart{a.addSecs(250), false}));
+        QCOMPARE(looks(list), "plain plain fixed plain fixed plain plain");
+        // The rows before the first fixed one count from now, which has moved
+        // on by a second or so; those after it count from its time.
+        const auto early = [&](int seconds) {
+            const int late = a.secsTo(QTime::fromString(shown(0), "HH:mm:ss"));
+            return QString(" \u2212%1:%2").arg((seconds - late) / 60).arg((seconds - late) % 60, 2, 10, QChar('0'));
+        };
+        const QStringList expected = {shown(0), at(a.secsTo(QTime::fromString(shown(0), "HH:mm:ss")) + 55),
+                                      at(180) + early(70), at(190), at(250) + " +0:55", at(260), "--:--:--"};
+        for (int row = 0; row < int(expected.size()); ++row)
+            QCOMPARE(shown(row), expected[row]);
+        QVERIFY(window->findChild<QLabel *>("next_fixed")->text().startsWith("Hora fixa: C às " + at(180) + ", em "));
+
+        // B goes: C is missed by more, and what follows it keeps its time.
+        select(1);
+        window->on_btn_remove_item_clicked();
+        QCOMPARE(shown(1), at(180) + early(125));
+        QCOMPARE(shown(2), at(190));
+
+        fixedTimeDialog(1, [](FixedTimeDialog *dialog) {
+            dialog->findChild<QPushButton *>("clearFixed")->click();
+        });
+        QVERIFY(!window->playlist[1].fixed.isSet());
+        QCOMPARE(QTime::fromString(shown(0), "HH:mm:ss").secsTo(QTime::fromString(shown(1), "HH:mm:ss")), 55);
+
+        // Off air, a fixed time only says it was missed.
+        QTest::ignoreMessage(QtInfoMsg, QRegularExpression("^Fixed time .* of E missed: the desk is off air$"));
+        window->fixedTimeReached(3);
+        QVERIFY(!window->onAir);
     }
 
     // On air, a "Marcar como Próximo" mark stays on its entry through edits

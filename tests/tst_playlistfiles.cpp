@@ -26,7 +26,8 @@ QStringList describe(const Entries &entries)
 {
     QStringList lines;
     for (const Playlist &e : entries)
-        lines << QString("[%1][%2][%3][%4]").arg(e.title, e.path, e.duration, e.kind);
+        lines << QString("[%1][%2][%3][%4]").arg(e.title, e.path, e.duration, e.kind)
+                     + (e.fixed.isSet() ? e.fixed.at.toString(" HH:mm:ss ") + (e.fixed.hard ? "hard" : "soft") : "");
     return lines;
 }
 
@@ -132,6 +133,13 @@ private slots:
                                                   "Vinheta|/j/v.wav|00:07|jingle\n"
                                                   "Rock|/m/Rock|--:--|folder-music\n"
                                                   "Promos|/j/Promos|--:--|folder-jingle\n");
+        Playlist news = music("News", "/m/news.wav");
+        news.fixed = {QTime(12, 0), true};
+        Playlist show = {"Show", "/m/Show", "--:--", "folder-music", {QTime(14, 30, 5), false}};
+        QTest::newRow("fixed times") << Entries{music("A"), news, show}
+                                     << QByteArray("A|/m/a.mp3|01:00|music\n#time|12:00:00|hard\n"
+                                                   "News|/m/news.wav|01:00|music\n#time|14:30:05|soft\n"
+                                                   "Show|/m/Show|--:--|folder-music\n");
         QTest::newRow("fields as stored") << Entries{music(" Left | Right ", "rel/ação.mp3")}
                                           << QByteArray(" Left | Right |rel/ação.mp3|01:00|music\n");
     }
@@ -157,7 +165,7 @@ private slots:
     void saveThenLoadGivesTheSameList()
     {
         const Entries entries = {music("Left | Right - Duo", "/m/pipe.wav"),
-                                 {"Hora Certa", "", "--:--", "time"},
+                                 {"Hora Certa", "", "--:--", "time", {QTime(23, 59, 59), true}},
                                  music("A|B|C", "relative/ação.mp3"),
                                  {"Promos", "/j/Promos", "--:--", "folder-jingle"},
                                  {"Typo", "/m/typo.wav", "00:03", "musc"}};
@@ -176,6 +184,52 @@ private slots:
         QCOMPARE(describe(window->playlist), describe(entries));
         QCOMPARE(list->topLevelItemCount(), int(entries.size()));
         QCOMPARE(list->topLevelItem(0)->text(1), "Left | Right - Duo");
+        // A reader that knows only the entries' lines keeps every entry.
+        int read = 0;
+        Playlist entry;
+        for (const QByteArray &line : readFile(file).split('\n'))
+            read += parsePlaylistLine(QString::fromUtf8(line), entry) ? 1 : 0;
+        QCOMPARE(read, int(entries.size()));
+    }
+
+    // A time line belongs to the entry after it; one that is malformed or
+    // that no entry follows is named with its line and ignored.
+    void loadKeepsFixedTimes_data()
+    {
+        QTest::addColumn<QByteArray>("content");
+        QTest::addColumn<QStringList>("expected");
+        QTest::addColumn<QString>("warning");
+        QTest::newRow("hard and soft")
+            << QByteArray("#time|06:00:00|hard\nA|/a|01:00|music\nB|/b|01:00|music\n #time | 18:30:00 | soft \nC|/c|00:10|jingle\n")
+            << QStringList{"[A][/a][01:00][music] 06:00:00 hard", "[B][/b][01:00][music]",
+                           "[C][/c][00:10][jingle] 18:30:00 soft"}
+            << QString();
+        QTest::newRow("no entry after it")
+            << QByteArray("A|/a|01:00|music\n#time|06:00:00|hard\n") << QStringList{"[A][/a][01:00][music]"}
+            << "line 2 has a fixed time that no entry follows";
+        QTest::newRow("another time line after it")
+            << QByteArray("#time|06:00:00|hard\n#time|07:00:00|soft\nA|/a|01:00|music\n")
+            << QStringList{"[A][/a][01:00][music] 07:00:00 soft"} << "line 1 has a fixed time that no entry follows";
+        QTest::newRow("hour out of range") << QByteArray("#time|25:00:00|hard\nA|/a|01:00|music\n")
+                                           << QStringList{"[A][/a][01:00][music]"} << "line 1 is not a fixed time";
+        QTest::newRow("unknown mode") << QByteArray("#time|06:00:00|firm\nA|/a|01:00|music\n")
+                                      << QStringList{"[A][/a][01:00][music]"} << "line 1 is not a fixed time";
+        QTest::newRow("a title that begins like one")
+            << QByteArray("#time|x|01:00|music\n") << QStringList{"[#time][x][01:00][music]"} << QString();
+    }
+
+    void loadKeepsFixedTimes()
+    {
+        QFETCH(QByteArray, content);
+        QFETCH(QString, warning);
+        QVERIFY(writeFile(shows("fixed.txt"), content));
+        window->settings->setValue("files/recent", shows("fixed.txt"));
+        if (warning.isEmpty())
+            QTest::failOnWarning(QRegularExpression("fixed"));
+        else
+            QTest::ignoreMessage(QtWarningMsg, QRegularExpression("fixed.txt\" line " + warning));
+        window->loadRecentPlaylist();
+        QTEST(describe(window->playlist), "expected");
     }
 
     void loadParsesEachLine_data()

@@ -93,6 +93,9 @@ constexpr qint64 kLongestTickGapMs = 100;
 constexpr int kFirstPauseMs = 1000;
 constexpr int kPauseEarlyMs = 50;
 constexpr int kRetryLateMs = 1000;
+// A fixed start is heard this close to its time: its timer, a channel's
+// start and the recording's own offset.
+constexpr qint64 kFixedStartToleranceMs = 600;
 
 using Kinds = QStringList;
 
@@ -706,6 +709,71 @@ private slots:
         const Heard played = listen(recorder.stop());
         click(*desk, "btn_stop");
         QVERIFY2(played.states == heard, qPrintable(played.states + QLatin1Char(' ') + played.labels));
+    }
+
+    // A fixed entry's time, as the air hears it. A hard one starts on time
+    // as what plays fades out, and the entries before it are passed over; a
+    // soft one follows the item on air. The order goes on after it.
+    void fixedStartsAsHeard_data()
+    {
+        QTest::addColumn<bool>("hard");
+        QTest::addColumn<int>("afterSeconds");
+        QTest::newRow("hard") << true << 7;
+        QTest::newRow("soft") << false << 3;
+    }
+
+    void fixedStartsAsHeard()
+    {
+        if (!TestSupport::soundServerAvailable())
+            QSKIP("no test sound server");
+        QFETCH(bool, hard);
+        QFETCH(int, afterSeconds);
+        // A and B music, C the fixed jingle, D music; tones a whole number of
+        // periods per window.
+        const int hz[] = {440, 660, 1000, 1500};
+        const int seconds[] = {10, 10, 2, 3};
+        std::vector<Playlist> list;
+        for (int i = 0; i < 4; ++i) {
+            const QString file = TestSupport::privateRoot() + QStringLiteral("/media/fixed-%1.wav").arg(i);
+            QVERIFY(TestSupport::makeTone(file, seconds[i], hz[i]));
+            list.push_back({QStringLiteral("fixed %1").arg(i), file, QStringLiteral("00:%1").arg(seconds[i], 2, 10, QLatin1Char('0')),
+                            QLatin1String(i == 2 ? "jingle" : "music")});
+        }
+        QFile::remove(TestSupport::todaysAsRunLog());
+        auto desk = openDesk(list, 1, 5);
+        TestSupport::Recorder recorder;
+        QVERIFY(recorder.start());
+        const QDateTime recording = QDateTime::currentDateTime();
+        const QDateTime fixedAt = recording.addSecs(afterSeconds + 1).addMSecs(-recording.time().msec());
+        desk->playlist[2].fixed = {fixedAt.time(), hard};
+        click(*desk, "btn_play");
+        // On air the fixed row shows its time and how late the plain order
+        // would reach it.
+        QVERIFY(desk->findChild<QTreeWidget *>(QStringLiteral("audio_list"))->topLevelItem(2)->text(3).startsWith(fixedAt.toString(QStringLiteral("HH:mm:ss")) + QStringLiteral(" +")));
+        QTRY_VERIFY_WITH_TIMEOUT(channelOf(*desk, list[3].path), (afterSeconds + 15) * 1000);
+        QTest::qWait(500);
+        const QVector<qint16> samples = recorder.stop();
+        click(*desk, "btn_stop");
+        const auto heard = [&samples, &hz](int i) {
+            return TestSupport::Recorder::toneWindows(samples, hz[i], kWindowMs, kPresentAmplitude);
+        };
+        QVERIFY(!heard(1).contains(true));
+        const qsizetype cFrom = heard(2).indexOf(true);
+        QVERIFY(heard(0).indexOf(true) >= 0 && heard(0).indexOf(true) < cFrom && heard(3).indexOf(true) > cFrom);
+        const qsizetype aUntil = heard(0).lastIndexOf(true);
+        if (hard) {
+            const qint64 late = recording.msecsTo(fixedAt) - cFrom * kWindowMs;
+            QVERIFY2(std::abs(late) <= kFixedStartToleranceMs, qPrintable(QString::number(late)));
+            // Faded, not cut, over the 1 s fade.
+            QVERIFY2(aUntil > cFrom + 2 && aUntil <= cFrom + (1000 + kFadeTickMs) / kWindowMs,
+                     qPrintable(QStringLiteral("%1 %2").arg(aUntil).arg(cFrom)));
+        } else {
+            // A handed over to C at its natural moment.
+            QVERIFY2(std::abs((aUntil - cFrom) * kWindowMs - 1000) <= kFadeTickMs + kWindowMs * 2,
+                     qPrintable(QStringLiteral("%1 %2").arg(aUntil).arg(cFrom)));
+        }
+        for (const TestSupport::AsRunRow &row : TestSupport::todaysAsRunRows())
+            QVERIFY(row.title != list[1].title);
     }
 
     // The row double-clicked while an announcement speaks is what plays, and

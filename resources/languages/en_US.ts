@@ -167,6 +167,33 @@
     </message>
 </context>
 <context>
+    <name>FixedTimeDialog</name>
+    <message>
+        <source>Fixa: entra na hora, o que toca sai em fade</source>
+        <translation>Hard: starts on time, what plays fades out</translation>
+    </message>
+    <message>
+        <source>Hora</source>
+        <translation>Time</translation>
+    </message>
+    <message>
+        <source>Hora Fixa</source>
+        <translation>Fixed Time</translation>
+    </message>
+    <message>
+        <source>Modo</source>
+        <translation>Mode</translation>
+    </message>
+    <message>
+        <source>Próxima: entra quando o que toca terminar</source>
+        <translation>Soft: starts when what plays ends</translation>
+    </message>
+    <message>
+        <source>Sem Hora Fixa</source>
+        <translation>No Fixed Time</translation>
+    </message>
+</context>
+<context>
     <name>MainWindow</name>
     <message>
         <source>0</source>
@@ -289,8 +316,20 @@
         <translation>Time</translation>
     </message>
     <message>
+        <source>Hora Fixa…</source>
+        <translation>Fixed Time…</translation>
+    </message>
+    <message>
+        <source>Hora fixa: %1 às %2, em %3</source>
+        <translation>Fixed time: %1 at %2, in %3</translation>
+    </message>
+    <message>
         <source>Hora Certa</source>
         <translation>The Current Time</translation>
+    </message>
+    <message>
+        <source>Início</source>
+        <translation>Start</translation>
     </message>
     <message>
         <source>L</source>

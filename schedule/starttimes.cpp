@@ -1,0 +1,85 @@
+#include "starttimes.h"
+
+namespace StartTimes {
+
+namespace {
+
+// How long an entry keeps the plain order: music hands over before its end.
+std::optional<qint64> heldMs(const Playlist &entry, int transitionSeconds)
+{
+    const std::optional<qint64> length = lengthMs(entry);
+    if (!length)
+        return std::nullopt;
+    const qint64 overlap = playedKind(entry.kind) == QLatin1String("music") ? transitionSeconds * 1000LL : 0;
+    return *length > overlap ? *length - overlap : *length;
+}
+
+} // namespace
+
+QString span(qint64 ms)
+{
+    const qint64 seconds = (ms + 500) / 1000;
+    if (seconds >= 3600)
+        return QStringLiteral("%1:%2:%3")
+            .arg(seconds / 3600)
+            .arg(seconds / 60 % 60, 2, 10, QLatin1Char('0'))
+            .arg(seconds % 60, 2, 10, QLatin1Char('0'));
+    return QStringLiteral("%1:%2").arg(seconds / 60).arg(seconds % 60, 2, 10, QLatin1Char('0'));
+}
+
+std::optional<qint64> lengthMs(const Playlist &entry)
+{
+    const QStringList parts = entry.duration.split(QLatin1Char(':'));
+    bool minutesRead = false;
+    bool secondsRead = false;
+    const qint64 minutes = parts.value(0).toLongLong(&minutesRead);
+    const qint64 seconds = parts.value(1).toLongLong(&secondsRead);
+    if (parts.size() != 2 || !minutesRead || !secondsRead)
+        return std::nullopt;
+    return (minutes * 60 + seconds) * 1000;
+}
+
+std::vector<Row> compute(const std::vector<Playlist> &playlist, const Origin &origin, int transitionSeconds)
+{
+    const int size = int(playlist.size());
+    std::vector<Row> rows(size_t(size));
+    if (origin.row < 0 || origin.row >= size)
+        return rows;
+    rows[size_t(origin.row)].onAir = origin.onAir;
+    QDateTime cursor = origin.at;
+    const int first = origin.onAir ? origin.row + 1 : origin.row;
+    for (int step = 0; step < size; ++step) {
+        const int index = (first + step) % size;
+        if (origin.onAir && index == origin.row)
+            break;
+        const Playlist &entry = playlist[size_t(index)];
+        Row &row = rows[size_t(index)];
+        if (entry.fixed.isSet()) {
+            QDateTime at(origin.now.date(), entry.fixed.at);
+            if (at <= origin.now)
+                at = at.addDays(1);
+            row = {at, true, cursor.isValid() ? std::optional<qint64>(at.msecsTo(cursor)) : std::nullopt};
+            cursor = at;
+        } else {
+            row.at = cursor;
+        }
+        const std::optional<qint64> held = heldMs(entry, transitionSeconds);
+        cursor = cursor.isValid() && held ? cursor.addMSecs(*held) : QDateTime();
+    }
+    return rows;
+}
+
+QString text(const Row &row)
+{
+    if (row.onAir)
+        return QString();
+    if (!row.at.isValid())
+        return QStringLiteral("--:--:--");
+    // Rounded to the second the clock on the wall will show.
+    QString shown = row.at.addMSecs(500).toString(QStringLiteral("HH:mm:ss"));
+    if (row.missMs && *row.missMs / 1000 != 0)
+        shown += (*row.missMs < 0 ? QStringLiteral(" \u2212") : QStringLiteral(" +")) + span(qAbs(*row.missMs));
+    return shown;
+}
+
+} // namespace StartTimes

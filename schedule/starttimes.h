@@ -1,0 +1,50 @@
+#ifndef STARTTIMES_H
+#define STARTTIMES_H
+
+#include "playlist.h"
+
+#include <QDateTime>
+
+#include <optional>
+#include <vector>
+
+// When each row of the running order is expected to start: counted from the
+// item on air (or from now, off air), each row adding its length less the
+// hand-over overlap, and from a fixed entry's own time after it.
+namespace StartTimes {
+
+struct Origin
+{
+    int row = 0;
+    // When `row` starts, or, with `onAir`, when the item on air in `row`
+    // hands over; invalid when that is not known.
+    QDateTime at;
+    bool onAir = false;
+    // The wall clock: a fixed time is its next occurrence after this.
+    QDateTime now;
+};
+
+struct Row
+{
+    QDateTime at; // invalid: not known
+    bool fixed = false;
+    bool onAir = false;
+    // A fixed row: when the plain order would reach it, less its time.
+    std::optional<qint64> missMs;
+};
+
+std::vector<Row> compute(const std::vector<Playlist> &playlist, const Origin &origin, int transitionSeconds);
+
+// "HH:mm:ss", "--:--:--" when not known, and for a fixed row the miss after
+// it ("12:00:00 −0:42"); empty for the row on air.
+QString text(const Row &row);
+
+// A length as "m:ss", or "h:mm:ss" from an hour on.
+QString span(qint64 ms);
+
+// The length an entry's duration text gives; none for "--:--".
+std::optional<qint64> lengthMs(const Playlist &entry);
+
+} // namespace StartTimes
+
+#endif
