@@ -11,10 +11,12 @@
 // writes them, the report reads them.
 namespace AsRunFormat {
 
-// The header of a day file, and that of the files written before the album,
-// composer, ISRC and length columns (rows added to such a file keep its
-// eight columns).
+// The header of a day file, and those of the files written before the
+// planned time, and before the album, composer, ISRC and length columns (rows
+// added to such a file keep its columns).
 constexpr QByteArrayView kHeader(
+    "start,end,played_s,kind,title,artist,file,outcome,album,composer,isrc,length_s,planned");
+constexpr QByteArrayView kTwelveColumnHeader(
     "start,end,played_s,kind,title,artist,file,outcome,album,composer,isrc,length_s");
 constexpr QByteArrayView kEightColumnHeader("start,end,played_s,kind,title,artist,file,outcome");
 

@@ -117,6 +117,9 @@ AsRunLog::Row AsRunLog::row(const QDateTime &start, const QDateTime &end, double
     text.more += ',';
     if (item.lengthSeconds >= 0.0)
         text.more += QByteArray::number(item.lengthSeconds, 'f', 1);
+    text.more += ',';
+    if (item.planned.isValid())
+        text.more += item.planned.toString(QStringLiteral("HH:mm:ss")).toLatin1();
     return text;
 }
 
@@ -131,10 +134,13 @@ bool AsRunLog::append(const QDateTime &start, const Row &text)
         qWarning() << "As-run log: cannot write" << path << file.errorString();
         return false;
     }
-    // A day begun by an older desk keeps its eight columns.
-    const bool eightColumns =
-        file.size() > 0 && firstLine(path).trimmed() == AsRunFormat::kEightColumnHeader;
-    const QByteArray line = eightColumns ? text.eight + '\n' : text.eight + text.more + '\n';
+    // A day begun by an older desk keeps its columns; the planned time, the
+    // last of them, never holds a comma.
+    const QByteArray header = file.size() > 0 ? firstLine(path).trimmed() : QByteArray();
+    QByteArray line = header == AsRunFormat::kEightColumnHeader ? text.eight : text.eight + text.more;
+    if (header == AsRunFormat::kTwelveColumnHeader)
+        line.truncate(line.lastIndexOf(','));
+    line += '\n';
     // Header and row in one write, so a reader never sees half of either.
     const QByteArray whole =
         file.size() == 0 ? AsRunFormat::kHeader.toByteArray() + '\n' + line : line;
@@ -204,7 +210,7 @@ int AsRunLog::recoverJournal()
         const qsizetype eight = header.size() == 3 ? header[2].toLongLong() : 0;
         const Row recoveredRow = eight > 0 && eight <= length
                                      ? Row{text.first(eight), text.sliced(eight)}
-                                     : Row{text.chopped(1), ",,,,"};
+                                     : Row{text.chopped(1), ",,,,,"};
         if (append(day.startOfDay(), recoveredRow))
             ++recovered;
         at = lineEnd + 1 + length;

@@ -15,7 +15,8 @@ namespace {
 
 enum Column {
     Start, End, Played, Kind, Title, Artist, File, Outcome,
-    Album, Composer, Isrc, Length, // only in the 12-column form
+    Album, Composer, Isrc, Length, // not in the 8-column form
+    Planned,                       // only in the 13-column form
     ColumnCount
 };
 
@@ -373,7 +374,9 @@ void AsRunReport::addDay(const QByteArray &content, const QString &name)
     // The header tells the form; a file without one is read in the old form.
     int columns = ColumnCount;
     const QByteArrayView header = reader.takeLine();
-    if (header != kHeader) {
+    if (header == AsRunFormat::kTwelveColumnHeader) {
+        columns = Planned;
+    } else if (header != kHeader) {
         columns = Album;
         if (header != kOldHeader)
             skip(1, QStringLiteral("not the header line \"%1\"").arg(QLatin1String(kHeader)));

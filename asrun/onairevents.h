@@ -2,6 +2,7 @@
 #define ONAIREVENTS_H
 
 #include <QDateTime>
+#include <QTime>
 #include <QElapsedTimer>
 #include <QList>
 #include <QObject>
@@ -32,6 +33,7 @@ public:
         QString composer;
         QString isrc;
         double lengthSeconds = -1.0; // negative: unknown
+        QTime planned;               // a fixed entry's time
     };
 
     // An entry the running order will play, as it shows it; `kind` is the

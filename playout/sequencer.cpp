@@ -109,13 +109,15 @@ void MainWindow::next()
     else if (player1.isStopped() && player2.isStopped())
         chosen = player2.hasFailed() ? &player1 : &player2;
 
+    OnAirEvents::Item item = onAirItem(kind, folderEntry ? QString() : entry.title, path);
+    item.planned = entry.fixed.at;
     if (chosen && kind == QLatin1String("music")) {
-        airEvents->begin(chosen, onAirItem(kind, folderEntry ? QString() : entry.title, path));
+        airEvents->begin(chosen, item);
         chosen->addMedia(path);
         chosen->Play();
         chosen->fadeIn();
     } else if (chosen && kind == QLatin1String("jingle")) {
-        airEvents->begin(chosen, onAirItem(kind, folderEntry ? QString() : entry.title, path));
+        airEvents->begin(chosen, item);
         chosen->addMedia(path);
         chosen->targetVolume = 1.0f;
         chosen->setVolume(1.0f);

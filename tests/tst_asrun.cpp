@@ -221,14 +221,15 @@ void TestAsRun::killedMidItem()
 }
 
 // Rows recovered days later go to the day their item started, also past
-// midnight; a day file of an older desk keeps its eight columns, and a row
-// from an older desk's journal gets the new ones, empty.
+// midnight; a day file of an older desk keeps its eight or twelve columns,
+// and a row from an older desk's journal gets the new ones, empty.
 void TestAsRun::journalRowsGoToTheirDay()
 {
     const QString folder = TestSupport::privateRoot() + QStringLiteral("/journal-days");
     QVERIFY(QDir().mkpath(folder));
     const QDate started = QDate::currentDate().addDays(-2);
     const QDate before = started.addDays(-1);
+    const QDate twelve = started.addDays(-2);
     const auto dayFile = [&](QDate day) {
         return folder + QLatin1Char('/') + day.toString(Qt::ISODate) + QStringLiteral(".csv");
     };
@@ -238,9 +239,10 @@ void TestAsRun::journalRowsGoToTheirDay()
     };
     const QByteArray oldRow = "2026-01-01T10:00:00,2026-01-01T10:03:00,180.0,music,Old,,/old.wav,ended\n";
     QVERIFY(write(dayFile(started), (AsRunFormat::kEightColumnHeader.toByteArray() + '\n') + oldRow));
+    QVERIFY(write(dayFile(twelve), AsRunFormat::kTwelveColumnHeader.toByteArray() + '\n'));
     AsRunLog::Item late{QStringLiteral("music"), QStringLiteral("Late"), QStringLiteral("Band"),
                         QStringLiteral("/late.wav"), QStringLiteral("LP"), QStringLiteral("Someone"),
-                        QStringLiteral("BRXXX2600001"), 60.0};
+                        QStringLiteral("BRXXX2600001"), 60.0, QTime(23, 59, 50)};
     const AsRunLog::Row row = AsRunLog::row(QDateTime(started, QTime(23, 59, 50)),
                                             QDateTime(started.addDays(1), QTime(0, 0, 20)), 30.0,
                                             late, QStringLiteral("interrupted"));
@@ -249,17 +251,21 @@ void TestAsRun::journalRowsGoToTheirDay()
                   started.toString(Qt::ISODate).toLatin1() + ' ' + QByteArray::number(both.size()) + ' '
                       + QByteArray::number(row.eight.size()) + '\n' + both
                       + before.toString(Qt::ISODate).toLatin1() + ' '
-                      + QByteArray::number(oldRow.size()) + '\n' + oldRow));
+                      + QByteArray::number(oldRow.size()) + '\n' + oldRow
+                      + twelve.toString(Qt::ISODate).toLatin1() + ' ' + QByteArray::number(both.size()) + ' '
+                      + QByteArray::number(row.eight.size()) + '\n' + both));
 
     AsRunLog log(folder);
-    QCOMPARE(log.recoverJournal(), 2);
+    QCOMPARE(log.recoverJournal(), 3);
     const auto content = [&](QDate day) {
         QFile file(dayFile(day));
         return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
     };
     QCOMPARE(content(started), (AsRunFormat::kEightColumnHeader.toByteArray() + '\n') + oldRow + row.eight + '\n');
-    QCOMPARE(content(before), (AsRunFormat::kHeader.toByteArray() + '\n') + oldRow.chopped(1) + ",,,,\n");
-    QVERIFY(row.more == ",LP,Someone,BRXXX2600001,60.0");
+    QCOMPARE(content(before), (AsRunFormat::kHeader.toByteArray() + '\n') + oldRow.chopped(1) + ",,,,,\n");
+    QVERIFY(row.more == ",LP,Someone,BRXXX2600001,60.0,23:59:50");
+    QCOMPARE(content(twelve), (AsRunFormat::kTwelveColumnHeader.toByteArray() + '\n') + row.eight
+                                  + ",LP,Someone,BRXXX2600001,60.0\n");
 }
 
 ORVA_TEST_MAIN(TestAsRun)

@@ -288,15 +288,17 @@ void TestReport::selection()
                           + tagged(row(first + "11:00:00", 4.5, "time", "Hora certa", QString()), ",,,4.6")
                           + tagged(row(first + "12:05:00", 1.0, "cart", "Aplausos", QString(), "stopped"),
                                    ",,,3.1")));
+    // The form with the planned time of fixed entries.
     const QString next = QStringLiteral("2027-01-01T");
     QVERIFY(writeFile(folder + QStringLiteral("/2027-01-01.csv"),
-                      kTaggedHeader + tagged(row(next + "09:00:00", 5.0, "jingle", "Vinheta", QString()), ",,,5.0")
+                      kTaggedHeader.chopped(1) + ",planned\n"
+                          + tagged(row(next + "09:00:00", 5.0, "jingle", "Vinheta", QString()), ",,,5.0,09:00:00")
                           + tagged(row(next + "10:00:00", 180.0, "music", "Canção", "Coro"),
-                                   "Lua Nova (ao vivo),,BRABC2700002,185.0")
-                          + tagged(row(next + "11:00:00", 4.5, "time", "Hora certa", QString()), ",,,4.6")
-                          + tagged(row(next + "12:00:00", 3.0, "cart", "Aplausos", QString()), ",,,3.1")
-                          + "2027-01-01T13:00:00,2027-01-01T13:00:40,40.0,music,Ondas,Mar,/media/Ondas.mp3,interrupted,,,,200.0\n"
-                            "2027-01-01T13:00:52,2027-01-01T13:04:12,200.0,music,Ondas,Mar,/media/Ondas.mp3,ended,,,,200.0\n"));
+                                   "Lua Nova (ao vivo),,BRABC2700002,185.0,")
+                          + tagged(row(next + "11:00:00", 4.5, "time", "Hora certa", QString()), ",,,4.6,")
+                          + tagged(row(next + "12:00:00", 3.0, "cart", "Aplausos", QString()), ",,,3.1,")
+                          + "2027-01-01T13:00:00,2027-01-01T13:00:40,40.0,music,Ondas,Mar,/media/Ondas.mp3,interrupted,,,,200.0,\n"
+                            "2027-01-01T13:00:52,2027-01-01T13:04:12,200.0,music,Ondas,Mar,/media/Ondas.mp3,ended,,,,200.0,\n"));
 
     const Result result = report(arguments + QStringList{QStringLiteral("--dir"), folder});
     QCOMPARE(result.exitCode, 0);
