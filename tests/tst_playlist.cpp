@@ -1,6 +1,7 @@
 // The running order on screen: the view rebuild, the browsers that feed it,
 // and the editing operations, all through one real main window.
 #include "mainwindow.h"
+#include "fixedstarts.h"
 #include "fixedtimedialog.h"
 #include "testsupport.h"
 
@@ -770,7 +771,7 @@ private slots:
 
         // Off air, a fixed time only says it was missed.
         QTest::ignoreMessage(QtInfoMsg, QRegularExpression("^Fixed time .* of E missed: the desk is off air$"));
-        window->fixedTimeReached(3);
+        emit window->fixedStarts->due(3);
         QVERIFY(!window->onAir);
     }
 
