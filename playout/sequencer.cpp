@@ -393,6 +393,9 @@ void MainWindow::fixedTimeReached(int row)
         qInfo().noquote() << "Fixed time" << at << "of" << entry.title << "missed: the desk is off air";
         return;
     }
+    // The operator started it already.
+    if (row == currentIndex && !removedOnAir)
+        return;
     if (!entry.fixed.hard) {
         qInfo().noquote() << "Fixed time" << at << ":" << entry.title << "is next";
         nextIndex = row;
