@@ -196,7 +196,8 @@ void MainWindow::tellWhatComes()
     for (int step = 0; nextIndex >= 0 && nextIndex < size && step < size; ++step) {
         const int index = (nextIndex + step) % size;
         const Playlist &entry = playlist[size_t(index)];
-        if (preparation && preparation->entryVerdict(index, entry).bad())
+        // The plain order passes over fixed entries; a marked one is next.
+        if ((step > 0 && entry.fixed.isSet()) || (preparation && preparation->entryVerdict(index, entry).bad()))
             continue;
         coming.append({shownTitle(index), preparation ? preparation->entryFile(index, entry) : entry.path,
                        playedKind(entry.kind)});
