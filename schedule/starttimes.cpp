@@ -42,7 +42,7 @@ std::optional<qint64> lengthMs(const Playlist &entry)
 std::vector<Row> compute(const std::vector<Playlist> &playlist, const Origin &origin, int transitionSeconds)
 {
     const int size = int(playlist.size());
-    std::vector<Row> rows(size_t(size));
+    std::vector<Row> rows(static_cast<size_t>(size));
     if (origin.row < 0 || origin.row >= size)
         return rows;
     rows[size_t(origin.row)].onAir = origin.onAir;
@@ -58,7 +58,10 @@ std::vector<Row> compute(const std::vector<Playlist> &playlist, const Origin &or
             QDateTime at(origin.now.date(), entry.fixed.at);
             if (at <= origin.now)
                 at = at.addDays(1);
-            row = {at, true, cursor.isValid() ? std::optional<qint64>(at.msecsTo(cursor)) : std::nullopt};
+            row.at = at;
+            row.fixed = true;
+            if (cursor.isValid())
+                row.missMs = at.msecsTo(cursor);
             cursor = at;
         } else {
             row.at = cursor;
