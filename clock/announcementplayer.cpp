@@ -5,6 +5,14 @@
 #include <QAudioOutput>
 #include <QDebug>
 #include <QMediaPlayer>
+#include <QTimer>
+
+namespace {
+
+// The channels' fade tick.
+constexpr int kFadeTickMs = 500;
+
+} // namespace
 
 AnnouncementPlayer::AnnouncementPlayer(OnAirEvents *events, OutputDevices *outputs, Loudness *loudness,
                                        QObject *parent)
@@ -13,11 +21,20 @@ AnnouncementPlayer::AnnouncementPlayer(OnAirEvents *events, OutputDevices *outpu
     , player(new QMediaPlayer(this))
     , output(new QAudioOutput(this))
     , watch(new PlayWatch(player, QStringLiteral("Time announcement"), this))
+    , fade(new QTimer(this))
     , outputs(outputs)
     , loudness(loudness)
 {
     player->setAudioOutput(output);
     output->setVolume(1.0f);
+    fade->setInterval(kFadeTickMs);
+    connect(fade, &QTimer::timeout, this, [this] {
+        const float volume = output->volume() - fadeStep;
+        if (volume > 0.0f)
+            output->setVolume(volume);
+        else
+            stop();
+    });
     connect(watch, &PlayWatch::sounding, this, [this] {
         if (this->events)
             this->events->sounding(player);
@@ -41,14 +58,25 @@ AnnouncementPlayer::AnnouncementPlayer(OnAirEvents *events, OutputDevices *outpu
 void AnnouncementPlayer::play(const OnAirEvents::Item &item)
 {
     events->leaving(player, OnAirEvents::Outcome::Next);
+    fade->stop();
     output->setVolume(loudness->startGain(item.file));
     events->begin(player, item);
     watch->load(item.file, outputs);
     watch->play();
 }
 
+void AnnouncementPlayer::fadeOut(float step)
+{
+    fadeStep = step;
+    if (step > 0.0f)
+        fade->start();
+    else
+        stop();
+}
+
 void AnnouncementPlayer::stop()
 {
+    fade->stop();
     watch->stop();
     events->finish(player);
 }

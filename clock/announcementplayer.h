@@ -11,6 +11,7 @@ class OutputDevices;
 class PlayWatch;
 class QAudioOutput;
 class QMediaPlayer;
+class QTimer;
 
 // The time announcements' player, beside the two channels: it speaks one
 // announcement at a time and keeps its row in the on-air events, under its
@@ -30,6 +31,9 @@ public:
     void play(const OnAirEvents::Item &item);
     // Silences it; the reason for its leaving is the caller's to give.
     void stop();
+    // Lowers it by `step` every half second, as a channel fades, and then
+    // silences it.
+    void fadeOut(float step);
 
 signals:
     void ended();
@@ -40,6 +44,8 @@ private:
     QMediaPlayer *player;
     QAudioOutput *output;
     PlayWatch *watch;
+    QTimer *fade;
+    float fadeStep = 0.0f;
     OutputDevices *outputs;
     Loudness *loudness;
 };

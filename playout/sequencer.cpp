@@ -404,5 +404,11 @@ void MainWindow::fixedTimeReached(int row)
         return;
     }
     qInfo().noquote() << "Fixed time" << at << ":" << entry.title << "starts now";
+    // An announcement fades out like a channel, rather than being cut.
+    if (timeAnnouncing) {
+        airEvents->leaving(timePlayer, OnAirEvents::Outcome::Next);
+        timeAnnouncing = false;
+        announcer->fadeOut(player1.fadeStep);
+    }
     onPlaylistItemDoubleClicked(ui->audio_list->model()->index(row, 0));
 }
