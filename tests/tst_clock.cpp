@@ -263,7 +263,7 @@ private slots:
         QFile log(TestSupport::todaysAsRunLog());
         QVERIFY(log.open(QIODevice::ReadOnly));
         const QList<QByteArray> fields = log.readAll().trimmed().split('\n').last().split(',');
-        QCOMPARE(fields.size(), 12);
+        QCOMPARE(fields.size(), 13);
         QCOMPARE(fields[2], QByteArray("0.0"));
         QCOMPARE(fields[3], QByteArray("time"));
         QVERIFY(fields[4].startsWith("Current time "));

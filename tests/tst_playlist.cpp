@@ -769,6 +769,10 @@ private slots:
         QVERIFY(!window->playlist[1].fixed.isSet());
         QCOMPARE(QTime::fromString(shown(0), "HH:mm:ss").secsTo(QTime::fromString(shown(1), "HH:mm:ss")), 55);
 
+        // The plain order passes a fixed entry over.
+        window->currentIndex = 2;
+        window->updateAudioList(false);
+        QCOMPARE(window->nextIndex, 4);
         // Off air, a fixed time only says it was missed.
         QTest::ignoreMessage(QtInfoMsg, QRegularExpression("^Fixed time .* of E missed: the desk is off air$"));
         emit window->fixedStarts->due(3);
