@@ -27,7 +27,7 @@ struct WidgetRow
 // Every widget of the form, in creation order.
 const WidgetRow kWidgets[] = {
     {"files", "QTreeView", "centralwidget", {10, 360, 461, 181}, 0, false, "", ""},
-    {"audio_list", "QTreeWidget", "centralwidget", {530, 180, 501, 361}, 0, false, "", ""},
+    {"audio_list", "QTreeWidget", "centralwidget", {530, 180, 501, 339}, 0, false, "", ""},
     {"groupBox", "QGroupBox", "centralwidget", {10, 20, 461, 151}, 0, false, "NO AR - Reproduzindo agora", ""},
     {"current_audio", "QTextBrowser", "groupBox", {10, 30, 441, 51}, 13, true, "", ""},
     {"remain_time", "QTextBrowser", "groupBox", {10, 100, 101, 41}, 18, true, "", ""},
@@ -46,7 +46,7 @@ const WidgetRow kWidgets[] = {
     {"btn_stop", "QPushButton", "centralwidget", {810, 124, 41, 26}, 0, false, "", ":/images/icons/media-playback-stop.svg"},
     {"btn_next", "QPushButton", "centralwidget", {760, 124, 41, 26}, 0, false, "", ":/images/icons/media-skip-forward.svg"},
     {"audio_clock", "QPushButton", "centralwidget", {870, 115, 161, 41}, 19, true, "00:00:00", ""},
-    {"next_fixed", "QLabel", "centralwidget", {530, 545, 501, 20}, 0, false, "", ""},
+    {"next_fixed", "QLabel", "centralwidget", {530, 522, 501, 20}, 0, false, "", ""},
     {"version", "QLabel", "centralwidget", {10, 580, 81, 16}, 7, false, "Versão", ""},
     {"seeker", "QSlider", "centralwidget", {530, 158, 501, 20}, 0, false, "", ""},
     {"volume_speak", "QSlider", "centralwidget", {480, 20, 41, 81}, 0, false, "", ""},
