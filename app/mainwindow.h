@@ -205,6 +205,8 @@ private:
     // When each row is expected to start, and the next fixed start.
     std::vector<StartTimes::Row> expectedStarts();
     void showStartTimes();
+    // The row menu's "Hora Fixa…" dialog for `row`.
+    void editFixedTime(int row);
     void installQtTexts(const QString &lang);
     void showVersion();
     void fitLongTexts();

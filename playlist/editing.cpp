@@ -11,6 +11,7 @@
 
 #include <QFileSystemModel>
 #include <QMenu>
+#include <QTimer>
 
 Playlist MainWindow::entryFromBrowser(const QModelIndex &index, const QString &kind,
                                       const QString &folderKind, const QString &emptyDuration)
@@ -180,23 +181,11 @@ void MainWindow::audioOptionsMenu(const QPoint &point)
                 updateAudioList(true);
                 ui->audio_list->clearSelection();
             });
+    // The dialog opens from the event loop, once the menu and its action are
+    // done with: a menu closed while its action runs may be deleted under it.
     connect(menu->addAction(QIcon(QStringLiteral(":/images/icons/clock.svg")), tr("Hora Fixa…")),
             &QAction::triggered, this, [this, row = index.row()] {
-                if (row >= int(playlist.size()))
-                    return;
-                const Playlist entry = playlist[size_t(row)];
-                // The time the row is expected to start, else the next full minute.
-                const QDateTime expected = expectedStarts()[size_t(row)].at;
-                const QTime now = QTime::currentTime();
-                const QTime proposed = expected.isValid() ? expected.addMSecs(500).time()
-                                                          : QTime(now.hour(), now.minute()).addSecs(60);
-                FixedTimeDialog dialog(entry.title, entry.fixed, proposed, this);
-                // The running order may change while the dialog is open.
-                if (dialog.exec() != QDialog::Accepted || row >= int(playlist.size())
-                    || !(playlist[size_t(row)] == entry))
-                    return;
-                playlist[size_t(row)].fixed = dialog.fixedStart();
-                updateAudioList(false);
+                QTimer::singleShot(0, this, [this, row] { editFixedTime(row); });
             });
     QMenu *listen = menu->addMenu(QIcon(QStringLiteral(":/images/icons/preferences-desktop-sound.svg")),
                                   QStringLiteral("Pré Escuta"));
@@ -231,4 +220,23 @@ void MainWindow::audioOptionsMenu(const QPoint &point)
                             QStringLiteral("Apagar")),
             &QAction::triggered, this, &MainWindow::on_btn_remove_item_clicked);
     menu->popup(ui->audio_list->viewport()->mapToGlobal(point));
+}
+
+void MainWindow::editFixedTime(int row)
+{
+    if (row >= int(playlist.size()))
+        return;
+    const Playlist entry = playlist[size_t(row)];
+    // The time the row is expected to start, else the next full minute.
+    const QDateTime expected = expectedStarts()[size_t(row)].at;
+    const QTime now = QTime::currentTime();
+    const QTime proposed = expected.isValid() ? expected.addMSecs(500).time()
+                                              : QTime(now.hour(), now.minute()).addSecs(60);
+    FixedTimeDialog dialog(entry.title, entry.fixed, proposed, this);
+    // The running order may change while the dialog is open.
+    if (dialog.exec() != QDialog::Accepted || row >= int(playlist.size())
+        || !(playlist[size_t(row)] == entry))
+        return;
+    playlist[size_t(row)].fixed = dialog.fixedStart();
+    updateAudioList(false);
 }

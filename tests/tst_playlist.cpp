@@ -695,20 +695,32 @@ private slots:
         QVERIFY(window->onAir);
     }
 
-    // Picks "Hora Fixa…" on `row` and hands the dialog to `answer`.
+    // Picks "Hora Fixa…" on `row`, as a click does, and hands the dialog to
+    // `answer` once it is up.
     void fixedTimeDialog(int row, const std::function<void(FixedTimeDialog *)> &answer)
     {
         rightClick(list->visualItemRect(list->topLevelItem(row)).center());
         QMenu *menu = openMenu();
         QVERIFY(menu);
-        QTimer::singleShot(0, this, [&answer] {
-            answer(qobject_cast<FixedTimeDialog *>(QApplication::activeModalWidget()));
-        });
+        QAction *fixed = nullptr;
         for (QAction *action : menu->actions()) {
             if (action->text() == QStringLiteral("Hora Fixa…"))
-                action->trigger();
+                fixed = action;
         }
+        QVERIFY(fixed);
+        bool answered = false;
+        QTimer poll;
+        connect(&poll, &QTimer::timeout, this, [&] {
+            if (auto *dialog = qobject_cast<FixedTimeDialog *>(QApplication::activeModalWidget())) {
+                poll.stop();
+                answered = true;
+                answer(dialog);
+            }
+        });
+        poll.start(10);
+        fixed->trigger();
         menu->close();
+        QTRY_VERIFY(answered);
     }
 
     // Off air each row starts when the one before it hands over (music 5 s
