@@ -292,9 +292,11 @@ void MainWindow::showStartTimes()
     QString line;
     const QDateTime now = QDateTime::currentDateTime();
     const FixedStarts::Point next = fixedStarts ? fixedStarts->nextAfter(now) : FixedStarts::Point();
+    // The entry's own title: this runs every second, and a folder's pick
+    // would read its tags from a share that may stall.
     if (next.row >= 0 && next.row < int(playlist.size()))
         line = tr("Hora fixa: %1 às %2, em %3")
-                   .arg(shownTitle(next.row), next.at.toString(QStringLiteral("HH:mm:ss")),
+                   .arg(playlist[size_t(next.row)].title, next.at.toString(QStringLiteral("HH:mm:ss")),
                         StartTimes::span(now.msecsTo(next.at)));
     if (ui->next_fixed->text() != line)
         ui->next_fixed->setText(line);
