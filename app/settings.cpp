@@ -123,6 +123,18 @@ void MainWindow::initConfig()
     for (const char *key : {"nowplaying/serverUrl", "nowplaying/mount", "nowplaying/user",
                             "nowplaying/password"})
         setDefault(QString::fromLatin1(key), QString());
+    // No stream and no air check until asked for; empty texts are the desk's
+    // own choices (mount /live, user source, the air check in the data folder).
+    setDefault(QStringLiteral("stream/enabled"), false);
+    for (const char *key : {"stream/serverUrl", "stream/mount", "stream/user", "stream/password"})
+        setDefault(QString::fromLatin1(key), QString());
+    setDefault(QStringLiteral("stream/format"), QStringLiteral("mp3"));
+    setDefault(QStringLiteral("stream/bitrate"), 128);
+    setDefault(QStringLiteral("aircheck/enabled"), false);
+    setDefault(QStringLiteral("aircheck/folder"), QString());
+    setDefault(QStringLiteral("aircheck/days"), 31);
+    setDefault(QStringLiteral("aircheck/fileMinutes"), 60);
+    setDefault(QStringLiteral("aircheck/format"), QStringLiteral("opus"));
     keepSettingsPrivate(*settings);
 }
 

@@ -3,6 +3,7 @@
 #include "startvalues.h"
 #include "loudness.h"
 #include "nowplaying.h"
+#include "deskfiles.h"
 
 #include <QAudioDevice>
 #include <QComboBox>
@@ -11,6 +12,7 @@
 #include <QLayout>
 #include <QMediaDevices>
 #include <QMessageBox>
+#include <QSpinBox>
 
 #include <algorithm>
 #include <cmath>
@@ -18,10 +20,19 @@
 namespace {
 
 // A number stored as a decimal ("5.0") is refused by QVariant::toInt();
-// truncating reads it as 5.
-int wholeNumber(const QSettings &settings, const QString &key)
+// truncating reads it as 5. A missing key or a word reads as `fallback`.
+int wholeNumber(const QSettings &settings, const QString &key, int fallback = 0)
 {
-    return int(settings.value(key).toDouble());
+    bool ok = false;
+    const double value = settings.value(key).toDouble(&ok);
+    return ok ? int(value) : fallback;
+}
+
+// A format word the desk does not know shows, and is saved, as the box's
+// first item, the desk's default.
+void showFormat(QComboBox *box, const QVariant &stored)
+{
+    box->setCurrentIndex(std::max(0, box->findData(stored.toString())));
 }
 
 // The now-playing fields and their keys; the kinds switch is apart.
@@ -69,6 +80,26 @@ ConfigDialog::ConfigDialog(QWidget *parent)
         nowPlaying[i]->setText(stored.value(QLatin1String(kNowPlayingKeys[i])).toString());
     ui->nowPlayingFolder->setPlaceholderText(NowPlaying::folderFrom(QString()));
     ui->nowPlayingAllKinds->setChecked(stored.value(QStringLiteral("nowplaying/allKinds"), false).toBool());
+
+    // The stream and the air check; the form holds their default numbers.
+    ui->streamOn->setChecked(stored.value(QStringLiteral("stream/enabled"), false).toBool());
+    ui->sourceServerUrl->setText(stored.value(QStringLiteral("stream/serverUrl")).toString());
+    ui->sourceMount->setText(stored.value(QStringLiteral("stream/mount")).toString());
+    ui->sourceUser->setText(stored.value(QStringLiteral("stream/user")).toString());
+    ui->sourcePassword->setText(stored.value(QStringLiteral("stream/password")).toString());
+    ui->sourceFormat->addItem(QStringLiteral("MP3"), QStringLiteral("mp3"));
+    ui->sourceFormat->addItem(QStringLiteral("Ogg Opus"), QStringLiteral("opus"));
+    showFormat(ui->sourceFormat, stored.value(QStringLiteral("stream/format")));
+    ui->sourceBitrate->setValue(wholeNumber(stored, QStringLiteral("stream/bitrate"), ui->sourceBitrate->value()));
+    ui->aircheckOn->setChecked(stored.value(QStringLiteral("aircheck/enabled"), false).toBool());
+    ui->aircheckFolder->setText(stored.value(QStringLiteral("aircheck/folder")).toString());
+    ui->aircheckFolder->setPlaceholderText(deskDataFolder() + QStringLiteral("/aircheck"));
+    ui->aircheckDays->setValue(wholeNumber(stored, QStringLiteral("aircheck/days"), ui->aircheckDays->value()));
+    ui->aircheckFileMinutes->setValue(
+        wholeNumber(stored, QStringLiteral("aircheck/fileMinutes"), ui->aircheckFileMinutes->value()));
+    ui->aircheckFormat->addItem(QStringLiteral("Ogg Opus"), QStringLiteral("opus"));
+    ui->aircheckFormat->addItem(QStringLiteral("MP3"), QStringLiteral("mp3"));
+    showFormat(ui->aircheckFormat, stored.value(QStringLiteral("aircheck/format")));
 
     connect(ui->buttonBox, &QDialogButtonBox::accepted, this, &ConfigDialog::accept);
     connect(ui->buttonBox, &QDialogButtonBox::rejected, this, &ConfigDialog::reject);
@@ -130,6 +161,18 @@ void ConfigDialog::accept()
     for (size_t i = 0; i < nowPlaying.size(); ++i)
         settings.setValue(QLatin1String(kNowPlayingKeys[i]), nowPlaying[i]->text());
     settings.setValue(QStringLiteral("nowplaying/allKinds"), ui->nowPlayingAllKinds->isChecked());
+    settings.setValue(QStringLiteral("stream/enabled"), ui->streamOn->isChecked());
+    settings.setValue(QStringLiteral("stream/serverUrl"), ui->sourceServerUrl->text());
+    settings.setValue(QStringLiteral("stream/mount"), ui->sourceMount->text());
+    settings.setValue(QStringLiteral("stream/user"), ui->sourceUser->text());
+    settings.setValue(QStringLiteral("stream/password"), ui->sourcePassword->text());
+    settings.setValue(QStringLiteral("stream/format"), ui->sourceFormat->currentData().toString());
+    settings.setValue(QStringLiteral("stream/bitrate"), ui->sourceBitrate->value());
+    settings.setValue(QStringLiteral("aircheck/enabled"), ui->aircheckOn->isChecked());
+    settings.setValue(QStringLiteral("aircheck/folder"), ui->aircheckFolder->text());
+    settings.setValue(QStringLiteral("aircheck/days"), ui->aircheckDays->value());
+    settings.setValue(QStringLiteral("aircheck/fileMinutes"), ui->aircheckFileMinutes->value());
+    settings.setValue(QStringLiteral("aircheck/format"), ui->aircheckFormat->currentData().toString());
     keepSettingsPrivate(settings);
     QDialog::accept();
 }
@@ -187,4 +230,13 @@ void ConfigDialog::on_btn_searchNowPlayingPath_clicked()
 {
     pickFolder(ui->nowPlayingFolder, tr("Selecionar pasta dos arquivos de agora no ar"),
                NowPlaying::folderFrom(ui->nowPlayingFolder->text()));
+}
+
+void ConfigDialog::on_btn_searchAircheckPath_clicked()
+{
+    // Starts in the stored folder, not in the field's text, which may be an
+    // unsaved edit.
+    const QString stored = settings.value(QStringLiteral("aircheck/folder")).toString();
+    pickFolder(ui->aircheckFolder, tr("Selecionar pasta da gravação do ar"),
+               stored.isEmpty() ? ui->aircheckFolder->placeholderText() : stored);
 }

@@ -31,6 +31,7 @@ public slots:
     void on_btn_searchJinglePath_clicked();
     void on_btn_searchTimePath_clicked();
     void on_btn_searchNowPlayingPath_clicked();
+    void on_btn_searchAircheckPath_clicked();
 
 private:
     // The four option boxes, in the order of their keys.

@@ -190,6 +190,32 @@ private slots:
             nowPlaying.insert(QStringLiteral("nowplaying/") + keys[i], fields[i]);
         nowPlaying.insert(QStringLiteral("nowplaying/allKinds"), QStringLiteral("true"));
         QTest::newRow("now playing") << nowPlaying << nowPlaying;
+        Values feeds = nineKeys("5", "2", home, "true");
+        feeds.insert({{QStringLiteral("stream/enabled"), QStringLiteral("true")},
+                      {QStringLiteral("stream/serverUrl"), QStringLiteral("https://ice.example.net:8443")},
+                      {QStringLiteral("stream/mount"), QStringLiteral("/onair.opus")},
+                      {QStringLiteral("stream/user"), QStringLiteral("dj")},
+                      {QStringLiteral("stream/password"), QStringLiteral("pa ss=\"x\"")},
+                      {QStringLiteral("stream/format"), QStringLiteral("opus")},
+                      {QStringLiteral("stream/bitrate"), QStringLiteral("192")},
+                      {QStringLiteral("aircheck/enabled"), QStringLiteral("true")},
+                      {QStringLiteral("aircheck/folder"), QStringLiteral("/srv/logger")},
+                      {QStringLiteral("aircheck/days"), QStringLiteral("400")},
+                      {QStringLiteral("aircheck/fileMinutes"), QStringLiteral("15")},
+                      {QStringLiteral("aircheck/format"), QStringLiteral("mp3")}});
+        QTest::newRow("stream and air check") << feeds << feeds;
+        // A format the desk does not know is saved as the default one.
+        Values odd = nineKeys("5", "2", home, "true");
+        odd.insert({{QStringLiteral("stream/format"), QStringLiteral("flac")},
+                    {QStringLiteral("stream/bitrate"), QStringLiteral("1000")},
+                    {QStringLiteral("aircheck/days"), QStringLiteral("0")},
+                    {QStringLiteral("aircheck/format"), QStringLiteral("wav")}});
+        Values oddSaved = odd;
+        oddSaved.insert({{QStringLiteral("stream/format"), QStringLiteral("mp3")},
+                         {QStringLiteral("stream/bitrate"), QStringLiteral("320")},
+                         {QStringLiteral("aircheck/days"), QStringLiteral("1")},
+                         {QStringLiteral("aircheck/format"), QStringLiteral("opus")}});
+        QTest::newRow("stream and air check out of reach") << odd << oddSaved;
         // The fade speed saved is the one the desk uses: none too fast to duck
         // to the talk-over level, and never 0.
         QTest::newRow("above the range") << nineKeys("150", "250", " /no/such folder ", "false")
@@ -219,10 +245,17 @@ private slots:
         }
         for (const char *key : {"audio/outputDevice", "audio/previewDevice", "nowplaying/folder",
                                 "nowplaying/serverUrl", "nowplaying/mount", "nowplaying/user",
-                                "nowplaying/password"})
+                                "nowplaying/password", "stream/serverUrl", "stream/mount", "stream/user",
+                                "stream/password", "aircheck/folder"})
             saved.insert(QLatin1String(key), saved.value(QLatin1String(key)));
-        if (!saved.contains(QStringLiteral("nowplaying/allKinds")))
-            saved.insert(QStringLiteral("nowplaying/allKinds"), QStringLiteral("false"));
+        // The stream and the air check stay off, at the desk's defaults.
+        const char *const defaults[][2] = {
+            {"nowplaying/allKinds", "false"}, {"stream/enabled", "false"}, {"stream/format", "mp3"},
+            {"stream/bitrate", "128"}, {"aircheck/enabled", "false"}, {"aircheck/days", "31"},
+            {"aircheck/fileMinutes", "60"}, {"aircheck/format", "opus"}};
+        for (const auto &[key, value] : defaults)
+            if (!saved.contains(QLatin1String(key)))
+                saved.insert(QLatin1String(key), QLatin1String(value));
         QCOMPARE(storedValues(), saved);
     }
 
@@ -251,12 +284,16 @@ private slots:
                                  << "Selecionar pasta de vinhetas" << false;
         QTest::newRow("time") << "pt_BR" << "btn_searchTimePath" << "time_path"
                               << "Selecionar pasta de Locução de Hora" << true;
+        QTest::newRow("air check") << "pt_BR" << "btn_searchAircheckPath" << "aircheckFolder"
+                                   << "Selecionar pasta da gravação do ar" << true;
         QTest::newRow("music, English") << "en_US" << "btn_searchMusicPath" << "music_path"
                                         << "Select music folder" << false;
         QTest::newRow("jingles, English") << "en_US" << "btn_searchJinglePath" << "jingle_path"
                                           << "Select jingle folder" << false;
         QTest::newRow("time, English") << "en_US" << "btn_searchTimePath" << "time_path"
                                        << "Select Time Voiceover Folder" << true;
+        QTest::newRow("air check, English") << "en_US" << "btn_searchAircheckPath" << "aircheckFolder"
+                                            << "Select the air check folder" << true;
     }
 
     void pickerFillsItsFieldAndCancelWritesNothing()
@@ -269,7 +306,9 @@ private slots:
         const QString storedFolder = QDir::homePath() + QStringLiteral("/voices");
         const QString picked = QDir::homePath() + QStringLiteral("/picked");
         QVERIFY(QDir().mkpath(storedFolder) && QDir().mkpath(picked));
-        store(nineKeys("5", "2.0", storedFolder, "true"));
+        Values stored = nineKeys("5", "2.0", storedFolder, "true");
+        stored.insert(QStringLiteral("aircheck/folder"), storedFolder);
+        store(stored);
         const Values before = storedValues();
 
         QTranslator translator; // uninstalls itself at the end of the test
@@ -278,7 +317,7 @@ private slots:
         ConfigDialog dialog;
         const QString typed = QStringLiteral("/typed/elsewhere");
         QList<QLineEdit *> fields;
-        for (const char *name : {"music_path", "jingle_path", "time_path"}) {
+        for (const char *name : {"music_path", "jingle_path", "time_path", "aircheckFolder"}) {
             fields.append(dialog.findChild<QLineEdit *>(QLatin1String(name)));
             fields.last()->setText(typed);
         }
@@ -387,6 +426,9 @@ private slots:
             {"label_6", "Jingle Directory"},
             {"label_7", "Hours Directory"},
             {"label_8", "Attention: for the changes to take effect, restart OrvaRadio."},
+            {"groupBox_5", "Stream"},
+            {"streamOn", "Stream the air"},
+            {"aircheckOn", "Record the air"},
         };
         for (const auto &row : config)
             QTest::addRow("English config %s", row.object)

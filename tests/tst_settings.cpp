@@ -62,6 +62,18 @@ Values storeValues(bool other)
     values.insert("nowplaying/mount", other ? "/radio" : "");
     values.insert("nowplaying/user", other ? "source" : "");
     values.insert("nowplaying/password", other ? "hackme" : "");
+    values.insert("stream/enabled", other ? "true" : "false");
+    values.insert("stream/serverUrl", other ? "http://ice.local:8000" : "");
+    values.insert("stream/mount", other ? "/onair" : "");
+    values.insert("stream/user", other ? "dj" : "");
+    values.insert("stream/password", other ? "letmein" : "");
+    values.insert("stream/format", other ? "opus" : "mp3");
+    values.insert("stream/bitrate", other ? "192" : "128");
+    values.insert("aircheck/enabled", other ? "true" : "false");
+    values.insert("aircheck/folder", other ? "/srv/logger" : "");
+    values.insert("aircheck/days", other ? "90" : "31");
+    values.insert("aircheck/fileMinutes", other ? "30" : "60");
+    values.insert("aircheck/format", other ? "mp3" : "opus");
     return values;
 }
 
@@ -86,7 +98,7 @@ private slots:
         QVERIFY(storedText().isEmpty());
         delete new MainWindow;
         const Values stored = storedText();
-        QCOMPARE(stored.size(), 31);
+        QCOMPARE(stored.size(), 43);
         QCOMPARE(stored, storeValues(false));
         QVERIFY(!stored.contains("files/recent"));
         // It may come to hold the stream server's password.
@@ -99,7 +111,8 @@ private slots:
     {
         QTest::addColumn<QString>("key");
         for (const char *key : {"buttonhole/btn_10", "volume/volumeToTalk", "volume/speedFade",
-                                "volume/stopFade", "files/jingleDir", "interface/language"})
+                                "volume/stopFade", "files/jingleDir", "interface/language",
+                                "stream/bitrate", "aircheck/format"})
             QTest::newRow(key) << QString(key);
     }
 

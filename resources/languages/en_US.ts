@@ -17,6 +17,33 @@
     </message>
 </context>
 <context>
+    <name>AirFeeds</name>
+    <message>
+        <source>Stream: no ar</source>
+        <translation>Stream: on</translation>
+    </message>
+    <message>
+        <source>Stream: reconectando</source>
+        <translation>Stream: reconnecting</translation>
+    </message>
+    <message>
+        <source>Stream: desligado</source>
+        <translation>Stream: off</translation>
+    </message>
+    <message>
+        <source>Gravação do ar: gravando</source>
+        <translation>Air check: recording</translation>
+    </message>
+    <message>
+        <source>Gravação do ar: falhando</source>
+        <translation>Air check: failing</translation>
+    </message>
+    <message>
+        <source>Gravação do ar: desligada</source>
+        <translation>Air check: off</translation>
+    </message>
+</context>
+<context>
     <name>ButtonHole</name>
     <message>
         <source>Arquivos de Audio</source>
@@ -164,6 +191,54 @@
     <message>
         <source>A pré-escuta não pode usar a saída do ar (%1): seria ouvida no ar. Ficou &quot;Nenhuma&quot;; escolha outra saída ou salve de novo para confirmar.</source>
         <translation>The preview cannot use the air&apos;s output (%1): it would be heard on air. It is now &quot;None&quot;; choose another output, or save again to confirm.</translation>
+    </message>
+    <message>
+        <source>Transmissão e gravação</source>
+        <translation>Stream and air check</translation>
+    </message>
+    <message>
+        <source>Transmissão</source>
+        <translation>Stream</translation>
+    </message>
+    <message>
+        <source>Transmitir o ar</source>
+        <translation>Stream the air</translation>
+    </message>
+    <message>
+        <source>Formato e taxa de bits</source>
+        <translation>Format and bit rate</translation>
+    </message>
+    <message>
+        <source>Gravação do ar</source>
+        <translation>Air check</translation>
+    </message>
+    <message>
+        <source>Gravar o ar</source>
+        <translation>Record the air</translation>
+    </message>
+    <message>
+        <source>Pasta das gravações</source>
+        <translation>Folder of the recordings</translation>
+    </message>
+    <message>
+        <source>Guardar por</source>
+        <translation>Keep for</translation>
+    </message>
+    <message>
+        <source> dias</source>
+        <translation> days</translation>
+    </message>
+    <message>
+        <source>Um arquivo a cada</source>
+        <translation>One file every</translation>
+    </message>
+    <message>
+        <source>Formato</source>
+        <translation>Format</translation>
+    </message>
+    <message>
+        <source>Selecionar pasta da gravação do ar</source>
+        <translation>Select the air check folder</translation>
     </message>
 </context>
 <context>
