@@ -1,4 +1,5 @@
 #include "airguard.h"
+#include "airfeeds.h"
 #include "mainwindow.h"
 #include "nowplaying.h"
 #include "selfrestart.h"
@@ -38,6 +39,8 @@ void endSession(MainWindow &window, int signal)
     // A radio-text encoder or a website must not go on naming the last song.
     if (auto *nowPlaying = window.findChild<NowPlaying *>())
         nowPlaying->settle(kStreamTitleMs);
+    if (auto *feeds = window.findChild<AirFeeds *>())
+        feeds->stop();
     keepUnsavedPlaylist(window.playlist, *window.settings);
     SelfRestart::forget();
     // Leaves every event loop, a dialog's too.

@@ -1,4 +1,5 @@
 #include "mainwindow.h"
+#include "airfeeds.h"
 #include "ui_mainwindow.h"
 
 #include <QCoreApplication>
@@ -40,6 +41,8 @@ void MainWindow::changeLanguage(const QString &lang)
     ui->retranslateUi(this);
     // Retranslating puts the form's bare "Versão" back; keep the number visible.
     showVersion();
+    if (const auto *feeds = findChild<AirFeeds *>())
+        ui->feeds_state->setText(feeds->text());
     // The browsers' column title belongs to their model, not to the form.
     fileModel->setHeaderData(0, Qt::Horizontal, tr("Nome"));
     settings->setValue(QStringLiteral("interface/language"), lang);

@@ -1,4 +1,5 @@
 #include "mainwindow.h"
+#include "airfeeds.h"
 #include "viewhold.h"
 #include "loudness.h"
 #include "nowplaying.h"
@@ -120,6 +121,9 @@ void MainWindow::init()
     asRun->recoverJournal();
     asRun->listenTo(airEvents);
     NowPlaying::start(*settings, airEvents, this);
+    auto *feeds = new AirFeeds(*settings, outputs, this);
+    connect(feeds, &AirFeeds::changed, this, [this, feeds] { ui->feeds_state->setText(feeds->text()); });
+    ui->feeds_state->setText(feeds->text());
     announcer = new AnnouncementPlayer(airEvents, outputs, loudness, this);
     timePlayer = announcer->mediaPlayer();
     timeOutput = announcer->audioOutput();

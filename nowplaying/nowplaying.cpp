@@ -50,12 +50,19 @@ NowPlaying *NowPlaying::start(const QSettings &settings, OnAirEvents *events, QO
         new NowPlaying(folderFrom(settings.value(QStringLiteral("nowplaying/folder")).toString()),
                        settings.value(QStringLiteral("nowplaying/allKinds"), false).toBool(), parent);
     nowPlaying->listenTo(events);
-    const QString server = settings.value(QStringLiteral("nowplaying/serverUrl")).toString().trimmed();
+    // Without a server of its own, the title goes to the mount the desk
+    // streams to, with the source's login, which the server takes for it.
+    const bool ownServer = !settings.value(QStringLiteral("nowplaying/serverUrl")).toString().trimmed().isEmpty();
+    const bool streamed = settings.value(QStringLiteral("stream/enabled"), false).toBool();
+    const QString group = ownServer || !streamed ? QStringLiteral("nowplaying/") : QStringLiteral("stream/");
+    const QString server = settings.value(group + QStringLiteral("serverUrl")).toString().trimmed();
     if (!server.isEmpty()) {
+        const QString mount = settings.value(group + QStringLiteral("mount")).toString().trimmed();
+        const QString user = settings.value(group + QStringLiteral("user")).toString().trimmed();
         auto *stream = new StreamTitle(QUrl::fromUserInput(server),
-                                       settings.value(QStringLiteral("nowplaying/mount")).toString(),
-                                       settings.value(QStringLiteral("nowplaying/user")).toString(),
-                                       settings.value(QStringLiteral("nowplaying/password")).toString(),
+                                       mount.isEmpty() && !ownServer ? QStringLiteral("/live") : mount,
+                                       user.isEmpty() && !ownServer ? QStringLiteral("source") : user,
+                                       settings.value(group + QStringLiteral("password")).toString(),
                                        nowPlaying);
         connect(nowPlaying, &NowPlaying::lineChanged, stream, &StreamTitle::setTitle);
         // The mount may still carry a title of the session before.

@@ -428,6 +428,7 @@ bool StreamServer::writeConfig()
             "<admin-password>%4</admin-password></authentication>"
             "<paths><webroot>/usr/share/icecast2/web</webroot>"
             "<adminroot>/usr/share/icecast2/admin</adminroot></paths>"
+            "<limits><burst-size>0</burst-size></limits>"
             "<logging><accesslog>-</accesslog><errorlog>-</errorlog><loglevel>3</loglevel></logging>"
             "%5</icecast>\n")
             .arg(port)
@@ -444,7 +445,7 @@ QString StreamServer::logTail(const QString &name) const
     return QString::fromUtf8(file.readAll().right(2000));
 }
 
-bool StreamServer::start()
+bool StreamServer::start(bool withSource)
 {
     stop();
     error.clear();
@@ -471,6 +472,8 @@ bool StreamServer::start()
         }
         QThread::msleep(50);
     }
+    if (!withSource)
+        return true;
 
     source.setProcessChannelMode(QProcess::MergedChannels);
     source.setStandardOutputFile(folder.filePath(QStringLiteral("source.log")), QIODevice::Append);
@@ -518,6 +521,26 @@ QString StreamServer::title() const
         .value(QStringLiteral("title"))
         .toVariant()
         .toString();
+}
+
+bool StreamServer::mounted() const
+{
+    return !mountStatus(url(), mount()).value_or(QJsonObject()).isEmpty();
+}
+
+bool loadSink(const QString &name)
+{
+    return run(QStringLiteral("pactl"), {QStringLiteral("load-module"), QStringLiteral("module-null-sink"),
+                                         QStringLiteral("sink_name=") + name, QStringLiteral("rate=44100"),
+                                         QStringLiteral("channels=2")});
+}
+
+bool unloadSink(const QString &name)
+{
+    return run(QStringLiteral("sh"),
+               {QStringLiteral("-c"), QStringLiteral("pactl unload-module $(pactl list short modules | grep "
+                                                     "'sink_name=%1 ' | cut -f1)")
+                                          .arg(name)});
 }
 
 StallingPipe::StallingPipe(const QString &path, int frequency, int afterMs)

@@ -131,6 +131,10 @@ private:
     QString sink;
 };
 
+// Adds a null sink of 44.1 kHz stereo to the test sound server, and removes it.
+bool loadSink(const QString &name);
+bool unloadSink(const QString &name);
+
 // A private stream server for the now-playing tests: icecast2 on a free port
 // of 127.0.0.1 with passwords of its own, its mount fed with silent MP3 by
 // ffmpeg. The port stays the same across stop() and start().
@@ -140,9 +144,10 @@ public:
     StreamServer();
     ~StreamServer();
 
-    // Starts the server and its source, and returns once the mount is
+    // Starts the server and, unless the desk is to be the source, a source
+    // of silence, and returns once the server answers and the mount is
     // listed; on failure errorString() says why (with the server's log).
-    bool start();
+    bool start(bool withSource = true);
     void stop();
     QString errorString() const { return error; }
 
@@ -155,6 +160,8 @@ public:
     // The mount's title in the server's status, or an empty string when the
     // mount has none or the server does not answer.
     QString title() const;
+    // Whether a source feeds the mount.
+    bool mounted() const;
 
 private:
     bool writeConfig();

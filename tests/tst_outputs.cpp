@@ -72,19 +72,12 @@ const char *const kPreviewSink = "previewsink";
 
 bool loadSink(const char *name)
 {
-    return TestSupport::run(QStringLiteral("pactl"),
-                            {QStringLiteral("load-module"), QStringLiteral("module-null-sink"),
-                             QStringLiteral("sink_name=%1").arg(QLatin1String(name)),
-                             QStringLiteral("rate=44100"), QStringLiteral("channels=2")});
+    return TestSupport::loadSink(QLatin1String(name));
 }
 
 bool unloadSink(const char *name)
 {
-    return TestSupport::run(QStringLiteral("sh"),
-                            {QStringLiteral("-c"),
-                             QStringLiteral("pactl unload-module $(pactl list short modules | grep "
-                                            "'sink_name=%1 ' | cut -f1)")
-                                 .arg(QLatin1String(name))});
+    return TestSupport::unloadSink(QLatin1String(name));
 }
 
 // The 50 ms windows of `samples` in which `frequency` sounds.

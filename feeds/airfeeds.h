@@ -1,0 +1,57 @@
+#ifndef AIRFEEDS_H
+#define AIRFEEDS_H
+
+#include "feedworker.h"
+
+#include <QObject>
+
+class OutputDevices;
+class QSettings;
+class QThread;
+
+// The air as it goes to the air's output, sent on to a stream server and
+// kept as an air check, each by a worker on a thread of its own, both
+// following the air from one output to another. Off unless the settings
+// ("stream/...", "aircheck/...") turn them on.
+class AirFeeds : public QObject
+{
+    Q_OBJECT
+
+public:
+    AirFeeds(const QSettings &settings, OutputDevices *outputs, QObject *parent = nullptr);
+    ~AirFeeds() override;
+
+    FeedWorker::State streamState() const { return stream.state; }
+    FeedWorker::State airCheckState() const { return airCheck.state; }
+    // Both states, for the window, in the interface language.
+    QString text() const;
+
+    // Ends both feeds within a second: the end of a session waits no longer.
+    void stop();
+
+    // Where the air check goes when no folder was chosen.
+    static QString airCheckFolder(const QString &stored);
+
+signals:
+    void changed();
+
+private:
+    struct Feed
+    {
+        QThread *thread = nullptr;
+        FeedWorker *worker = nullptr;
+        FeedWorker::State state = FeedWorker::State::Off;
+    };
+
+    void run(Feed &feed, FeedWorker *worker);
+    // The air's source now, handed to both workers when it changes.
+    void followAir();
+    QString airSource() const;
+
+    OutputDevices *outputs;
+    QString source;
+    Feed stream;
+    Feed airCheck;
+};
+
+#endif

@@ -1,0 +1,79 @@
+#ifndef FEEDWORKER_H
+#define FEEDWORKER_H
+
+#include <QObject>
+#include <QString>
+#include <QStringList>
+
+class QProcess;
+class QTimer;
+
+// What the desk sends on from its air output (the stream, the air check)
+// captures the sound server's monitor of that output with ffmpeg, on a
+// thread of its own, so that a server, a folder or a helper that hangs
+// never holds the window. A worker that fails waits 1, 2, 4 ... at most 30 s
+// before it tries again, and logs each change of its state once.
+class FeedWorker : public QObject
+{
+    Q_OBJECT
+
+public:
+    enum class State { Off, Waiting, On };
+    Q_ENUM(State)
+
+    // `name` heads the worker's log lines.
+    FeedWorker(const QString &name, const QString &source);
+
+    // The sound server's source that carries the air: the monitor of the
+    // air's output, or the default output's monitor while the air has no
+    // output of its own.
+    static QString monitorOf(const QByteArray &output);
+
+    // The wait before try `failures` (1 for the first failure).
+    static int retrySeconds(int failures);
+
+public slots:
+    // On the worker's thread: starts the work; takes a new source; ends
+    // the work, stops the thread and leaves the worker to be deleted.
+    virtual void begin() = 0;
+    void setSource(const QString &monitor);
+    void finish();
+
+signals:
+    void stateChanged(FeedWorker::State state);
+
+protected:
+    // Starts ffmpeg on the air with `output` as its output arguments. It
+    // dies with the thread that started it, so a killed desk leaves no
+    // capture behind to write on.
+    QProcess *startCapture(const QStringList &output);
+    void stopCapture();
+    // The capture's last error lines, for a log line.
+    QString captureErrors() const;
+    // Called when the source changed while the work runs.
+    virtual void sourceChanged() = 0;
+    // Cleans up what the worker holds beyond the capture.
+    virtual void end() {}
+
+    // Logs `reason` if the worker was not already waiting, and calls
+    // begin() again after the next wait.
+    void retryLater(const QString &reason);
+    // The work runs: once it has run a moment without failing, a log line
+    // if it was not on, and the waits start over.
+    void running(const QString &what);
+
+    QString source;
+    QProcess *capture = nullptr;
+
+private:
+    void setState(State next);
+
+    QString name;
+    QTimer *retry;
+    QTimer *steady;
+    QString runningWhat;
+    int failures = 0;
+    State state = State::Off;
+};
+
+#endif

@@ -1,0 +1,319 @@
+// The air sent on to a stream server and kept as an air check, heard by a
+// listener of a real server and read back from the files.
+#include "airfeeds.h"
+#include "buttonhole.h"
+#include "mainwindow.h"
+#include "preview.h"
+#include "testsupport.h"
+
+#include <QDirIterator>
+#include <QPushButton>
+#include <QRegularExpression>
+#include <QSettings>
+
+#include <csignal>
+
+namespace {
+
+constexpr int kWindowMs = 50;
+constexpr double kPresentAmplitude = 0.05;
+constexpr int kToneHz[] = {440, 660, 880};
+constexpr int kCartHz = 1760;
+constexpr int kPreviewHz = 1320;
+constexpr double kToneSeconds = 4.0;
+constexpr int kOnMs = 10000;
+// The stream may follow the air by this much: the encoder's and the sound
+// server's buffers, and the listener's decoding.
+constexpr qint64 kMostStreamDelayMs = 4000;
+// The server away: after its return, the stream is back within the wait
+// then running (1, 2, 4, 8, then 16 s) and the 2 s a feed needs to count as on.
+constexpr int kAwayMs = 10000;
+constexpr int kMostBackMs = 18000;
+// A join between two air-check files loses no more than this.
+constexpr int kMostGapWindows = 10;
+
+const char *const kAirSink = "feedsink";
+const char *const kPreviewSink = "feedpreviewsink";
+
+QStringList feedLines;
+QtMessageHandler passOn = nullptr;
+
+void keepFeedLines(QtMsgType type, const QMessageLogContext &context, const QString &text)
+{
+    if (text.startsWith(QLatin1String("Stream:")) || text.startsWith(QLatin1String("Air check:")))
+        feedLines << text;
+    passOn(type, context, text);
+}
+
+Playlist jingle(const QString &path, int seconds)
+{
+    return {QFileInfo(path).completeBaseName(), path, QStringLiteral("00:%1").arg(seconds, 2, 10, QLatin1Char('0')),
+            QStringLiteral("jingle")};
+}
+
+// Decodes `source` (a file or a stream's address) as the recorder's samples.
+class Decoder
+{
+public:
+    explicit Decoder(const QString &source)
+        : raw(TestSupport::privateRoot() + QStringLiteral("/decoded-%1.raw").arg(++count))
+    {
+        process.start(QStringLiteral("ffmpeg"),
+                      {QStringLiteral("-nostdin"), QStringLiteral("-v"), QStringLiteral("error"), QStringLiteral("-y"),
+                       QStringLiteral("-i"), source, QStringLiteral("-f"), QStringLiteral("s16le"),
+                       QStringLiteral("-ac"), QStringLiteral("2"), QStringLiteral("-ar"), QStringLiteral("44100"), raw});
+        started.start();
+    }
+    // Ends a listener, or waits for a file's end; the samples, empty when
+    // ffmpeg failed on a file.
+    QVector<qint16> samples(bool listener)
+    {
+        if (listener)
+            process.terminate();
+        process.waitForFinished(30000);
+        QFile file(raw);
+        if ((!listener && process.exitCode() != 0) || !file.open(QIODevice::ReadOnly))
+            return {};
+        const QByteArray bytes = file.readAll();
+        return QVector<qint16>(reinterpret_cast<const qint16 *>(bytes.constData()),
+                               reinterpret_cast<const qint16 *>(bytes.constData()) + bytes.size() / 2);
+    }
+    QElapsedTimer started;
+
+private:
+    static inline int count = 0;
+    QString raw;
+    QProcess process;
+};
+
+// Milliseconds from the start of `samples` to where `hz` first sounds; -1 if never.
+qint64 firstMs(const QVector<qint16> &samples, int hz)
+{
+    const qsizetype at =
+        TestSupport::Recorder::toneWindows(samples, hz, kWindowMs, kPresentAmplitude).indexOf(true);
+    return at < 0 ? -1 : at * kWindowMs;
+}
+
+int windowsWith(const QVector<qint16> &samples, int hz)
+{
+    return int(TestSupport::Recorder::toneWindows(samples, hz, kWindowMs, kPresentAmplitude).count(true));
+}
+
+// Whether any process's command line or environment that we may read holds `secret`.
+bool anyProcessShows(const QByteArray &secret)
+{
+    QDirIterator processes(QStringLiteral("/proc"), QDir::Dirs | QDir::NoDotAndDotDot);
+    while (processes.hasNext()) {
+        const QString folder = processes.next();
+        for (const char *part : {"/cmdline", "/environ"}) {
+            QFile file(folder + QLatin1String(part));
+            if (file.open(QIODevice::ReadOnly) && file.readAll().contains(secret))
+                return true;
+        }
+    }
+    return false;
+}
+
+} // namespace
+
+class FeedsTest : public QObject
+{
+    Q_OBJECT
+
+    QStringList tones;
+    QString cart;
+    QString previewed;
+
+private slots:
+    void initTestCase()
+    {
+        if (!TestSupport::soundServerAvailable())
+            QSKIP("no test sound server");
+        passOn = qInstallMessageHandler(keepFeedLines);
+        const QString root = TestSupport::privateRoot();
+        for (int hz : kToneHz) {
+            tones << root + QStringLiteral("/tone-%1.wav").arg(hz);
+            QVERIFY(TestSupport::makeTone(tones.last(), kToneSeconds, hz));
+        }
+        cart = root + QStringLiteral("/cart.wav");
+        previewed = root + QStringLiteral("/previewed.wav");
+        QVERIFY(TestSupport::makeTone(cart, 1.5, kCartHz));
+        QVERIFY(TestSupport::makeTone(previewed, 3, kPreviewHz));
+        QVERIFY(TestSupport::loadSink(QLatin1String(kAirSink)));
+        QVERIFY(TestSupport::loadSink(QLatin1String(kPreviewSink)));
+    }
+
+    void cleanupTestCase()
+    {
+        TestSupport::unloadSink(QLatin1String(kAirSink));
+        TestSupport::unloadSink(QLatin1String(kPreviewSink));
+    }
+
+    void init()
+    {
+        TestSupport::clearSettings();
+        QSettings settings(QStringLiteral("OrvaRadio"), QStringLiteral("OrvaRadio"));
+        settings.setValue(QStringLiteral("volume/TransitionAudioTime"), 1);
+        settings.setValue(QStringLiteral("audio/outputDevice"), QLatin1String(kAirSink));
+        settings.setValue(QStringLiteral("audio/previewDevice"), QLatin1String(kPreviewSink));
+        feedLines.clear();
+    }
+
+    // Three tones, a cart and a preview while a listener takes the mount:
+    // the stream carries the tones in order and the cart, soon after the
+    // air, never the preview and nowhere the password. The server goes away
+    // for 10 s: one line when the stream is lost, one when it is back, and
+    // the listener hears the air again.
+    void streamCarriesTheAir()
+    {
+        TestSupport::StreamServer server;
+        if (!server.start(false))
+            QSKIP(qPrintable(server.errorString()));
+        {
+            QSettings settings(QStringLiteral("OrvaRadio"), QStringLiteral("OrvaRadio"));
+            settings.setValue(QStringLiteral("stream/enabled"), true);
+            settings.setValue(QStringLiteral("stream/serverUrl"), server.url());
+            settings.setValue(QStringLiteral("stream/mount"), server.mount());
+            settings.setValue(QStringLiteral("stream/password"), server.sourcePassword());
+            settings.setValue(QStringLiteral("buttonhole/btn_1"), cart);
+        }
+        MainWindow desk;
+        desk.playlist = {jingle(tones[0], 4), jingle(tones[1], 4), jingle(tones[2], 4)};
+        desk.updateAudioList();
+        const AirFeeds *feeds = desk.findChild<AirFeeds *>();
+        QTRY_COMPARE_WITH_TIMEOUT(feeds->streamState(), FeedWorker::State::On, kOnMs);
+        QVERIFY(server.mounted());
+        QVERIFY(!anyProcessShows(server.sourcePassword().toUtf8()));
+        QVERIFY(!feedLines.join(QLatin1Char('\n')).contains(server.sourcePassword()));
+
+        Decoder listener(server.url() + server.mount());
+        TestSupport::Recorder air{QLatin1String(kAirSink)};
+        QVERIFY(air.start());
+        QElapsedTimer airClock;
+        airClock.start();
+        QTest::qWait(1000);
+        desk.on_btn_play_clicked();
+        QTest::qWait(1000);
+        desk.carts[0]->face()->click();
+        QVERIFY(desk.preview->start(previewed, false));
+        QTRY_VERIFY_WITH_TIMEOUT(desk.currentIndex == 2, 3 * int(kToneSeconds) * 1000);
+        QTest::qWait(int(kToneSeconds) * 1000 + int(kMostStreamDelayMs));
+        const QVector<qint16> streamed = listener.samples(true);
+        const QVector<qint16> aired = air.stop();
+        desk.on_btn_stop_clicked();
+
+        qint64 previous = -1;
+        for (int hz : kToneHz) {
+            const qint64 at = firstMs(streamed, hz);
+            QVERIFY2(at > previous, qPrintable(QStringLiteral("%1 Hz not heard after the tone before it").arg(hz)));
+            previous = at;
+        }
+        const qint64 delay = (airClock.elapsed() - listener.started.elapsed()) + firstMs(streamed, kToneHz[0])
+                             - firstMs(aired, kToneHz[0]);
+        qInfo() << "the stream follows the air by" << delay << "ms";
+        QVERIFY2(delay <= kMostStreamDelayMs, qPrintable(QString::number(delay)));
+        QVERIFY(windowsWith(streamed, kCartHz) > 10);
+        QCOMPARE(windowsWith(streamed, kPreviewHz), 0);
+
+        feedLines.clear();
+        server.stop();
+        QTRY_COMPARE_WITH_TIMEOUT(feeds->streamState(), FeedWorker::State::Waiting, kOnMs);
+        QTest::qWait(kAwayMs);
+        QVERIFY(server.start(false));
+        QElapsedTimer back;
+        back.start();
+        QTRY_COMPARE_WITH_TIMEOUT(feeds->streamState(), FeedWorker::State::On, kMostBackMs + 2000);
+        qInfo() << "the stream was back" << back.elapsed() << "ms after the server";
+        QVERIFY(back.elapsed() <= kMostBackMs);
+        QCOMPARE(feedLines.size(), 2);
+        Decoder again(server.url() + server.mount());
+        QTest::qWait(1000);
+        desk.on_btn_play_clicked();
+        QTest::qWait(int(kToneSeconds) * 1000 + int(kMostStreamDelayMs));
+        const QVector<qint16> heardAgain = again.samples(true);
+        qInfo() << "heard again" << heardAgain.size() / 88200.0 << windowsWith(heardAgain, kToneHz[0])
+                << windowsWith(heardAgain, kToneHz[1]) << windowsWith(heardAgain, kToneHz[2]);
+        QVERIFY(windowsWith(heardAgain, kToneHz[0]) + windowsWith(heardAgain, kToneHz[1])
+                    + windowsWith(heardAgain, kToneHz[2])
+                > 10);
+        desk.on_btn_stop_clicked();
+    }
+
+    // Files of one minute: the running order straddles a change of file and
+    // is there whole, in order, across the join; a recorder killed as by a
+    // crash leaves a playable file, which the next one does not write over;
+    // files beyond the days to keep are gone from the start.
+    void airCheckKeepsTheAir()
+    {
+        const QString folder = TestSupport::privateRoot() + QStringLiteral("/aircheck");
+        QVERIFY(QDir().mkpath(folder));
+        const QDateTime old = QDateTime::currentDateTime().addDays(-3);
+        for (const char *name : {"2026-01-01_10h.ogg", "notes.txt"}) {
+            QFile file(folder + QLatin1Char('/') + QLatin1String(name));
+            QVERIFY(file.open(QIODevice::WriteOnly));
+            QVERIFY(file.write("x") == 1 && file.flush());
+            QVERIFY(file.setFileTime(old, QFileDevice::FileModificationTime));
+        }
+        {
+            QSettings settings(QStringLiteral("OrvaRadio"), QStringLiteral("OrvaRadio"));
+            settings.setValue(QStringLiteral("aircheck/enabled"), true);
+            settings.setValue(QStringLiteral("aircheck/folder"), folder);
+            settings.setValue(QStringLiteral("aircheck/fileMinutes"), 1);
+            settings.setValue(QStringLiteral("aircheck/days"), 2);
+        }
+        // The tones end 4 s after a full minute.
+        while (QTime::currentTime().second() != 48)
+            QTest::qWait(200);
+        MainWindow desk;
+        desk.playlist = {jingle(tones[0], 4), jingle(tones[1], 4), jingle(tones[2], 4), jingle(tones[0], 4)};
+        desk.updateAudioList();
+        const AirFeeds *feeds = desk.findChild<AirFeeds *>();
+        QTRY_COMPARE_WITH_TIMEOUT(feeds->airCheckState(), FeedWorker::State::On, kOnMs);
+        QVERIFY(!QFile::exists(folder + QStringLiteral("/2026-01-01_10h.ogg")));
+        QVERIFY(QFile::exists(folder + QStringLiteral("/notes.txt")));
+        desk.on_btn_play_clicked();
+        QTRY_VERIFY_WITH_TIMEOUT(desk.currentIndex == 3, 4 * int(kToneSeconds) * 1000);
+        QTest::qWait(int(kToneSeconds) * 1000 + 1000);
+        desk.on_btn_stop_clicked();
+        QVERIFY(TestSupport::run(QStringLiteral("pkill"), {QStringLiteral("-KILL"), QStringLiteral("-f"),
+                                                           QStringLiteral("OrvaRadio Air check")}));
+        QTRY_COMPARE_WITH_TIMEOUT(feeds->airCheckState(), FeedWorker::State::Waiting, kOnMs);
+        QTRY_COMPARE_WITH_TIMEOUT(feeds->airCheckState(), FeedWorker::State::On, kOnMs);
+
+        // In the order they were written: a piece kept from before a restart
+        // ("_14h05-1") before the file of the same name.
+        QStringList files = QDir(folder).entryList({QStringLiteral("*.ogg")}, QDir::Files, QDir::Name);
+        const auto written = [](const QString &name) {
+            static const QRegularExpression parts(QStringLiteral("^(.*?)(?:-(\\d+))?\\.ogg$"));
+            const QRegularExpressionMatch match = parts.match(name);
+            return match.captured(1)
+                   + (match.captured(2).isEmpty() ? QStringLiteral("~")
+                                                  : QStringLiteral("-%1").arg(match.captured(2).toInt(), 3, 10, QLatin1Char('0')));
+        };
+        std::sort(files.begin(), files.end(), [&](const QString &a, const QString &b) { return written(a) < written(b); });
+        qInfo() << "air-check files" << files;
+        QVERIFY2(files.size() >= 3, qPrintable(files.join(QLatin1Char(' '))));
+        QVector<qint16> joined;
+        for (const QString &name : files.mid(0, 2)) {
+            const QVector<qint16> part = Decoder(folder + QLatin1Char('/') + name).samples(false);
+            QVERIFY2(!part.isEmpty(), qPrintable(name + QStringLiteral(" is not playable")));
+            joined += part;
+        }
+        qint64 previous = -1;
+        for (int hz : kToneHz) {
+            const qint64 at = firstMs(joined, hz);
+            QVERIFY2(at > previous, qPrintable(QStringLiteral("%1 Hz not in order").arg(hz)));
+            previous = at;
+            const QVector<bool> present =
+                TestSupport::Recorder::toneWindows(joined, hz, kWindowMs, kPresentAmplitude);
+            const int heard = int(present.count(true));
+            QVERIFY2(heard * kWindowMs >= (kToneSeconds - 0.5) * 1000 * (hz == kToneHz[0] ? 2 : 1),
+                     qPrintable(QStringLiteral("%1 Hz: %2 ms").arg(hz).arg(heard * kWindowMs)));
+        }
+        // The crash is the one warning.
+        QCOMPARE(feedLines.filter(QStringLiteral("Air check: cannot")).size(), 1);
+    }
+};
+
+ORVA_TEST_MAIN(FeedsTest)
+#include "tst_feeds.moc"
