@@ -47,6 +47,7 @@ const WidgetRow kWidgets[] = {
     {"btn_next", "QPushButton", "centralwidget", {760, 124, 41, 26}, 0, false, "", ":/images/icons/media-skip-forward.svg"},
     {"audio_clock", "QPushButton", "centralwidget", {870, 115, 161, 41}, 19, true, "00:00:00", ""},
     {"next_fixed", "QLabel", "centralwidget", {530, 522, 501, 20}, 0, false, "", ""},
+    {"feeds_state", "QLabel", "centralwidget", {10, 548, 321, 20}, 0, false, "", ""},
     {"version", "QLabel", "centralwidget", {10, 580, 81, 16}, 7, false, "Versão", ""},
     {"seeker", "QSlider", "centralwidget", {530, 158, 501, 20}, 0, false, "", ""},
     {"volume_speak", "QSlider", "centralwidget", {480, 20, 41, 81}, 0, false, "", ""},
