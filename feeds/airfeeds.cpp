@@ -58,7 +58,7 @@ AirFeeds::AirFeeds(const QSettings &settings, OutputDevices *outputs, QObject *p
     if (settings.value(QStringLiteral("aircheck/enabled"), false).toBool())
         run(airCheck, new AirCheckWorker(airCheckPlan(settings), source));
     if (outputs)
-        connect(outputs, &OutputDevices::changed, this, &AirFeeds::followAir);
+        connect(outputs, &OutputDevices::airMoved, this, &AirFeeds::followAir);
 }
 
 AirFeeds::~AirFeeds()
@@ -130,9 +130,9 @@ QString AirFeeds::airSource() const
     return FeedWorker::monitorOf(outputs && outputs->airChosen() ? outputs->air().id() : QByteArray());
 }
 
-void AirFeeds::followAir()
+void AirFeeds::followAir(const QByteArray &output)
 {
-    const QString now = airSource();
+    const QString now = FeedWorker::monitorOf(output);
     if (now == source)
         return;
     source = now;

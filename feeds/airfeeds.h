@@ -44,8 +44,9 @@ private:
     };
 
     void run(Feed &feed, FeedWorker *worker);
-    // The air's source now, handed to both workers when it changes.
-    void followAir();
+    // The monitor of the output the air is heard on, handed to both
+    // workers when it changes.
+    void followAir(const QByteArray &output);
     QString airSource() const;
 
     OutputDevices *outputs;

@@ -198,6 +198,8 @@ void OutputDevices::noteAirState()
     else
         qInfo() << "Output device" << airId << "is back: the next item plays to it";
     emit changed();
+    if (missing)
+        emit airMoved(fallback().id());
     if (missing && !previewId.isEmpty())
         rescueAir();
 }
@@ -300,6 +302,7 @@ void OutputDevices::routeAir(QMediaPlayer *player)
         output->setDevice(QAudioDevice());
     output->setDevice(device);
     output->setProperty(routedAt, changes);
+    emit airMoved(device.id());
 }
 
 OutputDevices::PreviewState OutputDevices::previewState()

@@ -47,6 +47,9 @@ signals:
     // An output came or went, or the air was found on the preview output:
     // whatever plays to the preview output checks that it still may.
     void changed();
+    // The air is now heard on output `id`: the fallback as soon as its own
+    // output went away, its own output again once an item is routed there.
+    void airMoved(const QByteArray &id);
 
 private:
     static QAudioDevice listed(const QByteArray &id);
