@@ -75,7 +75,7 @@ void StreamWorker::begin()
         connecting.start();
         ticker->start();
     } else {
-        fail(failure());
+        fail(QStringLiteral("cannot reach %1 (%2)").arg(target.server.toDisplayString(QUrl::RemoveUserInfo), failure()));
     }
 }
 
@@ -87,7 +87,8 @@ void StreamWorker::poll()
     if (state == SHOUTERR_CONNECTED)
         connected();
     else if (state != SHOUTERR_BUSY && state != SHOUTERR_RETRY)
-        fail(failure());
+        fail(QStringLiteral("%1 refused the source for %2 (%3)")
+                 .arg(target.server.toDisplayString(QUrl::RemoveUserInfo), target.mount, failure()));
     else if (connecting.elapsed() > kConnectLimitMs)
         fail(QStringLiteral("the server at %1 does not answer").arg(target.server.toDisplayString()));
 }
