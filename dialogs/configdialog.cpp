@@ -3,7 +3,7 @@
 #include "startvalues.h"
 #include "loudness.h"
 #include "nowplaying.h"
-#include "deskfiles.h"
+#include "airfeeds.h"
 
 #include <QAudioDevice>
 #include <QComboBox>
@@ -93,7 +93,7 @@ ConfigDialog::ConfigDialog(QWidget *parent)
     ui->sourceBitrate->setValue(wholeNumber(stored, QStringLiteral("stream/bitrate"), ui->sourceBitrate->value()));
     ui->aircheckOn->setChecked(stored.value(QStringLiteral("aircheck/enabled"), false).toBool());
     ui->aircheckFolder->setText(stored.value(QStringLiteral("aircheck/folder")).toString());
-    ui->aircheckFolder->setPlaceholderText(deskDataFolder() + QStringLiteral("/aircheck"));
+    ui->aircheckFolder->setPlaceholderText(AirFeeds::airCheckFolder(QString()));
     ui->aircheckDays->setValue(wholeNumber(stored, QStringLiteral("aircheck/days"), ui->aircheckDays->value()));
     ui->aircheckFileMinutes->setValue(
         wholeNumber(stored, QStringLiteral("aircheck/fileMinutes"), ui->aircheckFileMinutes->value()));

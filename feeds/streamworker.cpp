@@ -17,6 +17,8 @@ constexpr int kConnectLimitMs = 10000;
 // What the server may leave untaken before it counts as gone: about ten
 // seconds of the stream.
 constexpr int kMostQueuedSeconds = 10;
+// How long an encoder that is replaced may take to hand over its last data.
+constexpr int kLastDataMs = 300;
 
 } // namespace
 
@@ -103,13 +105,24 @@ void StreamWorker::connected()
 void StreamWorker::startEncoder()
 {
     const QString bitrate = QString::number(target.kbps) + QLatin1Char('k');
+    // Ogg pages of 200 ms rather than a second: less of the air waits in
+    // the encoder, and less is lost when it ends.
     const QStringList output =
         target.opus ? QStringList{QStringLiteral("-ac"), QStringLiteral("2"), QStringLiteral("-c:a"),
                                   QStringLiteral("libopus"), QStringLiteral("-b:a"), bitrate,
+                                  QStringLiteral("-page_duration"), QStringLiteral("200000"),
                                   QStringLiteral("-f"), QStringLiteral("ogg"), QStringLiteral("pipe:1")}
                     : QStringList{QStringLiteral("-ac"), QStringLiteral("2"), QStringLiteral("-c:a"),
                                   QStringLiteral("libmp3lame"), QStringLiteral("-b:a"), bitrate,
                                   QStringLiteral("-f"), QStringLiteral("mp3"), QStringLiteral("pipe:1")};
+    if (capture) {
+        // The encoder on the old source ends its stream, and what it still
+        // holds of the air goes out before the new one starts.
+        capture->disconnect(this);
+        capture->terminate();
+        capture->waitForFinished(kLastDataMs);
+        send();
+    }
     QProcess *encoder = startCapture(output);
     connect(encoder, &QProcess::readyReadStandardOutput, this, &StreamWorker::send);
     connect(encoder, &QProcess::finished, this, [this] {
