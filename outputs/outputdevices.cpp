@@ -80,85 +80,74 @@ QProcess *OutputDevices::startPactl(const QStringList &arguments)
     return process;
 }
 
-void OutputDevices::askServer()
+void OutputDevices::runPactl(QProcess *&slot, const QStringList &arguments, int limitMs,
+                             const std::function<void(bool, const QByteArray &)> &done)
 {
-    if (lister || pactlMissing)
-        return;
-    lister = startPactl({QStringLiteral("list"), QStringLiteral("short"), QStringLiteral("sinks")});
-    HelperProcess::limit(lister, kPactlLimitMs);
-    connect(lister, &QProcess::finished, this, [this, asked = serverEvents](int code, QProcess::ExitStatus status) {
-        // An answer to a question asked before the server's last event may
-        // still name an output that has gone since.
-        if (asked != serverEvents) {
-            lister->deleteLater();
-            lister = nullptr;
-            askServer();
-            return;
-        }
-        serverAnswered = status == QProcess::NormalExit && code == 0;
-        serverOutputs.clear();
-        // "<index>\t<name>\t<driver>\t<format>\t<state>" per output.
-        const QList<QByteArray> lines = lister->readAllStandardOutput().split('\n');
-        for (const QByteArray &line : lines) {
-            const QList<QByteArray> fields = line.split('\t');
-            if (fields.size() > 1)
-                serverOutputs.insert(fields[0], fields[1]);
-        }
-        lister->deleteLater();
-        lister = nullptr;
-        askDefault();
+    QProcess *process = startPactl(arguments);
+    slot = process;
+    if (limitMs > 0)
+        HelperProcess::limit(process, limitMs);
+    connect(process, &QProcess::finished, this, [&slot, process, done](int code, QProcess::ExitStatus status) {
+        const QByteArray output = process->readAllStandardOutput();
+        process->deleteLater();
+        slot = nullptr;
+        done(status == QProcess::NormalExit && code == 0, output);
     });
-    connect(lister, &QProcess::errorOccurred, this, [this](QProcess::ProcessError error) {
+    connect(process, &QProcess::errorOccurred, this, [this, &slot, process](QProcess::ProcessError error) {
         if (error != QProcess::FailedToStart)
             return;
         pactlMissing = true;
         serverAnswered = false;
-        lister->deleteLater();
-        lister = nullptr;
+        process->deleteLater();
+        slot = nullptr;
     });
+}
+
+void OutputDevices::askServer()
+{
+    if (lister || pactlMissing)
+        return;
+    runPactl(lister, {QStringLiteral("list"), QStringLiteral("short"), QStringLiteral("sinks")}, kPactlLimitMs,
+             [this, asked = serverEvents](bool answered, const QByteArray &output) {
+                 // An answer to a question asked before the server's last
+                 // event may still name an output that has gone since.
+                 if (asked != serverEvents) {
+                     askServer();
+                     return;
+                 }
+                 serverAnswered = answered;
+                 serverOutputs.clear();
+                 // "<index>\t<name>\t<driver>\t<format>\t<state>" per output.
+                 const QList<QByteArray> lines = output.split('\n');
+                 for (const QByteArray &line : lines) {
+                     const QList<QByteArray> fields = line.split('\t');
+                     if (fields.size() > 1)
+                         serverOutputs.insert(fields[0], fields[1]);
+                 }
+                 askDefault();
+             });
 }
 
 void OutputDevices::askDefault()
 {
-    lister = startPactl({QStringLiteral("get-default-sink")});
-    HelperProcess::limit(lister, kPactlLimitMs);
-    connect(lister, &QProcess::finished, this, [this](int code, QProcess::ExitStatus status) {
-        const QByteArray name = lister->readAllStandardOutput().trimmed();
-        serverDefault = status == QProcess::NormalExit && code == 0 ? name : QByteArray();
-        lister->deleteLater();
-        lister = nullptr;
-        noteAirState();
-        if (!checkedAtStart && !previewId.isEmpty() && air().id() == previewId)
-            qWarning() << "Preview output" << previewId << "is the air's output: Pré Escuta stays off";
-        checkedAtStart = true;
-        emit changed();
-    });
-    connect(lister, &QProcess::errorOccurred, this, [this](QProcess::ProcessError error) {
-        if (error != QProcess::FailedToStart)
-            return;
-        lister->deleteLater();
-        lister = nullptr;
-    });
+    runPactl(lister, {QStringLiteral("get-default-sink")}, kPactlLimitMs,
+             [this](bool answered, const QByteArray &output) {
+                 serverDefault = answered ? output.trimmed() : QByteArray();
+                 noteAirState();
+                 if (!checkedAtStart && !previewId.isEmpty() && air().id() == previewId)
+                     qWarning() << "Preview output" << previewId << "is the air's output: Pré Escuta stays off";
+                 checkedAtStart = true;
+                 emit changed();
+             });
 }
 
 void OutputDevices::followServer()
 {
     if (events || pactlMissing)
         return;
-    events = startPactl({QStringLiteral("subscribe")});
+    // Started again at the next tick when it ends: the server may have restarted.
+    runPactl(events, {QStringLiteral("subscribe")}, 0, [](bool, const QByteArray &) {});
     connect(events, &QProcess::readyReadStandardOutput, this, &OutputDevices::readEvents);
-    // Started again at the next tick: the server may have restarted.
-    connect(events, &QProcess::finished, this, [this] {
-        events->deleteLater();
-        events = nullptr;
-    });
-    connect(events, &QProcess::errorOccurred, this, [this](QProcess::ProcessError error) {
-        if (error != QProcess::FailedToStart)
-            return;
-        pactlMissing = true;
-        events->deleteLater();
-        events = nullptr;
-    });
 }
 
 void OutputDevices::readEvents()
@@ -208,20 +197,9 @@ void OutputDevices::rescueAir()
 {
     if (rescuer || pactlMissing)
         return;
-    rescuer = startPactl({QStringLiteral("-f"), QStringLiteral("json"), QStringLiteral("list"),
-                          QStringLiteral("sink-inputs")});
-    HelperProcess::limit(rescuer, kPactlLimitMs);
-    connect(rescuer, &QProcess::finished, this, [this] {
-        moveOurStreams(rescuer->readAllStandardOutput());
-        rescuer->deleteLater();
-        rescuer = nullptr;
-    });
-    connect(rescuer, &QProcess::errorOccurred, this, [this](QProcess::ProcessError error) {
-        if (error != QProcess::FailedToStart)
-            return;
-        rescuer->deleteLater();
-        rescuer = nullptr;
-    });
+    runPactl(rescuer,
+             {QStringLiteral("-f"), QStringLiteral("json"), QStringLiteral("list"), QStringLiteral("sink-inputs")},
+             kPactlLimitMs, [this](bool, const QByteArray &output) { moveOurStreams(output); });
 }
 
 void OutputDevices::moveOurStreams(const QByteArray &listing)

@@ -6,6 +6,8 @@
 #include <QHash>
 #include <QObject>
 
+#include <functional>
+
 class QMediaPlayer;
 class QProcess;
 class QTimer;
@@ -59,8 +61,13 @@ private:
     QAudioDevice standard() const;
     // The system's default output, unless that is the preview output.
     QAudioDevice fallback();
-    // Starts pactl, in the C locale and with a time limit.
+    // Starts pactl in the C locale.
     QProcess *startPactl(const QStringList &arguments);
+    // Runs pactl in `slot`, with a time limit unless `limitMs` is 0; `slot`
+    // is free again when `done` gets whether it answered and what it said.
+    // A pactl that cannot start is taken as missing.
+    void runPactl(QProcess *&slot, const QStringList &arguments, int limitMs,
+                  const std::function<void(bool answered, const QByteArray &output)> &done);
     // Asks the sound server which outputs it has, then which is its default.
     void askServer();
     void askDefault();
