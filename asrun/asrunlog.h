@@ -34,7 +34,6 @@ public:
 
     // Keeps the rows as `events` reports the items.
     void listenTo(OnAirEvents *events);
-    bool isOpen(const void *source) const { return events && events->isOpen(source); }
 
     // Turns a journal left behind into rows; returns how many.
     int recoverJournal();

@@ -1,5 +1,4 @@
 #include "loudness.h"
-#include "deskfiles.h"
 
 #include <QDebug>
 #include <QDir>
@@ -98,8 +97,8 @@ void Loudness::load()
         Known entry{};
         QString path;
         if (fields.size() == 5) {
-            entry.size = fields[0].toLongLong(&sizeOk);
-            entry.modified = fields[1].toLongLong(&modifiedOk);
+            entry.stamp.size = fields[0].toLongLong(&sizeOk);
+            entry.stamp.modified = fields[1].toLongLong(&modifiedOk);
             entry.measure.integrated =
                 numberIn(QString::fromLatin1(fields[2]), &integratedOk).value_or(0.0);
             entry.measure.truePeak = numberIn(QString::fromLatin1(fields[3]), &peakOk).value_or(0.0);
@@ -125,7 +124,7 @@ void Loudness::load()
 
 QByteArray Loudness::lineOf(const QString &path, const Known &entry)
 {
-    return QByteArray::number(entry.size) + '\t' + QByteArray::number(entry.modified) + '\t'
+    return QByteArray::number(entry.stamp.size) + '\t' + QByteArray::number(entry.stamp.modified) + '\t'
            + QByteArray::number(entry.measure.integrated, 'f', 2) + '\t'
            + QByteArray::number(entry.measure.truePeak, 'f', 2) + '\t'
            + path.toUtf8().toPercentEncoding(kPlainPathBytes) + '\n';
@@ -150,7 +149,7 @@ std::optional<LoudnessMeasure> Loudness::measure(const QString &path) const
     if (found == known.cend())
         return std::nullopt;
     const FileStamp now = FileStamp::of(path);
-    if (now.size != found->size || now.modified != found->modified)
+    if (now != found->stamp)
         return std::nullopt;
     return found->measure;
 }
@@ -160,7 +159,7 @@ void Loudness::record(const QString &path, const LoudnessMeasure &measure)
     const FileStamp now = FileStamp::of(path);
     if (now.size < 0)
         return;
-    const Known entry{now.size, now.modified, measure};
+    const Known entry{now, measure};
     known.insert(path, entry);
     median.reset();
     // One line appended per file: a desk that dies mid-write loses at most

@@ -1,6 +1,8 @@
 #ifndef LOUDNESS_H
 #define LOUDNESS_H
 
+#include "deskfiles.h"
+
 #include <QByteArray>
 #include <QHash>
 #include <QObject>
@@ -69,8 +71,7 @@ signals:
 private:
     struct Known
     {
-        qint64 size;
-        qint64 modified;
+        FileStamp stamp;
         LoudnessMeasure measure;
     };
     void load();

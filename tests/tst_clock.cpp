@@ -258,7 +258,7 @@ private slots:
         window.on_audio_clock_clicked();
         QTRY_VERIFY_WITH_TIMEOUT(!errors.isEmpty(), kErrorToleranceMs);
         // Its as-run row is written within moments, not when the clock is next clicked.
-        QVERIFY(!window.asRun->isOpen(window.timePlayer));
+        QVERIFY(!window.airEvents->isOpen(window.timePlayer));
         QTRY_VERIFY_WITH_TIMEOUT(!TestSupport::todaysAsRunRows().isEmpty(), 2 * kErrorToleranceMs);
         QFile log(TestSupport::todaysAsRunLog());
         QVERIFY(log.open(QIODevice::ReadOnly));
