@@ -121,7 +121,11 @@ std::optional<int> answerBeforeStart(int argc, char **argv)
             return 0;
         }
         if (argument == "--version") {
-            printLine(stdout, QStringLiteral("OrvaRadio ") + QLatin1String(MainWindow::kVersion));
+            printLine(stdout, QStringLiteral("OrvaRadio ") + QLatin1String(MainWindow::kVersion)
+                                  + QStringLiteral("\nLicense GPL-3.0-or-later: GNU GPL version 3 or later "
+                                                   "<https://www.gnu.org/licenses/gpl.html>.\n"
+                                                   "This is free software: you are free to change and redistribute it.\n"
+                                                   "There is NO WARRANTY, to the extent permitted by law."));
             return 0;
         }
     }

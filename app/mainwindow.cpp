@@ -130,6 +130,7 @@ void MainWindow::init()
     connect(announcer, &AnnouncementPlayer::ended, this,
             [this] { restoreVolumeAudio(QMediaPlayer::EndOfMedia); });
     connect(announcer, &AnnouncementPlayer::failed, this, &MainWindow::onTimePlayerError);
+    connect(timePlayer, &QMediaPlayer::positionChanged, this, &MainWindow::showAnnouncementTime);
     // Streams on a vanished server only fail or stall; the channels rest
     // until it is back, and the fresh start brings the air back.
     connect(playoutRetry, &PlayoutRetry::soundServerGone, this, [this] {

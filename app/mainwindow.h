@@ -184,6 +184,8 @@ private:
     void removeOnAir(int row);
     // Off air nothing is timed: the remaining time and the end time go blank.
     void blankTimes();
+    // The remaining time and end of an announcement in the running order.
+    void showAnnouncementTime();
     // The title the next box shows for entry `index`: a folder's pick's.
     QString shownTitle(int index) const;
     // Marks the rows whose entries are known bad, with the reason.

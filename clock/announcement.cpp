@@ -37,8 +37,8 @@ void MainWindow::currentTimePositionClock(const QTime &time)
 {
     if (!onAir)
         return;
-    const AudioPlayer *reference = referencePlayer();
-    const qint64 remaining = reference ? reference->remainingTime() : 0;
+    const AudioPlayer *reference = timeAnnouncing ? nullptr : referencePlayer();
+    const qint64 remaining = timeAnnouncing ? announcer->remainingTime() : reference ? reference->remainingTime() : 0;
     const QTime end = time.addSecs(int(remaining / 1000));
     setTextIfChanged(ui->over_at_time, QStringLiteral("<p align='center'>%1</p>")
                                            .arg(end.toString(QStringLiteral("HH:mm:ss"))));

@@ -74,6 +74,13 @@ void AnnouncementPlayer::fadeOut(float step)
         stop();
 }
 
+qint64 AnnouncementPlayer::remainingTime() const
+{
+    if (player->playbackState() != QMediaPlayer::PlayingState || player->duration() <= 0)
+        return 0;
+    return qMax(qint64(0), player->duration() - player->position());
+}
+
 void AnnouncementPlayer::stop()
 {
     fade->stop();

@@ -34,6 +34,9 @@ public:
     // Lowers it by `step` every half second, as a channel fades, and then
     // silences it.
     void fadeOut(float step);
+    // What is left of the announcement speaking; 0 when none is or its
+    // length is not known yet.
+    qint64 remainingTime() const;
 
 signals:
     void ended();

@@ -8,6 +8,7 @@
 #include "loudness.h"
 #include "tags.h"
 #include "widgetupdates.h"
+#include "announcementplayer.h"
 
 #include <QFileInfo>
 #include <QHash>
@@ -44,6 +45,15 @@ const KindLook &lookOf(const QString &kind)
 QString centred(const QString &title)
 {
     return QStringLiteral("<p align='center'>") + title.toHtmlEscaped() + QStringLiteral("</p>");
+}
+
+// A time entry keeps the title it was made with; the row and the boxes show
+// it in the interface language.
+QString nameOf(const Playlist &entry)
+{
+    return entry.kind == QLatin1String("time")
+               ? QCoreApplication::translate("MainWindow", entry.title.toUtf8().constData())
+               : entry.title;
 }
 
 // The columns of a row: the kind's icon, name, duration and expected start.
@@ -119,9 +129,9 @@ void MainWindow::updateAudioList(bool jump)
     // it, no row is lit as on air, and the entry that followed it is next.
     const bool currentValid = !removedOnAir && currentIndex >= 0 && currentIndex < size;
     if (removedOnAir)
-        setTextIfChanged(ui->current_audio, centred(removedOnAir->title));
+        setTextIfChanged(ui->current_audio, centred(nameOf(*removedOnAir)));
     else
-        setTextIfChanged(ui->current_audio, currentValid ? centred(playlist[currentIndex].title)
+        setTextIfChanged(ui->current_audio, currentValid ? centred(nameOf(playlist[currentIndex]))
                                                          : centred(QString()));
     const bool follows = currentValid || (removedOnAir && currentIndex >= -1 && size > 0);
     // A marked entry stays next until it starts or is removed.
@@ -137,7 +147,9 @@ void MainWindow::updateAudioList(bool jump)
     // The next box shows what plays next, a marked entry included, and for
     // a folder the file it picked.
     if ((follows || keepNext) && nextIndex >= 0 && nextIndex < size) {
-        setTextIfChanged(ui->next_audio, centred(shownTitle(nextIndex)));
+        setTextIfChanged(ui->next_audio, centred(playlist[size_t(nextIndex)].kind == QLatin1String("time")
+                                                     ? nameOf(playlist[size_t(nextIndex)])
+                                                     : shownTitle(nextIndex)));
     } else if (nextIndex < 0 || nextIndex >= size) {
         // No valid next entry: an old title would tell the operator something false.
         setTextIfChanged(ui->next_audio, centred(QString()));
@@ -151,9 +163,7 @@ void MainWindow::updateAudioList(bool jump)
         const KindLook &look = lookOf(entry.kind);
         if (!look.icon.isNull())
             item->setData(0, Qt::DecorationRole, look.icon);
-        item->setText(1, entry.kind == QLatin1String("time")
-                             ? QCoreApplication::translate("MainWindow", entry.title.toUtf8().constData())
-                             : entry.title);
+        item->setText(1, nameOf(entry));
         item->setText(2, entry.duration);
         paintRow(item, entry.fixed.isSet() ? kFixedBackground : look.background, Qt::white);
         items.append(item);
@@ -263,9 +273,14 @@ std::vector<StartTimes::Row> MainWindow::expectedStarts()
     } else if (currentValid && !removedOnAir) {
         origin.row = currentIndex;
         origin.onAir = true;
-        // An announcement's length is not known; music hands over before its end.
+        if (nextMarked)
+            origin.fixedNext = nextIndex;
+        // Music hands over before its end; an announcement's length is known
+        // once it speaks.
         const AudioPlayer *reference = timeAnnouncing ? nullptr : referencePlayer();
-        if (reference) {
+        if (timeAnnouncing && announcer->remainingTime() > 0) {
+            origin.at = origin.now.addMSecs(announcer->remainingTime());
+        } else if (reference) {
             const qint64 remaining = reference->remainingTime();
             const qint64 overlap = transitionAudioTime * 1000LL;
             const bool handsOver = playedKind(playlist[size_t(currentIndex)].kind) == QLatin1String("music")
@@ -295,7 +310,7 @@ void MainWindow::showStartTimes()
     // The entry's own title: this runs every second, and a folder's pick
     // would read its tags from a share that may stall.
     if (next.row >= 0 && next.row < int(playlist.size()))
-        line = tr("Hora fixa: %1 às %2, em %3")
+        line = (next.at.date() == now.date() ? tr("Hora fixa: %1 às %2, em %3") : tr("Hora fixa: %1 amanhã às %2, em %3"))
                    .arg(playlist[size_t(next.row)].title, next.at.toString(QStringLiteral("HH:mm:ss")),
                         StartTimes::span(now.msecsTo(next.at)));
     if (ui->next_fixed->text() != line)

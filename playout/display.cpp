@@ -3,6 +3,7 @@
 #include "vumeter.h"
 #include "playoutretry.h"
 #include "widgetupdates.h"
+#include "announcementplayer.h"
 
 #include <QDebug>
 
@@ -25,7 +26,8 @@ void MainWindow::currentTimePosition(qint64 progress, int playerid)
         playoutRetry->heard();
         airEvents->sounding(playerid == 1 ? &player1 : &player2);
     }
-    if (!onAir)
+    // An announcement in the running order shows its own time.
+    if (!onAir || timeAnnouncing)
         return;
 
     qint64 minutes = 0;
@@ -64,6 +66,15 @@ void MainWindow::currentTimePosition(qint64 progress, int playerid)
     }
 
     setTextIfChanged(ui->remain_time, remainingTimeText(minutes, seconds));
+}
+
+void MainWindow::showAnnouncementTime()
+{
+    if (!onAir || !timeAnnouncing)
+        return;
+    const qint64 remaining = announcer->remainingTime();
+    setTextIfChanged(ui->remain_time, remainingTimeText(remaining / 60000, remaining / 1000 % 60));
+    currentTimePositionClock(QTime::currentTime());
 }
 
 void MainWindow::blankTimes()

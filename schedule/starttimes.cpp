@@ -1,5 +1,7 @@
 #include "starttimes.h"
 
+#include <QCoreApplication>
+
 namespace StartTimes {
 
 namespace {
@@ -46,27 +48,39 @@ std::vector<Row> compute(const std::vector<Playlist> &playlist, const Origin &or
     if (origin.row < 0 || origin.row >= size)
         return rows;
     rows[size_t(origin.row)].onAir = origin.onAir;
+    const bool fixedNext = origin.onAir && origin.fixedNext >= 0 && origin.fixedNext < size
+                           && origin.fixedNext != origin.row && playlist[size_t(origin.fixedNext)].fixed.isSet();
+    // Each row once, from the one that plays next; the item on air, reached
+    // again after a fixed entry that is next, only adds its length.
+    const int from = fixedNext ? origin.fixedNext : origin.onAir ? origin.row + 1 : origin.row;
     QDateTime cursor = origin.at;
-    const int first = origin.onAir ? origin.row + 1 : origin.row;
     for (int step = 0; step < size; ++step) {
-        const int index = (first + step) % size;
-        if (origin.onAir && index == origin.row)
-            break;
+        const int index = (from + step) % size;
         const Playlist &entry = playlist[size_t(index)];
+        const std::optional<qint64> held = heldMs(entry, transitionSeconds);
         Row &row = rows[size_t(index)];
-        if (entry.fixed.isSet()) {
-            QDateTime at(origin.now.date(), entry.fixed.at);
-            if (at <= origin.now)
-                at = at.addDays(1);
-            row.at = at;
+        if (origin.onAir && index == origin.row) {
+            cursor = cursor.isValid() && held ? cursor.addMSecs(*held) : QDateTime();
+            continue;
+        }
+        // What plays first starts at the origin, fixed or not.
+        const bool first = step == 0 && (fixedNext || !origin.onAir);
+        if (entry.fixed.isSet() && !first) {
             row.fixed = true;
+            const QDateTime today(origin.now.date(), entry.fixed.at);
+            if (today <= origin.now) {
+                row.at = today.addDays(1);
+                row.tomorrow = true;
+                continue;
+            }
+            row.at = today;
             if (cursor.isValid())
-                row.missMs = at.msecsTo(cursor);
-            cursor = at;
+                row.missMs = today.msecsTo(cursor);
+            cursor = today;
         } else {
+            row.fixed = entry.fixed.isSet();
             row.at = cursor;
         }
-        const std::optional<qint64> held = heldMs(entry, transitionSeconds);
         cursor = cursor.isValid() && held ? cursor.addMSecs(*held) : QDateTime();
     }
     return rows;
@@ -80,6 +94,8 @@ QString text(const Row &row)
         return QStringLiteral("--:--:--");
     // Rounded to the second the clock on the wall will show.
     QString shown = row.at.addMSecs(500).toString(QStringLiteral("HH:mm:ss"));
+    if (row.tomorrow)
+        return QCoreApplication::translate("MainWindow", "amanhã %1").arg(shown);
     if (row.missMs && *row.missMs / 1000 != 0)
         shown += (*row.missMs < 0 ? QStringLiteral(" \u2212") : QStringLiteral(" +")) + span(qAbs(*row.missMs));
     return shown;

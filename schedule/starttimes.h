@@ -10,7 +10,9 @@
 
 // When each row of the running order is expected to start: counted from the
 // item on air (or from now, off air), each row adding its length less the
-// hand-over overlap, and from a fixed entry's own time after it.
+// hand-over overlap, and from a fixed entry's own time after it. A fixed time
+// that has passed today is tomorrow's, and the plain order passes its entry
+// over.
 namespace StartTimes {
 
 struct Origin
@@ -22,6 +24,9 @@ struct Origin
     bool onAir = false;
     // The wall clock: a fixed time is its next occurrence after this.
     QDateTime now;
+    // A fixed entry that is next (its soft time came, or it was marked): it
+    // starts when the item on air leaves, and the order goes on after it.
+    int fixedNext = -1;
 };
 
 struct Row
@@ -29,14 +34,18 @@ struct Row
     QDateTime at; // invalid: not known
     bool fixed = false;
     bool onAir = false;
-    // A fixed row: when the plain order would reach it, less its time.
+    // A fixed time that has passed today: `at` is tomorrow's.
+    bool tomorrow = false;
+    // A fixed row due later today: when the plain order would reach it, less
+    // its time.
     std::optional<qint64> missMs;
 };
 
 std::vector<Row> compute(const std::vector<Playlist> &playlist, const Origin &origin, int transitionSeconds);
 
-// "HH:mm:ss", "--:--:--" when not known, and for a fixed row the miss after
-// it ("12:00:00 −0:42"); empty for the row on air.
+// "HH:mm:ss", "--:--:--" when not known, for a fixed row the miss after it
+// ("12:00:00 −0:42") or its day ("amanhã 12:00:00", translated in the
+// window's context); empty for the row on air.
 QString text(const Row &row);
 
 // A length as "m:ss", or "h:mm:ss" from an hour on.

@@ -229,6 +229,11 @@ private slots:
         TestSupport::Recorder recorder;
         QVERIFY(recorder.start());
         window.on_btn_play_clicked();
+        // The announcement shows its own remaining time and end.
+        QTRY_COMPARE_WITH_TIMEOUT(window.findChild<QTextBrowser *>(QStringLiteral("remain_time"))->toPlainText(),
+                                  QStringLiteral("00:01"), 3000);
+        const int endsIn = QTime::currentTime().secsTo(QTime::fromString(endTimeShown(window), QStringLiteral("HH:mm:ss")));
+        QVERIFY2(endsIn >= 0 && endsIn <= 2, qPrintable(endTimeShown(window)));
         QTRY_VERIFY_WITH_TIMEOUT(timeRows().size() >= plays, plays * 5000);
         window.on_btn_stop_clicked();
         constexpr int kWindowMs = 50;

@@ -129,6 +129,8 @@ const struct {
     {"FixedTimeDialog", "Sem Hora Fixa", "No Fixed Time"},
     {"MainWindow", "Hora Fixa…", "Fixed Time…"},
     {"MainWindow", "Hora fixa: %1 às %2, em %3", "Fixed time: %1 at %2, in %3"},
+    {"MainWindow", "Hora fixa: %1 amanhã às %2, em %3", "Fixed time: %1 tomorrow at %2, in %3"},
+    {"MainWindow", "amanhã %1", "tomorrow %1"},
     {"MainWindow", "Hora Certa", "The Current Time"},
     {"MainWindow", "Início", "Start"},
     {"MainWindow", "L", nullptr},
@@ -393,7 +395,7 @@ private slots:
         QCOMPARE(QCoreApplication::translate("MainWindow", "Hora Certa"), QStringLiteral("Hora Certa"));
     }
 
-    void timeTitleFollowsTheListNotTheOnAirBox()
+    void timeTitleFollowsTheLanguageInListAndOnAirBox()
     {
         TestSupport::clearSettings();
         QSettings(QStringLiteral("OrvaRadio"), QStringLiteral("OrvaRadio"))
@@ -408,7 +410,7 @@ private slots:
         QCOMPARE(window.findChild<QTreeWidget *>(QStringLiteral("audio_list"))->topLevelItem(0)->text(1),
                  QStringLiteral("The Current Time"));
         QCOMPARE(window.findChild<QTextBrowser *>(QStringLiteral("current_audio"))->toPlainText(),
-                 QStringLiteral("Hora Certa"));
+                 QStringLiteral("The Current Time"));
         QCOMPARE(window.playlist.front().title, QStringLiteral("Hora Certa"));
     }
 };

@@ -2,6 +2,7 @@
 // and the editing operations, all through one real main window.
 #include "mainwindow.h"
 #include "fixedstarts.h"
+#include "starttimes.h"
 #include "fixedtimedialog.h"
 #include "testsupport.h"
 
@@ -340,7 +341,9 @@ private slots:
         QVERIFY(item->text(0).isEmpty());
     }
 
-    void timeTitleTranslatedInTheViewOnly()
+    // A time entry's title is shown in the interface language, in its row and
+    // in the boxes alike; the stored title and other entries keep theirs.
+    void timeTitleTranslatedOnScreen()
     {
         MapTranslator english({{"MainWindow|Hora Certa", "The Current Time"}});
         window->playlist = {{"Hora Certa", "", "--:--", "time"},
@@ -352,8 +355,8 @@ private slots:
         QCOMPARE(list->topLevelItem(0)->text(1), "The Current Time");
         QCOMPARE(list->topLevelItem(1)->text(1), "Hora Certa");
         QCOMPARE(list->topLevelItem(2)->text(1), "The Current Time");
-        QCOMPARE(currentBox->toPlainText(), "Hora Certa");
-        QCOMPARE(nextBox->toPlainText(), "Hora Certa");
+        QCOMPARE(currentBox->toPlainText(), "The Current Time");
+        QCOMPARE(nextBox->toPlainText(), "The Current Time");
         QCOMPARE(window->playlist[0].title, "Hora Certa");
 
         // A new time item keeps the language it was made in.
@@ -789,6 +792,79 @@ private slots:
         QTest::ignoreMessage(QtInfoMsg, QRegularExpression("^Fixed time .* of E missed: the desk is off air$"));
         emit window->fixedStarts->due(3);
         QVERIFY(!window->onAir);
+
+        // A time passed today is tomorrow's, in the cell and the line alike.
+        const QTime minuteAgo = QTime::currentTime().addSecs(-60);
+        const QTime passed(minuteAgo.hour(), minuteAgo.minute(), minuteAgo.second());
+        for (Playlist &entry : window->playlist)
+            entry.fixed = {};
+        window->playlist[3].fixed = {passed, true};
+        window->updateAudioList(false);
+        QCOMPARE(shown(3), "amanhã " + passed.toString("HH:mm:ss"));
+        QVERIFY2(window->findChild<QLabel *>("next_fixed")->text().startsWith("Hora fixa: E amanhã às " + passed.toString("HH:mm:ss") + ", em 23:5"),
+                 qPrintable(window->findChild<QLabel *>("next_fixed")->text()));
+    }
+
+    // Start times once fixed times have passed: a time passed today is
+    // tomorrow's, with no miss, and the plain order passes its entry over; a
+    // fixed entry that is next starts when the item on air leaves, and the
+    // order goes on after it. Entries: title|length|kind[|HH:mm:ss]; the
+    // origin: the row on air (or off air, the first), when it leaves, the
+    // fixed entry next; now is 13:58:00, the hand-over 5 s.
+    void startTimesAfterFixedTimes_data()
+    {
+        QTest::addColumn<QStringList>("entries");
+        QTest::addColumn<int>("row");
+        QTest::addColumn<bool>("onAir");
+        QTest::addColumn<QString>("leaves");
+        QTest::addColumn<int>("fixedNext");
+        QTest::addColumn<QStringList>("expected");
+        const QStringList passed = {"A|01:00|music", "F|00:10|jingle|13:45:41", "B|01:00|music"};
+        QTest::newRow("passed, off air") << passed << 0 << false << "13:58:00" << -1
+                                         << QStringList{"13:58:00", "amanhã 13:45:41", "13:58:55"};
+        QTest::newRow("passed, on air") << passed << 0 << true << "13:58:35" << -1
+                                        << QStringList{"", "amanhã 13:45:41", "13:58:35"};
+        QTest::newRow("passed, next") << passed << 0 << true << "13:58:35" << 1
+                                      << QStringList{"", "13:58:35", "13:58:45"};
+        QTest::newRow("next goes on after it")
+            << QStringList{"A|01:00|music", "B|01:00|music", "F|00:10|jingle|13:50:01", "C|01:00|music"} << 0
+            << true << "13:59:00" << 2 << QStringList{"", "14:01:00", "13:59:00", "13:59:10"};
+        QTest::newRow("coming today, early")
+            << QStringList{"A|01:00|music", "B|01:00|music", "F|00:10|jingle|14:05:00", "C|01:00|music"} << 0
+            << true << "13:58:30" << -1 << QStringList{"", "13:58:30", "14:05:00 \u22125:35", "14:05:10"};
+        QTest::newRow("coming today, late")
+            << QStringList{"A|01:00|music", "B|01:00|music", "F|00:10|jingle|13:59:00", "C|01:00|music"} << 0
+            << true << "13:58:30" << -1 << QStringList{"", "13:58:30", "13:59:00 +0:25", "13:59:10"};
+        QTest::newRow("a mark on a plain entry") << passed << 0 << true << "13:58:35" << 2
+                                                 << QStringList{"", "amanhã 13:45:41", "13:58:35"};
+    }
+
+    void startTimesAfterFixedTimes()
+    {
+        QFETCH(QStringList, entries);
+        QFETCH(QString, leaves);
+        QFETCH(QStringList, expected);
+        const QDate today(2026, 12, 9);
+        std::vector<Playlist> order;
+        for (const QString &text : entries) {
+            const QStringList fields = text.split('|');
+            order.push_back({fields[0], "/m/" + fields[0], fields[1], fields[2]});
+            if (fields.size() > 3)
+                order.back().fixed = {QTime::fromString(fields[3], "HH:mm:ss"), false};
+        }
+        QFETCH(int, row);
+        QFETCH(bool, onAir);
+        QFETCH(int, fixedNext);
+        StartTimes::Origin origin;
+        origin.row = row;
+        origin.onAir = onAir;
+        origin.now = QDateTime(today, QTime(13, 58));
+        origin.at = QDateTime(today, QTime::fromString(leaves, "HH:mm:ss"));
+        origin.fixedNext = fixedNext;
+        QStringList shown;
+        for (const StartTimes::Row &start : StartTimes::compute(order, origin, 5))
+            shown.append(StartTimes::text(start));
+        QCOMPARE(shown.join(" / "), expected.join(" / "));
     }
 
     // On air, a "Marcar como Próximo" mark stays on its entry through edits

@@ -252,7 +252,7 @@ private slots:
             << QStringLiteral("OrvaRadio needs a graphical session: no display found "
                               "(DISPLAY/WAYLAND_DISPLAY unset)\n");
         QTest::newRow("--version") << QStringList {QStringLiteral("--version")} << QString() << 0
-                                   << QStringLiteral("OrvaRadio %1\n").arg(QLatin1String(MainWindow::kVersion));
+                                   << QStringLiteral("OrvaRadio %1\nLicense GPL-3.0-or-later").arg(QLatin1String(MainWindow::kVersion));
         QTest::newRow("--help") << QStringList {QStringLiteral("--help")} << QStringLiteral("en_US")
                                 << 0 << QStringLiteral("Usage: orvaradio [--help | --version]");
     }

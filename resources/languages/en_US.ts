@@ -399,6 +399,14 @@
         <translation>Fixed time: %1 at %2, in %3</translation>
     </message>
     <message>
+        <source>Hora fixa: %1 amanhã às %2, em %3</source>
+        <translation>Fixed time: %1 tomorrow at %2, in %3</translation>
+    </message>
+    <message>
+        <source>amanhã %1</source>
+        <translation>tomorrow %1</translation>
+    </message>
+    <message>
         <source>Hora Certa</source>
         <translation>The Current Time</translation>
     </message>
