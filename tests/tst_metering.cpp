@@ -24,10 +24,10 @@ constexpr int kStartToleranceMs = 5000;
 // How far the meters may lag or lead the playback position.
 constexpr qint64 kLevelSyncToleranceMs = 250;
 // How far a block handed to the meters may be from the position once the
-// player has settled after a seek: two blocks of 40 ms. Until then its
-// position stands still while it fills its pipeline, and the tap carries the
-// last report on for up to 200 ms.
-constexpr qint64 kBlockSyncToleranceMs = 80;
+// player has settled after a seek: a block of 40 ms and the reports' jitter.
+// Until then its position stands still while it fills its pipeline, and the
+// tap carries the last report on for up to 200 ms.
+constexpr qint64 kBlockSyncToleranceMs = 60;
 constexpr qint64 kSeekSettleMs = 200;
 // A fade-out at the default speed: five steps of half a second, with room.
 constexpr int kFadeOutToleranceMs = 6000;
