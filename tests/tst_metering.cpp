@@ -23,12 +23,14 @@ namespace {
 constexpr int kStartToleranceMs = 5000;
 // How far the meters may lag or lead the playback position.
 constexpr qint64 kLevelSyncToleranceMs = 250;
-// How far a block handed to the meters may be from the position once the
+#if QT_VERSION < QT_VERSION_CHECK(6, 8, 0)
+// How far a block of the desk's own tap may be from the position once the
 // player has settled after a seek: a block of 40 ms and the reports' jitter.
 // Until then its position stands still while it fills its pipeline, and the
 // tap carries the last report on for up to 200 ms.
 constexpr qint64 kBlockSyncToleranceMs = 60;
 constexpr qint64 kSeekSettleMs = 200;
+#endif
 // A fade-out at the default speed: five steps of half a second, with room.
 constexpr int kFadeOutToleranceMs = 6000;
 // Levels counted as "sounding" for a 0.5-amplitude tone (about -9 dBFS: 28).
@@ -614,8 +616,10 @@ private slots:
                                       .arg(block.positionMs);
             QVERIFY2(block.startMs >= kTarget - kLevelSyncToleranceMs, qPrintable(where));
             QVERIFY2(block.startMs <= block.positionMs + kLevelSyncToleranceMs, qPrintable(where));
+#if QT_VERSION < QT_VERSION_CHECK(6, 8, 0)
             if (block.positionMs > kTarget + kSeekSettleMs)
                 QVERIFY2(qAbs(block.startMs - block.positionMs) <= kBlockSyncToleranceMs, qPrintable(where));
+#endif
         }
     }
 };
