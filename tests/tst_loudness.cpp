@@ -271,8 +271,9 @@ private slots:
         desk.timePlayer->stop();
     }
 
-    // The true peak keeps its ceiling; an item not measured yet plays at the
-    // median gain of those measured.
+    // The true peak keeps its ceiling, an item quieter than the target plays
+    // at its own level, and one not measured yet at the median gain of those
+    // measured.
     void peakCeilingAndMedian()
     {
         Loudness loudness(Loudness::defaultStoreFile());
@@ -283,6 +284,7 @@ private slots:
         QCOMPARE(loudness.gainDb(pink[0]), -2.0);
         loudness.record(pink[1], {-13.0, -3.0});
         loudness.record(pink[2], {-33.0, -20.0});
+        QCOMPARE(loudness.gainDb(pink[2]), 0.0);
         QCOMPARE(loudness.gainDb(unmeasured), -2.0);
     }
 

@@ -23,6 +23,14 @@ namespace {
 constexpr int kStartToleranceMs = 5000;
 // How far the meters may lag or lead the playback position.
 constexpr qint64 kLevelSyncToleranceMs = 250;
+#if QT_VERSION < QT_VERSION_CHECK(6, 8, 0)
+// How far a block of the desk's own tap may be from the position once the
+// player has settled after a seek: a block of 40 ms and the reports' jitter.
+// Until then its position stands still while it fills its pipeline, and the
+// tap carries the last report on for up to 200 ms.
+constexpr qint64 kBlockSyncToleranceMs = 60;
+constexpr qint64 kSeekSettleMs = 200;
+#endif
 // A fade-out at the default speed: five steps of half a second, with room.
 constexpr int kFadeOutToleranceMs = 6000;
 // Levels counted as "sounding" for a 0.5-amplitude tone (about -9 dBFS: 28).
@@ -556,7 +564,7 @@ private slots:
 
     // After a seek forward the tap delivers blocks of the new position only:
     // those of the silence left behind would tell the watchdog that nothing
-    // sounds. Nor does a block come before the sound it measures.
+    // sounds. Nor does a block come before the sound it measures, nor after.
     void seekForwardLeavesOldBlocksBehind_data()
     {
         QTest::addColumn<QString>("name");
@@ -600,7 +608,7 @@ private slots:
         // The decoder reads on from where it was; it catches up in about a second.
         delivered.clear();
         QTRY_VERIFY_WITH_TIMEOUT(!delivered.isEmpty(), kStartToleranceMs);
-        QTest::qWait(500);
+        QTest::qWait(1000);
         channel.Stop();
         for (const Delivery &block : std::as_const(delivered)) {
             const QString where = QStringLiteral("block at %1 ms delivered at %2 ms")
@@ -608,6 +616,10 @@ private slots:
                                       .arg(block.positionMs);
             QVERIFY2(block.startMs >= kTarget - kLevelSyncToleranceMs, qPrintable(where));
             QVERIFY2(block.startMs <= block.positionMs + kLevelSyncToleranceMs, qPrintable(where));
+#if QT_VERSION < QT_VERSION_CHECK(6, 8, 0)
+            if (block.positionMs > kTarget + kSeekSettleMs)
+                QVERIFY2(qAbs(block.startMs - block.positionMs) <= kBlockSyncToleranceMs, qPrintable(where));
+#endif
         }
     }
 };

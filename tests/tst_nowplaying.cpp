@@ -12,6 +12,7 @@
 #include <QTimer>
 
 #include <csignal>
+#include <sys/stat.h>
 
 namespace {
 
@@ -68,10 +69,18 @@ OnAirEvents::Item song(const QString &title, const QString &artist)
     return item;
 }
 
+// A file replaced whole has a new inode; one rewritten in place keeps its own.
+ino_t inodeOf(const QString &path)
+{
+    struct stat status = {};
+    return ::stat(QFile::encodeName(path).constData(), &status) == 0 ? status.st_ino : 0;
+}
+
 struct Change
 {
     qint64 atMs;
     QString line;
+    ino_t inodes[2];
 };
 
 // The log lines of the stream server's title, kept for counting.
@@ -161,7 +170,7 @@ void TestNowPlaying::filesFollowTheAir()
     connect(&poll, &QTimer::timeout, this, [&] {
         const QString line = QString::fromUtf8(fileContent(textFile)).chopped(1);
         if (changes.isEmpty() || changes.last().line != line)
-            changes.append({clock.elapsed(), line});
+            changes.append({clock.elapsed(), line, {inodeOf(textFile), inodeOf(jsonFile)}});
         if (desk.onAir && desk.currentIndex < 2 && clock.elapsed() > 2000)
             nextTitles[desk.currentIndex] << QJsonDocument::fromJson(nowPlaying->json())
                                                  .object().value("next").toObject().value("title").toString();
@@ -212,6 +221,11 @@ void TestNowPlaying::filesFollowTheAir()
     for (const Change &change : std::as_const(changes))
         seen << change.line;
     QCOMPARE(seen.join(QStringLiteral(" | ")), lines.join(QStringLiteral(" | ")));
+    // Each change came as new files renamed over the old: a reader never sees half of one.
+    for (qsizetype i = 1; i < changes.size(); ++i) {
+        QVERIFY2(changes[i].inodes[0] != changes[i - 1].inodes[0], qPrintable(changes[i].line));
+        QVERIFY2(changes[i].inodes[1] != changes[i - 1].inodes[1], qPrintable(changes[i].line));
+    }
     // Each line came with its item's sound.
     const QHash<QString, int> tones = {{QStringLiteral("Banda Ação - Canção"), 440},
                                        {QStringLiteral("Vinheta"), 1000},
@@ -259,6 +273,12 @@ void TestNowPlaying::unwritableFolderWarnsOnce()
     QTest::ignoreMessage(QtInfoMsg, qPrintable(QStringLiteral("Now playing: writing to %1 again").arg(folder)));
     events.begin(&sources[0], song(QStringLiteral("Ação"), QStringLiteral("Banda")));
     QTRY_COMPARE(fileContent(folder + QStringLiteral("/now-playing.txt")), QByteArray("Banda - Ação\n"));
+    // A song that fails once the one before has handed over gives the line back to it.
+    events.begin(&sources[1], song(QStringLiteral("Perdida"), QString()));
+    events.finish(&sources[0]);
+    events.leaving(&sources[1], OnAirEvents::Outcome::Error);
+    events.finish(&sources[1]);
+    QCOMPARE(nowPlaying.line(), QStringLiteral("Banda - Ação"));
 }
 
 // Three items on a real stream server, titles in UTF-8 with '&' and '+': the
