@@ -3,15 +3,22 @@
 #include "airfeeds.h"
 #include "buttonhole.h"
 #include "mainwindow.h"
+#include "onairevents.h"
 #include "preview.h"
 #include "testsupport.h"
 
 #include <QDirIterator>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
 #include <QLabel>
 #include <QMutex>
+#include <QNetworkAccessManager>
+#include <QNetworkReply>
 #include <QPushButton>
 #include <QRegularExpression>
 #include <QSettings>
+#include <QtEndian>
 
 namespace {
 
@@ -25,10 +32,16 @@ constexpr int kOnMs = 10000;
 // The stream may follow the air by this much: the encoder's and the sound
 // server's buffers, and the listener's decoding.
 constexpr qint64 kMostStreamDelayMs = 4000;
-// The server away: after its return, the stream is back within the wait
-// then running (1, 2, 4, 8, then 16 s) and the 2 s a feed needs to count as on.
-constexpr int kAwayMs = 10000;
-constexpr int kMostBackMs = 18000;
+// The server away this long: a listener hears the air again this soon after
+// its return, and the air check loses no more than the longest gap.
+constexpr int kAwayMs = 15000;
+constexpr int kMostBackMs = 6000;
+constexpr int kMostGapMs = 500;
+// An Opus listener has the item's title this soon after the item starts.
+constexpr int kMostTitleMs = 5000;
+constexpr int kMostRefusedMs = 15000;
+// Both feeds take the air from where it went within this of each other.
+constexpr int kTogetherMs = 1000;
 
 const char *const kAirSink = "feedsink";
 const char *const kPreviewSink = "feedpreviewsink";
@@ -40,7 +53,8 @@ QtMessageHandler passOn = nullptr;
 
 void keepFeedLines(QtMsgType type, const QMessageLogContext &context, const QString &text)
 {
-    if (text.startsWith(QLatin1String("Stream:")) || text.startsWith(QLatin1String("Air check:"))) {
+    if (text.startsWith(QLatin1String("Stream:")) || text.startsWith(QLatin1String("Air check:"))
+        || text.startsWith(QLatin1String("Now playing:"))) {
         const QMutexLocker locked(&linesLock);
         feedLines << text;
     }
@@ -126,6 +140,103 @@ int firstOutOfOrder(const QVector<qint16> &samples)
         previous = at;
     }
     return 0;
+}
+
+// Reads a stream as a player does: when its first data came, and each
+// title its Ogg comment headers bring ("" for none), with when it came.
+class TitleListener : public QObject
+{
+public:
+    explicit TitleListener(const QString &url)
+        : reply(network.get(QNetworkRequest(QUrl(url))))
+    {
+        clock.start();
+        connect(reply, &QIODevice::readyRead, this, &TitleListener::read);
+    }
+    // When `title` first came; -1 if not yet.
+    qint64 cameAt(const QString &title) const
+    {
+        for (const auto &[at, heard] : titles) {
+            if (heard == title)
+                return at;
+        }
+        return -1;
+    }
+
+    QElapsedTimer clock;
+    qint64 firstData = -1;
+    QByteArray received;
+    QList<std::pair<qint64, QString>> titles;
+
+private:
+    void read()
+    {
+        const QByteArray data = reply->readAll();
+        received += data;
+        bytes += data;
+        if (firstData < 0 && !bytes.isEmpty())
+            firstData = clock.elapsed();
+        for (qsizetype at; (at = bytes.indexOf("OpusTags")) >= 0;) {
+            const std::optional<QString> title = titleAt(at + 8);
+            if (!title)
+                return;
+            if (titles.isEmpty() || titles.last().second != *title)
+                titles.append({clock.elapsed(), *title});
+            bytes.remove(0, at + 8);
+        }
+        bytes = bytes.right(7);
+    }
+    // The comment list after the magic: a vendor string, then counted
+    // "NAME=value" strings, each after its little-endian length.
+    std::optional<QString> titleAt(qsizetype at) const
+    {
+        const auto number = [this](qsizetype where) -> std::optional<quint32> {
+            if (where + 4 > bytes.size())
+                return std::nullopt;
+            return qFromLittleEndian<quint32>(bytes.constData() + where);
+        };
+        const std::optional<quint32> vendor = number(at);
+        const std::optional<quint32> count = vendor ? number(at + 4 + *vendor) : std::nullopt;
+        if (!count)
+            return std::nullopt;
+        qsizetype next = at + 8 + *vendor;
+        QString title;
+        for (quint32 i = 0; i < *count; ++i) {
+            const std::optional<quint32> length = number(next);
+            if (!length || next + 4 + *length > bytes.size())
+                return std::nullopt;
+            const QByteArray comment = bytes.mid(next + 4, *length);
+            if (comment.startsWith("TITLE="))
+                title = QString::fromUtf8(comment.mid(6));
+            next += 4 + *length;
+        }
+        return title;
+    }
+
+    QNetworkAccessManager network;
+    QNetworkReply *reply;
+    QByteArray bytes;
+};
+
+// The sound server's source each of the desk's captures takes, by name.
+QHash<QString, QString> captureSources()
+{
+    const auto listed = [](const QStringList &what) {
+        QProcess pactl;
+        pactl.start(QStringLiteral("pactl"), QStringList{QStringLiteral("-f"), QStringLiteral("json"), QStringLiteral("list")} + what);
+        pactl.waitForFinished(5000);
+        return QJsonDocument::fromJson(pactl.readAllStandardOutput()).array();
+    };
+    QHash<int, QString> sources;
+    for (const QJsonValue &source : listed({QStringLiteral("short"), QStringLiteral("sources")}))
+        sources.insert(source[QStringLiteral("index")].toInt(), source[QStringLiteral("name")].toString());
+    QHash<QString, QString> captures;
+    for (const QJsonValue &capture : listed({QStringLiteral("source-outputs")})) {
+        const QString name = capture[QStringLiteral("properties")][QStringLiteral("application.name")].toString();
+        if (name.startsWith(QLatin1String("OrvaRadio ")))
+            captures.insert(name.mid(10), sources.value(capture[QStringLiteral("source")].toInt()));
+    }
+    return captures;
 }
 
 // Whether any process's command line or environment that we may read holds `secret`.
@@ -231,6 +342,8 @@ private slots:
                                   QStringLiteral("Stream: on · Air check: failing"), kOnMs);
         QVERIFY(!anyProcessShows(server.sourcePassword().toUtf8()));
         QVERIFY(!linesWith(QString()).join(QLatin1Char('\n')).contains(server.sourcePassword()));
+        // The title waited for the source: the server knew no such mount before.
+        QCOMPARE(linesWith(QStringLiteral("Now playing:")), QStringList());
 
         Decoder listener(server.url() + server.mount());
         TestSupport::Recorder air{QLatin1String(kAirSink)};
@@ -257,8 +370,121 @@ private slots:
         QVERIFY2(delay <= kMostStreamDelayMs, qPrintable(QString::number(delay)));
         QVERIFY(windowsWith(streamed, kCartHz) > 10);
         QCOMPARE(windowsWith(streamed, kPreviewHz), 0);
-        // Tried again after 1, 2, 4 and 8 s by now.
+        // Tried again every 2 s by now.
         QCOMPARE(linesWith(QStringLiteral("Air check:")).size(), 1);
+        QElapsedTimer ending;
+        ending.start();
+        desk.findChild<AirFeeds *>()->stop();
+        QVERIFY(ending.elapsed() < 1000);
+        QCOMPARE(feeds->streamState(), FeedWorker::State::Off);
+    }
+
+    // An Opus stream, which the server gives no title: a listener reads each
+    // item's title in the stream's own comment headers, soon after the item
+    // starts and never before, and nothing claims a title the server took.
+    void opusStreamCarriesTheTitle()
+    {
+        TestSupport::StreamServer server;
+        if (!server.start(false))
+            QSKIP(qPrintable(server.errorString()));
+        streamTo(server);
+        {
+            QSettings settings(QStringLiteral("OrvaRadio"), QStringLiteral("OrvaRadio"));
+            settings.setValue(QStringLiteral("stream/format"), QStringLiteral("opus"));
+            settings.setValue(QStringLiteral("nowplaying/allKinds"), true);
+        }
+        MainWindow desk;
+        desk.playlist = {jingle(tones[0], 4), jingle(tones[1], 4)};
+        desk.updateAudioList();
+        QTRY_COMPARE_WITH_TIMEOUT(desk.findChild<AirFeeds *>()->streamState(), FeedWorker::State::On, kOnMs);
+        TitleListener listener(server.url() + server.mount());
+        QHash<QString, qint64> started;
+        connect(desk.findChild<OnAirEvents *>(), &OnAirEvents::itemStarted, &listener,
+                [&](const OnAirEvents::Record &record) {
+                    if (!started.contains(record.item.title))
+                        started.insert(record.item.title, listener.clock.elapsed());
+                });
+        QTest::qWait(1000);
+        desk.on_btn_play_clicked();
+        QTRY_VERIFY_WITH_TIMEOUT(listener.cameAt(QStringLiteral("tone-660")) >= 0,
+                                 int(kToneSeconds) * 1000 + kMostTitleMs);
+        desk.on_btn_stop_clicked();
+        qInfo() << "titles heard" << listener.titles << "items started" << started;
+        QCOMPARE(listener.titles.first().second, QString());
+        for (const char *title : {"tone-440", "tone-660"}) {
+            const qint64 late = listener.cameAt(QLatin1String(title)) - started.value(QLatin1String(title), -1);
+            QVERIFY2(started.contains(QLatin1String(title)) && late >= 0 && late <= kMostTitleMs,
+                     qPrintable(QStringLiteral("%1 came %2 ms after its start").arg(QLatin1String(title)).arg(late)));
+        }
+        QVERIFY(listener.cameAt(QStringLiteral("tone-440")) < listener.cameAt(QStringLiteral("tone-660")));
+        QCOMPARE(linesWith(QStringLiteral("Now playing:")), QStringList());
+    }
+
+    // A wrong password and a server that is not there read differently in
+    // the window, and a refusal is logged once.
+    void streamTellsRefusedFromGone_data()
+    {
+        QTest::addColumn<bool>("serverUp");
+        QTest::addColumn<FeedWorker::State>("state");
+        QTest::addColumn<QString>("shown");
+        QTest::newRow("wrong password") << true << FeedWorker::State::Refused
+                                        << QStringLiteral("Stream: refused: check the user and password");
+        QTest::newRow("server stopped") << false << FeedWorker::State::Waiting << QStringLiteral("Stream: reconnecting");
+    }
+
+    void streamTellsRefusedFromGone()
+    {
+        QFETCH(bool, serverUp);
+        QFETCH(FeedWorker::State, state);
+        QFETCH(QString, shown);
+        TestSupport::StreamServer server;
+        if (serverUp && !server.start(false))
+            QSKIP(qPrintable(server.errorString()));
+        streamTo(server);
+        QSettings(QStringLiteral("OrvaRadio"), QStringLiteral("OrvaRadio"))
+            .setValue(QStringLiteral("stream/password"), QStringLiteral("not-the-password"));
+        MainWindow desk;
+        const AirFeeds *feeds = desk.findChild<AirFeeds *>();
+        QTRY_COMPARE_WITH_TIMEOUT(feeds->streamState(), state, kMostRefusedMs);
+        QCOMPARE(desk.findChild<QLabel *>(QStringLiteral("feeds_state"))->text(),
+                 shown + QStringLiteral(" · Air check: off"));
+        QTest::qWait(5000);
+        QCOMPARE(feeds->streamState(), state);
+        QCOMPARE(linesWith(QStringLiteral("Stream:")).size(), 1);
+    }
+
+    // The server away for 15 s while the air plays: a listener hears the
+    // air again soon after its return; the air check, in files of a minute,
+    // goes on as if nothing happened: no warning, no time lost.
+    void outageCostsTheAirCheckNothing()
+    {
+        TestSupport::StreamServer server;
+        if (!server.start(false))
+            QSKIP(qPrintable(server.errorString()));
+        streamTo(server);
+        const QString folder = TestSupport::privateRoot() + QStringLiteral("/outage-aircheck");
+        QDir(folder).removeRecursively();
+        {
+            QSettings settings(QStringLiteral("OrvaRadio"), QStringLiteral("OrvaRadio"));
+            settings.setValue(QStringLiteral("aircheck/enabled"), true);
+            settings.setValue(QStringLiteral("aircheck/folder"), folder);
+            settings.setValue(QStringLiteral("aircheck/fileMinutes"), 1);
+        }
+        MainWindow desk;
+        // Tones from before the outage until well after it.
+        for (int round = 0; round < 3; ++round) {
+            for (const QString &tone : tones)
+                desk.playlist.push_back(jingle(tone, 4));
+        }
+        desk.updateAudioList();
+        const AirFeeds *feeds = desk.findChild<AirFeeds *>();
+        QTRY_VERIFY_WITH_TIMEOUT(!QDir(folder).isEmpty(QDir::Files), kOnMs);
+        QElapsedTimer recording;
+        recording.start();
+        QTRY_COMPARE_WITH_TIMEOUT(feeds->streamState(), FeedWorker::State::On, kOnMs);
+        QTRY_COMPARE_WITH_TIMEOUT(feeds->airCheckState(), FeedWorker::State::On, kOnMs);
+        desk.on_btn_play_clicked();
+        QTest::qWait(2000);
 
         linesLock.lock();
         feedLines.clear();
@@ -269,47 +495,94 @@ private slots:
         QVERIFY(server.start(false));
         QElapsedTimer back;
         back.start();
-        QTRY_COMPARE_WITH_TIMEOUT(feeds->streamState(), FeedWorker::State::On, kMostBackMs + 2000);
-        qInfo() << "the stream was back" << back.elapsed() << "ms after the server";
-        QVERIFY(back.elapsed() <= kMostBackMs);
+        QTRY_VERIFY_WITH_TIMEOUT(server.mounted(), kMostBackMs);
+        const qint64 listening = back.elapsed();
+        TitleListener listener(server.url() + server.mount());
+        QTRY_VERIFY_WITH_TIMEOUT(listener.firstData >= 0, kMostBackMs);
+        qInfo() << "mounted again" << listening << "ms after the server's return, the air heard" << listener.firstData
+                << "ms later";
+        QVERIFY2(listening + listener.firstData <= kMostBackMs,
+                 qPrintable(QStringLiteral("%1 + %2 ms").arg(listening).arg(listener.firstData)));
+        QTest::qWait(2 * int(kToneSeconds) * 1000);
+        // What it heard is the air.
+        QFile heard(TestSupport::privateRoot() + QStringLiteral("/heard-again.mp3"));
+        QVERIFY(heard.open(QIODevice::WriteOnly) && heard.write(listener.received) == listener.received.size());
+        heard.close();
+        QVERIFY(msOfTones(Decoder(heard.fileName()).samples(false)) > 1000);
+        QTRY_COMPARE_WITH_TIMEOUT(feeds->streamState(), FeedWorker::State::On, kOnMs);
         QCOMPARE(linesWith(QStringLiteral("Stream:")).size(), 2);
-        Decoder again(server.url() + server.mount());
-        QTest::qWait(1000);
-        desk.on_btn_play_clicked();
-        QTest::qWait(int(kToneSeconds) * 1000 + int(kMostStreamDelayMs));
-        QVERIFY(msOfTones(again.samples(true)) > 500);
+
         desk.on_btn_stop_clicked();
-        QElapsedTimer ending;
-        ending.start();
         desk.findChild<AirFeeds *>()->stop();
-        QVERIFY(ending.elapsed() < 1000);
-        QCOMPARE(feeds->streamState(), FeedWorker::State::Off);
+        const qint64 ranMs = recording.elapsed();
+        QCOMPARE(linesWith(QStringLiteral("Air check:")), QStringList());
+        const QStringList files = QDir(folder).entryList(QDir::Files, QDir::Name);
+        qint64 keptMs = 0;
+        for (const QString &name : files)
+            keptMs += Decoder(folder + QLatin1Char('/') + name).samples(false).size() * 1000 / (2 * 44100);
+        qInfo() << "the air check kept" << keptMs << "ms of" << ranMs << "ms in" << files;
+        QVERIFY2(keptMs >= ranMs - kMostGapMs, qPrintable(QStringLiteral("%1 of %2 ms").arg(keptMs).arg(ranMs)));
     }
 
     // The air's output goes away mid-item and comes back: the stream, in Ogg
     // Opus here, takes the air from the default output meanwhile, and from
     // its own output again with the next item, without ever leaving the
-    // server.
+    // server; the air check moves with it each time, not later.
     void streamFollowsTheAir()
     {
         TestSupport::StreamServer server;
         if (!server.start(false))
             QSKIP(qPrintable(server.errorString()));
         streamTo(server);
-        QSettings(QStringLiteral("OrvaRadio"), QStringLiteral("OrvaRadio"))
-            .setValue(QStringLiteral("stream/format"), QStringLiteral("opus"));
+        {
+            QSettings settings(QStringLiteral("OrvaRadio"), QStringLiteral("OrvaRadio"));
+            settings.setValue(QStringLiteral("stream/format"), QStringLiteral("opus"));
+            settings.setValue(QStringLiteral("aircheck/enabled"), true);
+            settings.setValue(QStringLiteral("aircheck/folder"), TestSupport::privateRoot() + QStringLiteral("/follows"));
+        }
+        QProcess defaultSink;
+        defaultSink.start(QStringLiteral("pactl"), {QStringLiteral("get-default-sink")});
+        QVERIFY(defaultSink.waitForFinished(5000));
+        const QString fallback = QString::fromUtf8(defaultSink.readAllStandardOutput()).trimmed() + QStringLiteral(".monitor");
+        const QString own = QLatin1String(kAirSink) + QStringLiteral(".monitor");
+        // When each capture is first seen on `monitor`, in ms from the call.
+        const auto arrivals = [](const QString &monitor, int withinMs) {
+            QHash<QString, qint64> seen;
+            QElapsedTimer waited;
+            waited.start();
+            while (seen.size() < 2 && waited.elapsed() < withinMs) {
+                const QHash<QString, QString> captures = captureSources();
+                for (auto capture = captures.cbegin(); capture != captures.cend(); ++capture) {
+                    if (capture.value() == monitor && !seen.contains(capture.key()))
+                        seen.insert(capture.key(), waited.elapsed());
+                }
+                QTest::qWait(50);
+            }
+            return seen;
+        };
+        const auto together = [](const QHash<QString, qint64> &seen) {
+            return seen.size() == 2
+                   && std::abs(seen.value(QStringLiteral("Stream")) - seen.value(QStringLiteral("Air check"))) <= kTogetherMs;
+        };
         MainWindow desk;
         desk.playlist = {jingle(tones[0], 4), jingle(tones[1], 4)};
         desk.updateAudioList();
         QTRY_COMPARE_WITH_TIMEOUT(desk.findChild<AirFeeds *>()->streamState(), FeedWorker::State::On, kOnMs);
+        QTRY_COMPARE_WITH_TIMEOUT(desk.findChild<AirFeeds *>()->airCheckState(), FeedWorker::State::On, kOnMs);
         Decoder listener(server.url() + server.mount());
         QTest::qWait(1000);
         desk.on_btn_play_clicked();
         QTest::qWait(1000);
         QTest::ignoreMessage(QtWarningMsg, QRegularExpression(QStringLiteral("^Output device \"feedsink\" not found")));
         QVERIFY(TestSupport::unloadSink(QLatin1String(kAirSink)));
+        const QHash<QString, qint64> away = arrivals(fallback, int(kToneSeconds) * 1000);
+        qInfo() << "on the fallback after" << away;
+        QVERIFY2(together(away), qPrintable(QStringLiteral("the air moved off its output")));
         QTRY_VERIFY_WITH_TIMEOUT(desk.currentIndex == 1, 2 * int(kToneSeconds) * 1000);
         QVERIFY(TestSupport::loadSink(QLatin1String(kAirSink)));
+        const QHash<QString, qint64> home = arrivals(own, 2 * int(kToneSeconds) * 1000);
+        qInfo() << "on its own output again after" << home;
+        QVERIFY2(together(home), qPrintable(QStringLiteral("the air moved back")));
         QTRY_VERIFY_WITH_TIMEOUT(desk.currentIndex == 0, 2 * int(kToneSeconds) * 1000);
         QTest::qWait(int(kToneSeconds) * 1000 + int(kMostStreamDelayMs));
         const QVector<qint16> streamed = listener.samples(true);
