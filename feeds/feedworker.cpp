@@ -133,8 +133,6 @@ void FeedWorker::retryLater(const QString &reason)
 
 void FeedWorker::refused(const QString &reason, const QString &why)
 {
-    if (!failing.isValid())
-        failing.start();
     // Asking again soon would not change the answer.
     wait(State::Refused, reason, kLongestWaitSeconds, why);
 }
