@@ -120,8 +120,7 @@ void MainWindow::init()
     asRun = new AsRunLog(asRunFolder(), this);
     asRun->recoverJournal();
     asRun->listenTo(airEvents);
-    NowPlaying::start(*settings, airEvents, this);
-    auto *feeds = new AirFeeds(*settings, outputs, this);
+    auto *feeds = new AirFeeds(*settings, outputs, NowPlaying::start(*settings, airEvents, this), this);
     connect(feeds, &AirFeeds::changed, this, [this, feeds] { ui->feeds_state->setText(feeds->text()); });
     ui->feeds_state->setText(feeds->text());
     announcer = new AnnouncementPlayer(airEvents, outputs, loudness, this);

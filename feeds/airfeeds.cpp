@@ -1,6 +1,7 @@
 #include "airfeeds.h"
 #include "aircheckworker.h"
 #include "deskfiles.h"
+#include "nowplaying.h"
 #include "outputdevices.h"
 #include "streamworker.h"
 
@@ -43,17 +44,25 @@ AirCheckWorker::Plan airCheckPlan(const QSettings &settings)
 
 } // namespace
 
-AirFeeds::AirFeeds(const QSettings &settings, OutputDevices *outputs, QObject *parent)
+AirFeeds::AirFeeds(const QSettings &settings, OutputDevices *outputs, NowPlaying *nowPlaying, QObject *parent)
     : QObject(parent)
     , outputs(outputs)
     , source(airSource())
 {
     if (settings.value(QStringLiteral("stream/enabled"), false).toBool()) {
         const StreamWorker::Target target = streamTarget(settings);
-        if (target.server.host().isEmpty())
+        if (target.server.host().isEmpty()) {
             qWarning() << "Stream: on, but no server is set (\"stream/serverUrl\"): not sent";
-        else
-            run(stream, new StreamWorker(target, source));
+        } else {
+            auto *worker = new StreamWorker(target, source);
+            if (nowPlaying && target.opus) {
+                worker->setTitle(nowPlaying->line());
+                connect(nowPlaying, &NowPlaying::lineChanged, worker, &StreamWorker::setTitle);
+            }
+            if (nowPlaying)
+                connect(this, &AirFeeds::streamConnected, nowPlaying, &NowPlaying::streamConnected);
+            run(stream, worker);
+        }
     }
     if (settings.value(QStringLiteral("aircheck/enabled"), false).toBool())
         run(airCheck, new AirCheckWorker(airCheckPlan(settings), source));
@@ -77,7 +86,9 @@ QString AirFeeds::text() const
 {
     const QString streamText = stream.state == FeedWorker::State::On        ? tr("Stream: no ar")
                                : stream.state == FeedWorker::State::Waiting ? tr("Stream: reconectando")
-                                                                            : tr("Stream: desligado");
+                               : stream.state != FeedWorker::State::Refused ? tr("Stream: desligado")
+                               : stream.why.isEmpty() ? tr("Stream: recusado: confira o usuário e a senha")
+                                                      : tr("Stream: recusado: %1").arg(stream.why);
     const QString checkText = airCheck.state == FeedWorker::State::On        ? tr("Gravação do ar: gravando")
                               : airCheck.state == FeedWorker::State::Waiting ? tr("Gravação do ar: falhando")
                                                                              : tr("Gravação do ar: desligada");
@@ -89,8 +100,12 @@ void AirFeeds::run(Feed &feed, FeedWorker *worker)
     feed.worker = worker;
     feed.thread = new QThread(this);
     worker->moveToThread(feed.thread);
-    connect(worker, &FeedWorker::stateChanged, this, [this, &feed](FeedWorker::State state) {
+    connect(worker, &FeedWorker::stateChanged, this, [this, &feed](FeedWorker::State state, const QString &why) {
+        const bool wasOn = feed.state == FeedWorker::State::On;
         feed.state = state;
+        feed.why = why;
+        if (&feed == &stream && wasOn != (state == FeedWorker::State::On))
+            emit streamConnected(!wasOn);
         emit changed();
     });
     connect(feed.thread, &QThread::started, worker, &FeedWorker::begin);

@@ -5,20 +5,23 @@
 
 #include <QObject>
 
+class NowPlaying;
 class OutputDevices;
 class QSettings;
 class QThread;
 
 // The air as it goes to the air's output, sent on to a stream server and
 // kept as an air check, each by a worker on a thread of its own, both
-// following the air from one output to another. Off unless the settings
-// ("stream/...", "aircheck/...") turn them on.
+// following the air from one output to another, each failing on its own. Off
+// unless the settings ("stream/...", "aircheck/...") turn them on. The stream
+// carries what `nowPlaying` says is on air: an Opus stream in its own
+// comments, an MP3 stream through the server, once the source is connected.
 class AirFeeds : public QObject
 {
     Q_OBJECT
 
 public:
-    AirFeeds(const QSettings &settings, OutputDevices *outputs, QObject *parent = nullptr);
+    AirFeeds(const QSettings &settings, OutputDevices *outputs, NowPlaying *nowPlaying, QObject *parent = nullptr);
     ~AirFeeds() override;
 
     FeedWorker::State streamState() const { return stream.state; }
@@ -34,6 +37,8 @@ public:
 
 signals:
     void changed();
+    // The stream's source is connected to the server, or no longer.
+    void streamConnected(bool connected);
 
 private:
     struct Feed
@@ -41,6 +46,7 @@ private:
         QThread *thread = nullptr;
         FeedWorker *worker = nullptr;
         FeedWorker::State state = FeedWorker::State::Off;
+        QString why; // what refused it
     };
 
     void run(Feed &feed, FeedWorker *worker);

@@ -14,6 +14,12 @@
 namespace {
 
 constexpr int kLongestWaitSeconds = 30;
+// A server that restarts or a network that drops briefly is back soon: it is
+// tried often at first.
+constexpr int kQuickWaitSeconds = 2;
+constexpr qint64 kQuickTriesMs = 60000;
+// After the quick tries the wait doubles every this much, up to the longest.
+constexpr qint64 kBackOffStepMs = 15000;
 // ffmpeg ends its file on SIGTERM at once; the session's end waits no longer.
 constexpr int kCaptureEndMs = 300;
 constexpr int kErrorTailBytes = 400;
@@ -36,7 +42,7 @@ FeedWorker::FeedWorker(const QString &name, const QString &source)
     connect(steady, &QTimer::timeout, this, [this] {
         if (state != State::On)
             qInfo().noquote() << this->name + QStringLiteral(": ") + runningWhat;
-        failures = 0;
+        failing.invalidate();
         setState(State::On);
     });
 }
@@ -47,9 +53,12 @@ QString FeedWorker::monitorOf(const QByteArray &output)
                             : QString::fromUtf8(output) + QStringLiteral(".monitor");
 }
 
-int FeedWorker::retrySeconds(int failures)
+int FeedWorker::retrySeconds(qint64 failingMs)
 {
-    return failures >= 6 ? kLongestWaitSeconds : std::min(kLongestWaitSeconds, 1 << std::max(0, failures - 1));
+    if (failingMs < kQuickTriesMs)
+        return kQuickWaitSeconds;
+    const qint64 steps = std::min<qint64>(8, (failingMs - kQuickTriesMs) / kBackOffStepMs + 1);
+    return int(std::min<qint64>(kLongestWaitSeconds, kQuickWaitSeconds << steps));
 }
 
 void FeedWorker::setSource(const QString &monitor)
@@ -110,21 +119,36 @@ QString FeedWorker::captureErrors() const
     const QString errors = QString::fromLocal8Bit(capture->readAllStandardError().right(kErrorTailBytes)).trimmed();
     if (!errors.isEmpty())
         return errors;
-    return capture->exitStatus() == QProcess::CrashExit ? QStringLiteral("ffmpeg was killed")
+    // A crashed process's code is the signal that ended it.
+    return capture->exitStatus() == QProcess::CrashExit ? QStringLiteral("ffmpeg was killed (signal %1)").arg(capture->exitCode())
                                                          : QStringLiteral("ffmpeg ended (%1)").arg(capture->exitCode());
 }
 
 void FeedWorker::retryLater(const QString &reason)
 {
+    if (!failing.isValid())
+        failing.start();
+    wait(State::Waiting, reason, retrySeconds(failing.elapsed()));
+}
+
+void FeedWorker::refused(const QString &reason, const QString &why)
+{
+    // Asking again soon would not change the answer.
+    wait(State::Refused, reason, kLongestWaitSeconds, why);
+}
+
+void FeedWorker::wait(State next, const QString &reason, int seconds, const QString &why)
+{
     steady->stop();
     stopCapture();
-    ++failures;
-    const int wait = retrySeconds(failures);
-    if (state != State::Waiting)
+    if (state != next)
         qWarning().noquote() << name + QStringLiteral(": ") + reason
-                                    + QStringLiteral("; trying again, at most every %1 s").arg(kLongestWaitSeconds);
-    setState(State::Waiting);
-    retry->start(wait * 1000);
+                                    + (next == State::Refused
+                                           ? QStringLiteral("; trying again every %1 s").arg(seconds)
+                                           : QStringLiteral("; trying again, at most every %1 s")
+                                                 .arg(kLongestWaitSeconds));
+    setState(next, why);
+    retry->start(seconds * 1000);
 }
 
 void FeedWorker::running(const QString &what)
@@ -133,10 +157,11 @@ void FeedWorker::running(const QString &what)
     steady->start();
 }
 
-void FeedWorker::setState(State next)
+void FeedWorker::setState(State next, const QString &why)
 {
-    if (next == state)
+    if (next == state && why == shownWhy)
         return;
     state = next;
-    emit stateChanged(state);
+    shownWhy = why;
+    emit stateChanged(state, why);
 }

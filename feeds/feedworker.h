@@ -1,6 +1,7 @@
 #ifndef FEEDWORKER_H
 #define FEEDWORKER_H
 
+#include <QElapsedTimer>
 #include <QObject>
 #include <QString>
 #include <QStringList>
@@ -11,14 +12,15 @@ class QTimer;
 // What the desk sends on from its air output (the stream, the air check)
 // captures the sound server's monitor of that output with ffmpeg, on a
 // thread of its own, so that a server, a folder or a helper that hangs
-// never holds the window. A worker that fails waits 1, 2, 4 ... at most 30 s
-// before it tries again, and logs each change of its state once.
+// never holds the window. A worker that fails tries again every 2 s for the
+// first minute, then less often, at most every 30 s; one that is refused
+// (a wrong password) every 30 s. It logs each change of its state once.
 class FeedWorker : public QObject
 {
     Q_OBJECT
 
 public:
-    enum class State { Off, Waiting, On };
+    enum class State { Off, Waiting, Refused, On };
     Q_ENUM(State)
 
     // `name` heads the worker's log lines.
@@ -29,8 +31,8 @@ public:
     // output of its own.
     static QString monitorOf(const QByteArray &output);
 
-    // The wait before try `failures` (1 for the first failure).
-    static int retrySeconds(int failures);
+    // The wait before the next try, `failingMs` into a failure.
+    static int retrySeconds(qint64 failingMs);
 
 public slots:
     // On the worker's thread: starts the work; takes a new source; ends
@@ -40,7 +42,8 @@ public slots:
     void finish();
 
 signals:
-    void stateChanged(FeedWorker::State state);
+    // `why` says what refused the work, for the operator.
+    void stateChanged(FeedWorker::State state, const QString &why);
 
 protected:
     // Starts ffmpeg on the air with `output` as its output arguments. It
@@ -58,6 +61,9 @@ protected:
     // Logs `reason` if the worker was not already waiting, and calls
     // begin() again after the next wait.
     void retryLater(const QString &reason);
+    // The far end turned the work away: tried again at the slow pace, with
+    // `why` shown; `reason` is logged once.
+    void refused(const QString &reason, const QString &why);
     // The work runs: once it has run a moment without failing, a log line
     // if it was not on, and the waits start over.
     void running(const QString &what);
@@ -66,14 +72,16 @@ protected:
     QProcess *capture = nullptr;
 
 private:
-    void setState(State next);
+    void wait(State next, const QString &reason, int seconds, const QString &why = QString());
+    void setState(State next, const QString &why = QString());
 
     QString name;
     QTimer *retry;
     QTimer *steady;
     QString runningWhat;
-    int failures = 0;
+    QElapsedTimer failing; // since the first failure after the work last ran
     State state = State::Off;
+    QString shownWhy;
 };
 
 #endif

@@ -6,13 +6,16 @@
 #include <QElapsedTimer>
 #include <QUrl>
 
+struct OggOpusEnc;
 struct shout;
 class QTimer;
 
 // Sends the air to a stream server's mount as its source (Icecast 2
-// protocol, through libshout), encoded by ffmpeg as MP3 or Ogg Opus. The
-// password stays in this process: it is on no command line and in no
-// environment, and in no log line.
+// protocol, through libshout), encoded as MP3 by ffmpeg, or as Ogg Opus in
+// this process from ffmpeg's capture, so that each change of title can start
+// a new chained Ogg stream with the title in its comments, with no gap in the
+// sound. The password stays in this process: it is on no command line and in
+// no environment, and in no log line.
 class StreamWorker : public FeedWorker
 {
     Q_OBJECT
@@ -32,6 +35,10 @@ public:
     ~StreamWorker() override;
 
     void begin() override;
+    // What is on air, for the Opus stream's comments: a new chained stream
+    // carries it from the sound then being sent. An MP3 stream's title is
+    // set through the server instead.
+    void setTitle(const QString &line);
 
 protected:
     void sourceChanged() override;
@@ -42,8 +49,12 @@ private:
     void connected();
     void startEncoder();
     void send();
+    void encode(const QByteArray &pcm);
+    bool startOpus();
+    void endOpus();
     // Closes the connection and tries again later.
     void fail(const QString &reason);
+    void refusedOrGone(int error);
     void closeConnection();
     QString failure() const;
 
@@ -51,6 +62,11 @@ private:
     shout *connection = nullptr;
     QTimer *ticker;
     QElapsedTimer connecting;
+    OggOpusEnc *opus = nullptr;
+    QByteArray partFrame; // the capture's last bytes short of a whole frame
+    QString title;
+    bool chainWanted = false; // the title changed since the stream's comments
+    bool sendFailed = false;
 };
 
 #endif

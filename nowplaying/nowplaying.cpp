@@ -56,7 +56,10 @@ NowPlaying *NowPlaying::start(const QSettings &settings, OnAirEvents *events, QO
     const bool streamed = settings.value(QStringLiteral("stream/enabled"), false).toBool();
     const QString group = ownServer || !streamed ? QStringLiteral("nowplaying/") : QStringLiteral("stream/");
     const QString server = settings.value(group + QStringLiteral("serverUrl")).toString().trimmed();
-    if (!server.isEmpty()) {
+    // An Ogg mount turns the title away: the stream carries it itself.
+    const bool inStream = !ownServer && streamed
+                          && settings.value(QStringLiteral("stream/format")).toString() == QLatin1String("opus");
+    if (!server.isEmpty() && !inStream) {
         const QString mount = settings.value(group + QStringLiteral("mount")).toString().trimmed();
         const QString user = settings.value(group + QStringLiteral("user")).toString().trimmed();
         auto *stream = new StreamTitle(QUrl::fromUserInput(server),
@@ -65,6 +68,10 @@ NowPlaying *NowPlaying::start(const QSettings &settings, OnAirEvents *events, QO
                                        settings.value(group + QStringLiteral("password")).toString(),
                                        nowPlaying);
         connect(nowPlaying, &NowPlaying::lineChanged, stream, &StreamTitle::setTitle);
+        if (!ownServer) {
+            nowPlaying->streamed = stream;
+            stream->setReady(false);
+        }
         // The mount may still carry a title of the session before.
         stream->setTitle(nowPlaying->line());
     }
@@ -83,6 +90,12 @@ void NowPlaying::settle(int withinMs)
     waited.start();
     while (sending() && waited.elapsed() < withinMs)
         QCoreApplication::processEvents(QEventLoop::AllEvents, kSettleSliceMs);
+}
+
+void NowPlaying::streamConnected(bool connected)
+{
+    if (streamed)
+        streamed->setReady(connected);
 }
 
 QString NowPlaying::folderFrom(const QString &stored)

@@ -10,6 +10,7 @@
 #include <optional>
 
 class QSettings;
+class StreamTitle;
 
 // What is on air, for the programs around the desk: "now-playing.json" (the
 // item on air and the next entry) and "now-playing.txt" (one line, "Artist -
@@ -39,6 +40,10 @@ public:
     void settle(int withinMs);
 
     void listenTo(OnAirEvents *events);
+
+    // The desk's stream is connected to the server, or no longer: the
+    // title for its mount is held meanwhile.
+    void streamConnected(bool connected);
 
     const QString &folder() const { return where; }
     // The text file's line: empty off air.
@@ -75,6 +80,7 @@ private:
     QByteArray writtenJson;
     QString writtenLine;
     bool failing = false;
+    StreamTitle *streamed = nullptr; // the title of the mount the desk streams to
 };
 
 #endif

@@ -58,9 +58,22 @@ void StreamTitle::setTitle(const QString &title)
         send();
 }
 
+void StreamTitle::setReady(bool takes)
+{
+    if (takes == ready)
+        return;
+    ready = takes;
+    retry->stop();
+    if (!ready)
+        return;
+    failure.clear();
+    pending = true;
+    send();
+}
+
 void StreamTitle::send()
 {
-    if (asking || !pending)
+    if (asking || !pending || !ready)
         return;
     QNetworkRequest request(updateUrl(server, mount, wanted));
     request.setRawHeader("Authorization", authorization);
@@ -83,8 +96,11 @@ void StreamTitle::answered(QNetworkReply *reply)
         return;
     }
     // The title did not get there: it goes again with the retry, unless a
-    // newer one is waiting.
+    // newer one is waiting. A mount whose source went meanwhile gets it when
+    // the source is back, with nothing to log.
     pending = true;
+    if (!ready)
+        return;
     const QString what = status > 0 ? QStringLiteral("refused (%1)").arg(status)
                                     : QStringLiteral("does not answer");
     if (what != failure) {

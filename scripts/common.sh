@@ -8,7 +8,7 @@ BUILD_DIR=${BUILD_DIR:-$ROOT_DIR/build}
 # show Qt's own dialogs in Portuguese.
 DESK_PACKAGES="build-essential cmake ninja-build pkg-config qt6-base-dev qt6-base-dev-tools
   qt6-multimedia-dev qt6-svg-dev qt6-tools-dev qt6-tools-dev-tools qt6-l10n-tools qt6-translations-l10n
-  libtag1-dev libshout3-dev ffmpeg pulseaudio-utils gstreamer1.0-plugins-base gstreamer1.0-plugins-good
+  libtag1-dev libshout3-dev libopusenc-dev ffmpeg pulseaudio-utils gstreamer1.0-plugins-base gstreamer1.0-plugins-good
   gstreamer1.0-libav gstreamer1.0-pulseaudio fonts-dejavu-core"
 # What the tests need on top: a private sound server, tone generation, a
 # virtual display for screenshots, speech for the time voices, the

@@ -31,6 +31,14 @@
         <translation>Stream: off</translation>
     </message>
     <message>
+        <source>Stream: recusado: confira o usuário e a senha</source>
+        <translation>Stream: refused: check the user and password</translation>
+    </message>
+    <message>
+        <source>Stream: recusado: %1</source>
+        <translation>Stream: refused: %1</translation>
+    </message>
+    <message>
         <source>Gravação do ar: gravando</source>
         <translation>Air check: recording</translation>
     </message>
