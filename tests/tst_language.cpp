@@ -31,6 +31,8 @@ const struct {
     {"AboutDialog", "por:", "By:"},
     {"AirFeeds", "Stream: no ar", "Stream: on"},
     {"AirFeeds", "Stream: reconectando", "Stream: reconnecting"},
+    {"AirFeeds", "Stream: recusado: confira o usuário e a senha", "Stream: refused: check the user and password"},
+    {"AirFeeds", "Stream: recusado: %1", "Stream: refused: %1"},
     {"AirFeeds", "Stream: desligado", "Stream: off"},
     {"AirFeeds", "Gravação do ar: gravando", "Air check: recording"},
     {"AirFeeds", "Gravação do ar: falhando", "Air check: failing"},
