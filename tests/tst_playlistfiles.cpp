@@ -1,6 +1,8 @@
 // Running orders on disk: saving, loading through the dialog, reopening the
 // last file, and what the operator is told when it goes wrong.
 #include "mainwindow.h"
+#include "airguard.h"
+#include "deskfiles.h"
 #include "testsupport.h"
 
 #include <QDir>
@@ -364,6 +366,56 @@ private slots:
             boxes << boxText(box);
         QTEST(boxes, "boxes");
         QCOMPARE(recent(), remembered);
+    }
+
+    // The end of a session keeps a running order changed since it was saved,
+    // and nothing else: no copy, no line in the log, the saved file reopened.
+    void sessionEndKeepsOnlyWhatWasNotSaved_data()
+    {
+        QTest::addColumn<Entries>("entries");
+        QTest::addColumn<bool>("changedAfter");
+        Playlist news = music("News", "/m/news.wav");
+        news.fixed = {QTime(12, 0), true};
+        const Entries day = {music("A - Band"), news, {"Hora Certa", "", "--:--", "time"},
+                             {"Promos", "/j/Promos", "--:--", "folder-jingle"}};
+        QTest::newRow("saved") << day << false;
+        // Written as they are, read back otherwise.
+        QTest::newRow("saved, fields that do not read back")
+            << Entries{music(" Blanks ", "/m/b.wav"), music("Bar", "/gone/A|B.wav")} << false;
+        QTest::newRow("changed after the save") << day << true;
+    }
+
+    void sessionEndKeepsOnlyWhatWasNotSaved()
+    {
+        QFETCH(Entries, entries);
+        QFETCH(bool, changedAfter);
+        setEntries(entries);
+        const QString file = shows("today.txt");
+        TestSupport::ModalDriver driver;
+        driver.answerFileDialog(file);
+        window->savePlaylist();
+        QCOMPARE(recent(), file);
+        if (changedAfter) {
+            window->on_btn_add_time_item_clicked();
+            QTest::ignoreMessage(QtWarningMsg, QRegularExpression("^Running order not saved: kept in "));
+        } else {
+            QTest::failOnWarning(QRegularExpression("not saved"));
+        }
+        QTest::ignoreMessage(QtWarningMsg, QRegularExpression("^Signal 15 ends the session"));
+        endSession(*window, SIGTERM);
+        // The end leaves every event loop for good; one more turn of the
+        // application's lets the next rows' dialogs run.
+        QTimer::singleShot(0, qApp, &QCoreApplication::quit);
+        QCoreApplication::exec();
+
+        QDir data(deskDataFolder());
+        const QStringList kept = data.entryList({"unsaved-*.txt"}, QDir::Files);
+        QCOMPARE(kept.size(), changedAfter ? 1 : 0);
+        QCOMPARE(recent(), changedAfter ? data.filePath(kept.value(0)) : file);
+        if (changedAfter) {
+            QCOMPARE(readFile(data.filePath(kept[0])), readFile(file) + "Hora Certa||--:--|time\n");
+            QVERIFY(data.remove(kept[0]));
+        }
     }
 
     void failedSaveKeepsTheOldFile_data()
