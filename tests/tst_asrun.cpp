@@ -2,6 +2,8 @@
 #include "asrunreport.h"
 #include "buttonhole.h"
 #include "mainwindow.h"
+#include "mediacheck.h"
+#include "preparation.h"
 #include "selfrestart.h"
 #include "startup.h"
 #include "testsupport.h"
@@ -9,6 +11,7 @@
 #include <QRandomGenerator>
 #include <QSettings>
 #include <QSharedMemory>
+#include <QTimer>
 
 #include <csignal>
 
@@ -27,6 +30,11 @@ constexpr double kJournalStaleS = 5.0;
 constexpr int kWindowMs = 50;
 constexpr double kPresentAmplitude = 0.02;
 constexpr int kAlmostSilentTooLongMs = 9990;
+// A failure's row is held this long at most, for an outage to show.
+constexpr int kFailedRowMs = 3000;
+// The longest pause between tries in a run of failures, with a margin.
+constexpr int kRetryPauseMs = 12000;
+constexpr int kRunRowsMs = 60000;
 
 // Seconds in which `frequency` sounds in the recording.
 double secondsHeard(const QVector<qint16> &samples, double frequency)
@@ -50,6 +58,7 @@ private slots:
     void recordedRun();
     void killedMidItem();
     void journalRowsGoToTheirDay();
+    void everyFileMissing();
 };
 
 // Three items handed over, three broken files between them, one skipped by
@@ -266,6 +275,53 @@ void TestAsRun::journalRowsGoToTheirDay()
     QVERIFY(row.more == ",LP,Someone,BRXXX2600001,60.0,23:59:50");
     QCOMPARE(content(twelve), (AsRunFormat::kTwelveColumnHeader.toByteArray() + '\n') + row.eight
                                   + ",LP,Someone,BRXXX2600001,60.0\n");
+}
+
+// An order whose files are all gone: its first failure is in the day's file
+// at once, naming the file; the failures after it are held, and written a
+// minute later at most, or when the air goes off.
+void TestAsRun::everyFileMissing()
+{
+    const QString gone = TestSupport::privateRoot() + QStringLiteral("/gone-%1.wav");
+    MainWindow desk;
+    for (int i = 1; i <= 3; ++i)
+        desk.playlist.push_back({QStringLiteral("Gone %1").arg(i), gone.arg(i), QStringLiteral("03:00"),
+                                 QStringLiteral("music")});
+    desk.updateAudioList(false);
+    // Known gone before their turn, as a few seconds on the desk make them.
+    QTRY_VERIFY_WITH_TIMEOUT(desk.preparation->entryVerdict(2, desk.playlist[2]).bad(), kStartToleranceMs);
+    const auto dayFile = [] {
+        QFile file(TestSupport::todaysAsRunLog());
+        return file.open(QIODevice::ReadOnly) ? QString::fromUtf8(file.readAll()) : QString();
+    };
+    auto *runRows = desk.asRun->findChild<QTimer *>(QStringLiteral("runRows"));
+    QVERIFY(runRows);
+
+    desk.on_btn_play_clicked();
+    QTRY_VERIFY_WITH_TIMEOUT(dayFile().contains(QStringLiteral(",music,Gone 1,,") + gone.arg(1) + QStringLiteral(",error,")),
+                             kFailedRowMs);
+    for (int round = 0; round < 2; ++round) {
+        QTRY_VERIFY_WITH_TIMEOUT(runRows->isActive(), kRetryPauseMs);
+        QVERIFY(runRows->remainingTime() <= kRunRowsMs);
+        const qsizetype written = TestSupport::todaysAsRunRows().size();
+        // A minute gone by, then the air off: each writes what was held.
+        if (round == 0) {
+            runRows->start(0);
+            QTRY_VERIFY(TestSupport::todaysAsRunRows().size() > written);
+        } else {
+            desk.on_btn_stop_clicked();
+            QVERIFY(TestSupport::todaysAsRunRows().size() > written);
+            QVERIFY(!runRows->isActive());
+        }
+    }
+    const QList<TestSupport::AsRunRow> rows = TestSupport::todaysAsRunRows();
+    QVERIFY(rows.size() >= 5);
+    for (const TestSupport::AsRunRow &row : rows) {
+        QVERIFY2(row.outcome == QStringLiteral("error") && row.played == 0.0 && row.title.startsWith(QStringLiteral("Gone ")),
+                 qPrintable(row.title + QLatin1Char(' ') + row.outcome));
+    }
+    QTest::qWait(kFailedRowMs);
+    QCOMPARE(TestSupport::todaysAsRunRows().size(), rows.size());
 }
 
 ORVA_TEST_MAIN(TestAsRun)
