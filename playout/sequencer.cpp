@@ -154,8 +154,10 @@ bool MainWindow::passOverBadEntries()
                                  ? preparation->takePick(currentIndex, entry)
                                  : QString();
         const QString file = pick.isEmpty() ? entry.path : pick;
-        qWarning() << "Passing over" << file << ":" << MediaCheck::logText(verdict.problem)
-                   << verdict.detail;
+        // Once a run of failures is paced, the retry's line tells each turn.
+        if (anyPlayable || playoutRetry->pauseMs() == 0)
+            qWarning() << "Passing over" << file << ":" << MediaCheck::logText(verdict.problem)
+                       << verdict.detail;
         airEvents->begin(preparation,
                          onAirItem(playedKind(entry.kind), pick.isEmpty() ? entry.title : QString(), file));
         airEvents->leaving(preparation, OnAirEvents::Outcome::Error);
