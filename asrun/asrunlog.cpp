@@ -14,6 +14,8 @@ namespace {
 constexpr int kJournalRefreshMs = 5000;
 // Longer than the sound server's watch takes to notice it gone.
 constexpr int kFailedHoldMs = 2000;
+// How long the later failures of a run may wait for the day's file.
+constexpr int kRunRowsMs = 60000;
 const QString kTimeFormat = QStringLiteral("yyyy-MM-ddTHH:mm:ss");
 
 QByteArray firstLine(const QString &path)
@@ -31,15 +33,21 @@ AsRunLog::AsRunLog(const QString &folder, QObject *parent)
     , folder(folder)
     , journalRefresh(new QTimer(this))
     , failedHold(new QTimer(this))
+    , runRows(new QTimer(this))
 {
     connect(journalRefresh, &QTimer::timeout, this, &AsRunLog::writeJournal);
     failedHold->setSingleShot(true);
     connect(failedHold, &QTimer::timeout, this, [this] { writeFailed(Outcome::Error); });
+    runRows->setObjectName(QStringLiteral("runRows"));
+    runRows->setSingleShot(true);
+    // A coarse timer may run 5 % late: a minute is the most.
+    runRows->setTimerType(Qt::PreciseTimer);
+    connect(runRows, &QTimer::timeout, this, [this] { writeFailed(Outcome::Error); });
 }
 
 AsRunLog::~AsRunLog()
 {
-    writeFailed(Outcome::Error);
+    endRun(Outcome::Error);
 }
 
 void AsRunLog::listenTo(OnAirEvents *source)
@@ -50,7 +58,13 @@ void AsRunLog::listenTo(OnAirEvents *source)
         journalRefresh->start(kJournalRefreshMs);
     });
     connect(events, &OnAirEvents::itemLeft, this, &AsRunLog::left);
-    connect(events, &OnAirEvents::soundServerLost, this, [this] { writeFailed(Outcome::Interrupted); });
+    connect(events, &OnAirEvents::soundServerLost, this, [this] { endRun(Outcome::Interrupted); });
+    // Something heard, or the air off: the run of failures is over.
+    connect(events, &OnAirEvents::itemHeard, this, [this] { endRun(Outcome::Error); });
+    connect(events, &OnAirEvents::airChanged, this, [this](bool onAir) {
+        if (!onAir)
+            endRun(Outcome::Error);
+    });
 }
 
 void AsRunLog::left(const OnAirEvents::Record &record)
@@ -59,10 +73,16 @@ void AsRunLog::left(const OnAirEvents::Record &record)
     const Outcome outcome = record.outcome();
     if (outcome == Outcome::Error) {
         failed.append(done);
-        // Held from the first of a run, not the last: a storm of failures
-        // still reaches the day's file, and the journal stays small.
-        if (!failedHold->isActive())
+        // The first of a run reaches the day's file after the short hold; the
+        // rest of a run that goes on and on (an order whose files are all
+        // gone) wait for its end, or at most a minute: a write a minute rather
+        // than one a turn, and a journal that stays small.
+        if (!inRun) {
+            inRun = true;
             failedHold->start(kFailedHoldMs);
+        } else if (!failedHold->isActive() && !runRows->isActive()) {
+            runRows->start(kRunRowsMs);
+        }
     } else {
         append(done.start, row(done.start, done.end, done.played, done.item, outcomeName(outcome)));
     }
@@ -71,15 +91,24 @@ void AsRunLog::left(const OnAirEvents::Record &record)
         journalRefresh->stop();
 }
 
+void AsRunLog::endRun(Outcome outcome)
+{
+    inRun = false;
+    writeFailed(outcome);
+}
+
 void AsRunLog::writeFailed(Outcome outcome)
 {
     failedHold->stop();
+    runRows->stop();
     for (const Pending &each : std::as_const(failed))
         append(each.start, row(each.start, each.end, each.played, each.item, outcomeName(outcome)));
     const bool any = !failed.isEmpty();
     failed.clear();
     if (any)
         writeJournal();
+    if (!events || events->onAir().isEmpty())
+        journalRefresh->stop();
 }
 
 QString AsRunLog::outcomeName(Outcome outcome)

@@ -51,7 +51,8 @@ public:
 
 private:
     // A row to be written: a failure is written a moment later, so that an
-    // outage noticed meanwhile turns it into an interruption.
+    // outage noticed meanwhile turns it into an interruption. The later
+    // failures of a run are held until it ends, or for at most a minute.
     struct Pending
     {
         Item item;
@@ -64,12 +65,15 @@ private:
     bool append(const QDateTime &start, const Row &text);
     void writeJournal();
     void writeFailed(Outcome outcome);
+    void endRun(Outcome outcome);
 
     QString folder;
     QPointer<OnAirEvents> events;
     QList<Pending> failed;
     QTimer *journalRefresh;
     QTimer *failedHold;
+    QTimer *runRows;
+    bool inRun = false;
 };
 
 #endif

@@ -33,8 +33,10 @@ void OnAirEvents::begin(const void *source, const Item &item)
 void OnAirEvents::sounding(const void *source)
 {
     const qsizetype at = find(source);
-    if (at >= 0 && !open[at].heard.isValid())
+    if (at >= 0 && !open[at].heard.isValid()) {
         open[at].heard.start();
+        emit itemHeard(source);
+    }
 }
 
 void OnAirEvents::leaving(const void *source, Outcome outcome)

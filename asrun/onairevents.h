@@ -96,6 +96,8 @@ public:
 signals:
     void itemStarted(const OnAirEvents::Record &record);
     void itemLeft(const OnAirEvents::Record &record);
+    // The item on `source` is heard for the first time.
+    void itemHeard(const void *source);
     void soundServerLost();
     void airChanged(bool onAir);
     void nextChanged(const QList<OnAirEvents::Next> &coming);

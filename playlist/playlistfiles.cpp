@@ -178,14 +178,24 @@ bool writePlaylistFile(const QString &fileName, const std::vector<Playlist> &pla
     return false;
 }
 
-std::vector<Playlist> playlistInFile(const QString &fileName)
+// Whether the file holds `playlist`: as this desk writes it, or as it reads
+// back. Either alone is not enough: a field with blanks at its ends, or a bar
+// in a path that is gone, does not read back as it was written, and a file
+// written by hand reads back without being written like that.
+bool fileHolds(const QString &fileName, const std::vector<Playlist> &playlist)
 {
     QFile file(fileName);
-    if (!file.open(QIODevice::ReadOnly | QIODevice::Text))
-        return {};
-    QTextStream in(&file);
+    if (!file.open(QIODevice::ReadOnly))
+        return false;
+    const QByteArray content = file.readAll();
+    QString written;
+    QTextStream out(&written);
+    writePlaylist(out, playlist);
+    if (content == written.toUtf8())
+        return true;
+    QTextStream in(content);
     in.setEncoding(QStringConverter::Utf8);
-    return readPlaylist(in);
+    return readPlaylist(in) == playlist;
 }
 
 } // namespace
@@ -193,7 +203,7 @@ std::vector<Playlist> playlistInFile(const QString &fileName)
 QString keepUnsavedPlaylist(const std::vector<Playlist> &playlist, QSettings &settings)
 {
     const QString recent = settings.value(QStringLiteral("files/recent")).toString();
-    if (playlist.empty() || (!recent.isEmpty() && playlistInFile(recent) == playlist))
+    if (playlist.empty() || (!recent.isEmpty() && fileHolds(recent, playlist)))
         return {};
     const QString folder = deskDataFolder();
     const QString fileName = folder + QStringLiteral("/unsaved-")
@@ -226,8 +236,10 @@ void MainWindow::savePlaylist()
         QMessageBox::critical(this, tr("Erro"), tr("Não foi possível salvar a playlist."));
         return;
     }
-    QMessageBox::information(this, tr("Sucesso"), tr("Sua playlist foi salva o com sucesso!"));
+    // Saved once it is on disk: a session that ends while the box is open
+    // has nothing left to keep.
     settings->setValue(QStringLiteral("files/recent"), fileName);
+    QMessageBox::information(this, tr("Sucesso"), tr("Sua playlist foi salva o com sucesso!"));
 }
 
 bool MainWindow::readPlaylistFile(const QString &fileName)

@@ -139,28 +139,31 @@ bool MainWindow::passOverBadEntries()
         const Playlist &entry = playlist[size_t(index)];
         anyPlayable = playsFile(entry) && !preparation->entryVerdict(index, entry).bad();
     }
-    // Every file known bad: a run of failures, which the retry names. Time
-    // entries alone would only go round and round.
-    if (!anyPlayable)
-        return false;
     // Each known-bad entry is passed over at once, without the media framework
-    // ever seeing it: no gap beyond the hand-over, no stall.
+    // ever seeing it: no gap beyond the hand-over, no stall. With every file
+    // known bad (time entries alone would only go round and round), the
+    // entry's turn still leaves its row, and the retry paces the run and
+    // moves on.
     for (int tries = 0; tries <= size; ++tries) {
         const Playlist &entry = playlist[size_t(currentIndex)];
         const MediaCheck::Verdict verdict = preparation->entryVerdict(currentIndex, entry);
         if (!verdict.bad())
-            return true;
+            return anyPlayable;
         // A bad pick is used up: the entry's next turn picks afresh.
         const QString pick = entry.kind.startsWith(QLatin1String("folder-"))
                                  ? preparation->takePick(currentIndex, entry)
                                  : QString();
         const QString file = pick.isEmpty() ? entry.path : pick;
-        qWarning() << "Passing over" << file << ":" << MediaCheck::logText(verdict.problem)
-                   << verdict.detail;
+        // Once a run of failures is paced, the retry's line tells each turn.
+        if (anyPlayable || playoutRetry->pauseMs() == 0)
+            qWarning() << "Passing over" << file << ":" << MediaCheck::logText(verdict.problem)
+                       << verdict.detail;
         airEvents->begin(preparation,
                          onAirItem(playedKind(entry.kind), pick.isEmpty() ? entry.title : QString(), file));
         airEvents->leaving(preparation, OnAirEvents::Outcome::Error);
         airEvents->finish(preparation);
+        if (!anyPlayable)
+            return false;
         // A marked entry passed over has had its turn.
         if (currentIndex == nextIndex)
             nextMarked = false;

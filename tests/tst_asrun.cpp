@@ -2,6 +2,8 @@
 #include "asrunreport.h"
 #include "buttonhole.h"
 #include "mainwindow.h"
+#include "mediacheck.h"
+#include "preparation.h"
 #include "selfrestart.h"
 #include "startup.h"
 #include "testsupport.h"
@@ -9,6 +11,7 @@
 #include <QRandomGenerator>
 #include <QSettings>
 #include <QSharedMemory>
+#include <QTimer>
 
 #include <csignal>
 
@@ -27,6 +30,11 @@ constexpr double kJournalStaleS = 5.0;
 constexpr int kWindowMs = 50;
 constexpr double kPresentAmplitude = 0.02;
 constexpr int kAlmostSilentTooLongMs = 9990;
+// A failure's row is held this long at most, for an outage to show.
+constexpr int kFailedRowMs = 3000;
+// The longest pause between tries in a run of failures, with a margin.
+constexpr int kRetryPauseMs = 12000;
+constexpr int kMinuteMs = 60000;
 
 // Seconds in which `frequency` sounds in the recording.
 double secondsHeard(const QVector<qint16> &samples, double frequency)
@@ -50,6 +58,7 @@ private slots:
     void recordedRun();
     void killedMidItem();
     void journalRowsGoToTheirDay();
+    void everyFileMissing();
 };
 
 // Three items handed over, three broken files between them, one skipped by
@@ -266,6 +275,36 @@ void TestAsRun::journalRowsGoToTheirDay()
     QVERIFY(row.more == ",LP,Someone,BRXXX2600001,60.0,23:59:50");
     QCOMPARE(content(twelve), (AsRunFormat::kTwelveColumnHeader.toByteArray() + '\n') + row.eight
                                   + ",LP,Someone,BRXXX2600001,60.0\n");
+}
+
+// An order whose files are all gone: its first failure is in the day's file
+// at once, naming the file; the later ones are held a minute at most, or
+// until the air goes off.
+void TestAsRun::everyFileMissing()
+{
+    const QString gone = TestSupport::privateRoot() + QStringLiteral("/gone-%1.wav");
+    MainWindow desk;
+    for (const QString &name : {QStringLiteral("1"), QStringLiteral("2"), QStringLiteral("3")})
+        desk.playlist.push_back({QStringLiteral("Gone ") + name, gone.arg(name), QStringLiteral("03:00"),
+                                 QStringLiteral("music")});
+    desk.updateAudioList(false);
+    QTRY_VERIFY_WITH_TIMEOUT(desk.preparation->entryVerdict(2, desk.playlist[2]).bad(), kStartToleranceMs);
+    auto *runRows = desk.asRun->findChild<QTimer *>(QStringLiteral("runRows"));
+    const auto dayFile = [] {
+        QFile file(TestSupport::todaysAsRunLog());
+        return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+    };
+    desk.on_btn_play_clicked();
+    QTRY_VERIFY_WITH_TIMEOUT(dayFile().contains(",music,Gone 1,," + gone.arg(1).toUtf8() + ",error,"), kFailedRowMs);
+    for (const bool airOff : {false, true}) {
+        QTRY_VERIFY_WITH_TIMEOUT(runRows->isActive(), kRetryPauseMs);
+        QVERIFY(runRows->remainingTime() <= kMinuteMs);
+        const qsizetype written = TestSupport::todaysAsRunRows().size();
+        airOff ? desk.on_btn_stop_clicked() : runRows->start(0);
+        QTRY_VERIFY(TestSupport::todaysAsRunRows().size() > written);
+    }
+    for (const TestSupport::AsRunRow &row : TestSupport::todaysAsRunRows())
+        QVERIFY(row.outcome == QStringLiteral("error") && row.played == 0.0);
 }
 
 ORVA_TEST_MAIN(TestAsRun)

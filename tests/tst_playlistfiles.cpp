@@ -1,6 +1,8 @@
 // Running orders on disk: saving, loading through the dialog, reopening the
 // last file, and what the operator is told when it goes wrong.
 #include "mainwindow.h"
+#include "airguard.h"
+#include "deskfiles.h"
 #include "testsupport.h"
 
 #include <QDir>
@@ -364,6 +366,44 @@ private slots:
             boxes << boxText(box);
         QTEST(boxes, "boxes");
         QCOMPARE(recent(), remembered);
+    }
+
+    // The end of a session keeps an order changed since its save, and only that.
+    void sessionEndKeepsWhatWasNotSaved_data()
+    {
+        QTest::addColumn<Entries>("entries");
+        QTest::addColumn<bool>("changed");
+        QTest::newRow("saved") << Entries{music("A"), {"Hora Certa", "", "--:--", "time", {QTime(12, 0), true}}}
+                               << false;
+        // Written as they are, read back otherwise.
+        QTest::newRow("saved, read back otherwise") << Entries{music(" Blanks "), music("Bar", "/gone/A|B.wav")}
+                                                    << false;
+        QTest::newRow("changed after the save") << Entries{music("A")} << true;
+    }
+
+    void sessionEndKeepsWhatWasNotSaved()
+    {
+        QFETCH(Entries, entries);
+        QFETCH(bool, changed);
+        setEntries(entries);
+        TestSupport::ModalDriver driver;
+        driver.answerFileDialog(shows("today.txt"));
+        window->savePlaylist();
+        if (changed)
+            window->on_btn_add_time_item_clicked();
+        else
+            QTest::failOnWarning(QRegularExpression("not saved"));
+        endSession(*window, SIGTERM);
+        // The end leaves every event loop for good; a turn of the
+        // application's own lets the next rows' dialogs run.
+        QTimer::singleShot(0, qApp, &QCoreApplication::quit);
+        QCoreApplication::exec();
+        QDir data(deskDataFolder());
+        const QStringList kept = data.entryList({"unsaved-*.txt"});
+        QCOMPARE(recent(), changed ? data.filePath(kept.value(0)) : shows("today.txt"));
+        QCOMPARE(kept.size(), int(changed));
+        for (const QString &name : kept)
+            data.remove(name);
     }
 
     void failedSaveKeepsTheOldFile_data()
