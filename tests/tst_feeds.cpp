@@ -34,6 +34,10 @@ constexpr qint64 kMostStreamDelayMs = 4000;
 constexpr int kAwayMs = 15000;
 constexpr int kMostBackMs = 6000;
 constexpr int kMostGapMs = 500;
+// What the air check may lose beyond the stream over the moves of the air:
+// its recorder ends and starts again on the new output (800 ms more than the
+// stream seen on Debian 13). Told a move 3 s late, it loses 1,400 ms or more.
+constexpr int kMostMoveLossMs = 1000;
 constexpr int kMostTitleMs = 5000;
 constexpr int kMostRefusedMs = 15000;
 
@@ -430,7 +434,7 @@ private slots:
         int keptMs = 0;
         for (const QFileInfo &file : QDir(folder).entryInfoList(QDir::Files))
             keptMs += msOfTones(Decoder(file.filePath()).samples(false));
-        QVERIFY2(keptMs >= heardMs - kMostGapMs, qPrintable(QStringLiteral("%1 ms of %2").arg(keptMs).arg(heardMs)));
+        QVERIFY2(keptMs >= heardMs - kMostMoveLossMs, qPrintable(QStringLiteral("%1 ms of %2").arg(keptMs).arg(heardMs)));
         qInfo() << "the air check kept" << keptMs << "ms; titles" << titles.titles << "items started" << started;
         for (const QString &title : {QStringLiteral("tone-440"), QStringLiteral("tone-660")}) {
             const qint64 late = titles.titles.value(title, -1) - started.value(title);
