@@ -3,6 +3,7 @@
 #include "mainwindow.h"
 #include "nowplaying.h"
 #include "selfrestart.h"
+#include "sequencer.h"
 
 #include <QCoreApplication>
 #include <QDebug>
@@ -35,7 +36,9 @@ void endSession(MainWindow &window, int signal)
     // What plays is logged "stopped"; the channels go quiet as the window is
     // taken down.
     window.on_btn_stop_clicked();
-    window.onAir = false;
+    Sequencer::Position offAir = window.sequencer->position();
+    offAir.air = Sequencer::Air::Off;
+    window.sequencer->place(offAir);
     // A radio-text encoder or a website must not go on naming the last song.
     if (auto *nowPlaying = window.findChild<NowPlaying *>())
         nowPlaying->settle(kStreamTitleMs);

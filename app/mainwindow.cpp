@@ -21,6 +21,7 @@
 #include "playoutretry.h"
 #include "fixedstarts.h"
 #include "selfrestart.h"
+#include "sequencer.h"
 #include "startvalues.h"
 #include "timerclock.h"
 #include "vumeter.h"
@@ -113,9 +114,7 @@ void MainWindow::init()
         player->setOutputs(outputs);
     }
     playoutRetry = new PlayoutRetry(this);
-    connect(playoutRetry, &PlayoutRetry::retryDue, this, &MainWindow::retryAfterFailures);
     fixedStarts = new FixedStarts(this);
-    connect(fixedStarts, &FixedStarts::due, this, &MainWindow::fixedTimeReached);
     airEvents = new OnAirEvents(this);
     asRun = new AsRunLog(asRunFolder(), this);
     asRun->recoverJournal();
@@ -126,9 +125,6 @@ void MainWindow::init()
     announcer = new AnnouncementPlayer(airEvents, outputs, loudness, this);
     timePlayer = announcer->mediaPlayer();
     timeOutput = announcer->audioOutput();
-    connect(announcer, &AnnouncementPlayer::ended, this,
-            [this] { restoreVolumeAudio(QMediaPlayer::EndOfMedia); });
-    connect(announcer, &AnnouncementPlayer::failed, this, &MainWindow::onTimePlayerError);
     connect(timePlayer, &QMediaPlayer::positionChanged, this, &MainWindow::showAnnouncementTime);
     // Streams on a vanished server only fail or stall; the channels rest
     // until it is back, and the fresh start brings the air back.
@@ -174,7 +170,7 @@ void MainWindow::init()
     displayTimer = new QTimer(this);
     connect(displayTimer, &QTimer::timeout, this, &MainWindow::updateDisplay);
     auto *pacer = new DisplayPacer(displayTimer, [this] { updateDisplay(); }, [this] {
-        return !timeAnnouncing && !(onAir && levelLeft <= 0 && levelRight <= 0);
+        return !sequencer->announcing() && !(sequencer->onAir() && levelLeft <= 0 && levelRight <= 0);
     });
     connect(displayTimer, &QTimer::timeout, pacer, &DisplayPacer::settle);
     for (AudioTap *tap : {bufferOutput, bufferOutput2})
@@ -200,24 +196,16 @@ void MainWindow::init()
             [this](qint64 position) { currentTimePosition(position, 1); });
     connect(&player2, &AudioPlayer::update_position, this,
             [this](qint64 position) { currentTimePosition(position, 2); });
-    connect(&player1, &AudioPlayer::mediaError, this,
-            [this](const QString &file, const QString &errorMsg) {
-                airEvents->leaving(&player1, OnAirEvents::Outcome::Error);
-                onPlayerError(player1, "Player1 error on", file, errorMsg);
-            });
-    connect(&player2, &AudioPlayer::mediaError, this,
-            [this](const QString &file, const QString &errorMsg) {
-                airEvents->leaving(&player2, OnAirEvents::Outcome::Error);
-                onPlayerError(player2, "Player2 error on", file, errorMsg);
-            });
-    connect(&player1, &AudioPlayer::playbackFinished, this, [this] {
-        if (onAir)
-            checkAdvanceTrack();
-    });
-    connect(&player2, &AudioPlayer::playbackFinished, this, [this] {
-        if (onAir)
-            checkAdvanceTrack();
-    });
+    // After the display's connections: a channel's position shows before the
+    // hand-over it may bring.
+    sequencer = new Sequencer(playlist, player1, player2, {preparation, playoutRetry, airEvents, announcer, fixedStarts},
+                              this);
+    sequencer->setHandOverSeconds(transitionAudioTime);
+    sequencer->setStopFades(switches.stopFade);
+    sequencer->setTimeFile([this] { return audioTimeDir + QLatin1Char('/') + timeAudioName + QStringLiteral(".mp3"); });
+    connect(sequencer, &Sequencer::changed, this, &MainWindow::updateAudioList);
+    connect(sequencer, &Sequencer::started, this, &MainWindow::showOnAirRow);
+    connect(sequencer, &Sequencer::wentOffAir, this, &MainWindow::blankTimes);
 
     showVersion();
     ui->volume_speak->setValue(int(100 * volumeToTalk));
@@ -308,7 +296,7 @@ void MainWindow::exit()
 void MainWindow::closeEvent(QCloseEvent *event)
 {
     // One click in the wrong menu must not end the station's air.
-    if (onAir
+    if (sequencer->onAir()
         && !confirmOffAir(this, tr("Sair"),
                           tr("O OrvaRadio está no ar. Se sair agora, a emissora fica em silêncio."),
                           tr("Sair e parar o ar"))) {

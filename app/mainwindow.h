@@ -15,7 +15,6 @@
 #include <QTime>
 #include <QVector>
 
-#include <optional>
 #include <vector>
 
 class QAudioOutput;
@@ -33,6 +32,7 @@ class OutputDevices;
 class Preview;
 class PlayoutRetry;
 class TimerClock;
+class Sequencer;
 class ViewHold;
 class VuMeter;
 
@@ -80,22 +80,11 @@ public:
     // One tap per channel: a shared tap would only deliver both streams mixed
     // through a quirk of the media framework.
     AudioTap *bufferOutput2 = nullptr;
-    int currentIndex = 0;
-    int nextIndex = 0;
-    bool onAir = false;
-    // A "Marcar como Próximo" mark: the entry plays next however the item on
-    // air leaves; the mark ends when the entry starts or is removed.
-    bool nextMarked = false;
-    // The on-air entry, once it has been removed from the running order while
-    // it plays; currentIndex then holds the row before the entry that
-    // followed it (-1 when that entry is now the first).
-    std::optional<Playlist> removedOnAir;
     QSettings *settings = nullptr;
     float volumeToTalk = 0.8f;
     int transitionAudioTime = 5;
     // Stop, talk-over and the clock button, as the configuration dialog set them.
     StartValues::Switches switches;
-    bool timeAnnouncing = false;
     bool talkActive = false;
     QString audioTimeDir;
     int levelLeft = 0;
@@ -120,6 +109,7 @@ public:
     AnnouncementPlayer *announcer = nullptr; // plays through timePlayer
     ViewHold *viewHold = nullptr;            // the operator browses the running order
     FixedStarts *fixedStarts = nullptr;      // the entries' fixed times of day
+    Sequencer *sequencer = nullptr;          // what plays, and what follows
 
 public slots:
     void directoryViewer();
@@ -168,21 +158,8 @@ protected:
     void closeEvent(QCloseEvent *event) override;
 
 private:
-    // The reference channel for the on-air display and the hand-over: the one
-    // that plays audibly, player2 first; null when neither does.
-    AudioPlayer *referencePlayer();
-    void onPlayerError(const AudioPlayer &player, const char *name, const QString &file,
-                       const QString &errorMsg);
-    void onTimePlayerError();
-    void startTimeAnnouncement();
-    void stopTimeAnnouncement();
-    void advance();
-    // Moves currentIndex past entries known to be bad, each logged as an
-    // error; false when every entry is.
-    bool passOverBadEntries();
-    // Removes a row while on air, the positions following their entries.
-    void removeOnAir(int row);
-    // Off air nothing is timed: the remaining time and the end time go blank.
+    // Off air nothing is timed: the remaining time and the end time go blank,
+    // and the meters fall.
     void blankTimes();
     // The remaining time and end of an announcement in the running order.
     void showAnnouncementTime();
@@ -197,13 +174,6 @@ private:
     // Sets the playing channels' talk-over targets; without talk fades they
     // take them at once.
     void setTalkTargets();
-    void retryAfterFailures();
-    // An entry failed before it was heard: on at once, or the running order
-    // rests as the retry says. `channelFailed`: a channel holds the failure.
-    void afterFailure(const QString &file, bool channelFailed);
-    void skipEmptyEntry(int index);
-    // A fixed entry's time has come: a hard one starts now, a soft one is next.
-    void fixedTimeReached(int row);
     // When each row is expected to start, and the next fixed start.
     std::vector<StartTimes::Row> expectedStarts();
     void showStartTimes();

@@ -1,6 +1,7 @@
 #include "selfrestart.h"
 #include "mainwindow.h"
 #include "playoutretry.h"
+#include "sequencer.h"
 
 #include <QCoreApplication>
 #include <QDebug>
@@ -37,11 +38,12 @@ ResumePoint pointOf(const MainWindow &window)
     ResumePoint point;
     point.order = window.playlist;
     // A removed on-air entry cannot come back: the one that followed it does.
-    point.current = window.removedOnAir && !window.playlist.empty()
-                        ? (window.currentIndex + 1) % int(window.playlist.size())
-                        : window.currentIndex;
-    point.next = window.nextIndex;
-    point.onAir = window.onAir;
+    const Sequencer &sequence = *window.sequencer;
+    point.current = sequence.removedOnAir() && !window.playlist.empty()
+                        ? (sequence.currentIndex() + 1) % int(window.playlist.size())
+                        : sequence.currentIndex();
+    point.next = sequence.nextIndex();
+    point.onAir = sequence.onAir();
     point.soundServerSeen = window.playoutRetry && window.playoutRetry->soundServerSeen();
     return point;
 }
@@ -113,7 +115,7 @@ bool readResumeFile(const QString &path, ResumePoint &point)
 void keep(const MainWindow &window)
 {
     const QString &path = resumeFilePath();
-    if (!window.onAir) {
+    if (!window.sequencer || !window.sequencer->onAir()) {
         if (resumeKept) {
             resumeKept = 0;
             QFile::remove(path);
@@ -180,21 +182,15 @@ void resume(MainWindow &window)
         window.updateAudioList(false);
         return;
     }
-    window.onAir = true;
-    window.currentIndex = point.current;
+    int current = point.current;
     if (afterCrash) {
-        window.currentIndex = point.next >= 0 && point.next < size ? point.next
-                                                                   : (point.current + 1) % size;
+        current = point.next >= 0 && point.next < size ? point.next : (point.current + 1) % size;
         point.next = -1;
-        qWarning() << "Back after a crash: on with" << point.order[size_t(window.currentIndex)].path;
+        qWarning() << "Back after a crash: on with" << point.order[size_t(current)].path;
     }
     if (point.soundServerSeen)
         window.playoutRetry->expectSoundServer();
-    // A next entry other than the following one was marked.
-    if (point.next >= 0 && point.next < size && point.next != (window.currentIndex + 1) % size) {
-        window.nextIndex = point.next;
-        window.nextMarked = true;
-    }
+    window.sequencer->resume(current, point.next);
     if (window.playoutRetry->soundServerLost()) {
         // On air, waiting for the server; its return starts the desk afresh
         // once more, and that start plays.

@@ -16,7 +16,7 @@ constexpr int kFadeTickMs = 500;
 
 AnnouncementPlayer::AnnouncementPlayer(OnAirEvents *events, OutputDevices *outputs, Loudness *loudness,
                                        QObject *parent)
-    : QObject(parent)
+    : Announcer(parent)
     , events(events)
     , player(new QMediaPlayer(this))
     , output(new QAudioOutput(this))

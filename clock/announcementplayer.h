@@ -1,6 +1,7 @@
 #ifndef ANNOUNCEMENTPLAYER_H
 #define ANNOUNCEMENTPLAYER_H
 
+#include "announcer.h"
 #include "onairevents.h"
 
 #include <QObject>
@@ -16,7 +17,7 @@ class QTimer;
 // The time announcements' player, beside the two channels: it speaks one
 // announcement at a time and keeps its row in the on-air events, under its
 // media player's address, for as long as they exist.
-class AnnouncementPlayer : public QObject
+class AnnouncementPlayer : public Announcer
 {
     Q_OBJECT
 
@@ -27,20 +28,11 @@ public:
     QMediaPlayer *mediaPlayer() const { return player; }
     QAudioOutput *audioOutput() const { return output; }
 
-    // Speaks `item`; one still speaking is cut, and left for the next.
-    void play(const OnAirEvents::Item &item);
-    // Silences it; the reason for its leaving is the caller's to give.
-    void stop();
-    // Lowers it by `step` every half second, as a channel fades, and then
-    // silences it.
-    void fadeOut(float step);
-    // What is left of the announcement speaking; 0 when none is or its
-    // length is not known yet.
-    qint64 remainingTime() const;
-
-signals:
-    void ended();
-    void failed(const QString &reason);
+    void play(const OnAirEvents::Item &item) override;
+    void stop() override;
+    void fadeOut(float step) override;
+    qint64 remainingTime() const override;
+    const void *eventSource() const override { return player; }
 
 private:
     QPointer<OnAirEvents> events;

@@ -8,6 +8,7 @@
 #include "outputdevices.h"
 #include "preview.h"
 #include "fixedtimedialog.h"
+#include "sequencer.h"
 
 #include <QFileSystemModel>
 #include <QMenu>
@@ -55,15 +56,7 @@ void MainWindow::on_btn_add_item_clicked()
         return;
 
     const Playlist entry = entryFromBrowser(chosen, kind, folderKind, QStringLiteral("--:--"));
-    const int at = row == -1 ? int(playlist.size()) : qMin(row + 1, int(playlist.size()));
-    playlist.insert(playlist.begin() + at, entry);
-    // A marked entry moves down with the rows below the insertion, and so
-    // does the on-air entry while on air.
-    if (onAir && currentIndex >= at)
-        ++currentIndex;
-    if (nextMarked && nextIndex >= at)
-        ++nextIndex;
-    updateAudioList();
+    sequencer->insert(row == -1 ? int(playlist.size()) : qMin(row + 1, int(playlist.size())), entry);
 }
 
 void MainWindow::on_btn_add_time_item_clicked()
@@ -74,67 +67,18 @@ void MainWindow::on_btn_add_time_item_clicked()
 
 void MainWindow::on_btn_remove_item_clicked()
 {
-    const int row = ui->audio_list->currentIndex().row();
-    if (row < 0 || row >= int(playlist.size()))
-        return;
-    // A mark follows its entry, and ends with it.
-    if (nextMarked) {
-        if (row == nextIndex)
-            nextMarked = false;
-        else if (row < nextIndex)
-            --nextIndex;
-    }
-    if (onAir) {
-        removeOnAir(row);
-        return;
-    }
-    playlist.erase(playlist.begin() + row);
-    const int size = int(playlist.size());
-    if (currentIndex >= size)
-        currentIndex = size - 1;
-    if (nextIndex >= size)
-        nextIndex = size - 1;
-    if (currentIndex < 0)
-        currentIndex = 0;
-    if (nextIndex < 0)
-        nextIndex = 0;
-    updateAudioList(false);
-}
-
-void MainWindow::removeOnAir(int row)
-{
-    // The positions follow their entries. The on-air entry itself goes on
-    // playing; the entry that followed it still follows it.
-    const bool onAirEntry = !removedOnAir && row == currentIndex;
-    if (onAirEntry)
-        removedOnAir = playlist[row];
-    playlist.erase(playlist.begin() + row);
-    if (onAirEntry || row < currentIndex || (removedOnAir && row == currentIndex))
-        --currentIndex;
-    updateAudioList();
+    sequencer->remove(ui->audio_list->currentIndex().row());
 }
 
 void MainWindow::clearPlaylist()
 {
-    if (onAir
+    if (sequencer->onAir()
         && !confirmOffAir(this, tr("Apagar Tudo"),
                           tr("O OrvaRadio está no ar. Apagar tudo para o que está tocando e "
                              "esvazia a lista."),
                           tr("Apagar e parar o ar")))
         return;
-    airEvents->leaving({&player1, &player2, timePlayer}, OnAirEvents::Outcome::Stopped);
-    player1.Reset();
-    player2.Reset();
-    stopTimeAnnouncement();
-    playoutRetry->cancel();
-    onAir = false;
-    currentIndex = 0;
-    nextIndex = 0;
-    nextMarked = false;
-    removedOnAir.reset();
-    playlist.clear();
-    updateAudioList(false);
-    blankTimes();
+    sequencer->clear();
 }
 
 namespace {
@@ -176,9 +120,7 @@ void MainWindow::audioOptionsMenu(const QPoint &point)
     connect(menu->addAction(QIcon(QStringLiteral(":/images/icons/go-last.svg")),
                             QStringLiteral("Marcar como Próximo")),
             &QAction::triggered, this, [this, row = index.row()] {
-                nextIndex = row;
-                nextMarked = true;
-                updateAudioList(true);
+                sequencer->markNext(row);
                 ui->audio_list->clearSelection();
             });
     // The dialog opens from the event loop, once the menu and its action are

@@ -1,4 +1,5 @@
 #include "mainwindow.h"
+#include "sequencer.h"
 #include "ui_mainwindow.h"
 #include "deskfiles.h"
 
@@ -258,7 +259,7 @@ bool MainWindow::readPlaylistFile(const QString &fileName)
 
 void MainWindow::loadPlaylist()
 {
-    if (onAir) {
+    if (sequencer->onAir()) {
         QMessageBox::information(this, tr("Opss"), tr("Não é possivel carregar estando NO AR."));
         return;
     }

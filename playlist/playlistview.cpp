@@ -9,6 +9,7 @@
 #include "tags.h"
 #include "widgetupdates.h"
 #include "announcementplayer.h"
+#include "sequencer.h"
 
 #include <QFileInfo>
 #include <QHash>
@@ -125,6 +126,9 @@ void MainWindow::updateAudioList(bool jump)
     view->clear();
 
     const int size = int(playlist.size());
+    const std::optional<Playlist> &removedOnAir = sequencer->removedOnAir();
+    const int currentIndex = sequencer->currentIndex();
+    const bool onAir = sequencer->onAir();
     // An on-air entry removed from the list still plays: the on-air box names
     // it, no row is lit as on air, and the entry that followed it is next.
     const bool currentValid = !removedOnAir && currentIndex >= 0 && currentIndex < size;
@@ -134,10 +138,9 @@ void MainWindow::updateAudioList(bool jump)
         setTextIfChanged(ui->current_audio, currentValid ? centred(nameOf(playlist[currentIndex]))
                                                          : centred(QString()));
     const bool follows = currentValid || (removedOnAir && currentIndex >= -1 && size > 0);
-    // A marked entry stays next until it starts or is removed.
-    const bool keepNext = jump || nextMarked;
-    if (follows && !keepNext)
-        nextIndex = followingEntry(playlist, currentIndex);
+    const bool keepNext = jump || sequencer->nextMarked();
+    sequencer->settleNext(jump);
+    const int nextIndex = sequencer->nextIndex();
     // Every change of the running order or of its marks ends here: the
     // preparation follows it, and a folder that is next picks its file.
     if (preparation)
@@ -203,6 +206,7 @@ void MainWindow::tellWhatComes()
     // sequencer will pass it over.
     QList<OnAirEvents::Next> coming;
     const int size = int(playlist.size());
+    const int nextIndex = sequencer ? sequencer->nextIndex() : 0;
     for (int step = 0; nextIndex >= 0 && nextIndex < size && step < size; ++step) {
         const int index = (nextIndex + step) % size;
         const Playlist &entry = playlist[size_t(index)];
@@ -215,7 +219,7 @@ void MainWindow::tellWhatComes()
             break;
     }
     if (airEvents)
-        airEvents->setRunningOrder(onAir, coming);
+        airEvents->setRunningOrder(sequencer && sequencer->onAir(), coming);
 }
 
 void MainWindow::showVerdicts()
@@ -244,7 +248,8 @@ void MainWindow::showVerdicts()
         item->setData(0, Qt::DecorationRole,
                       verdict.bad() ? badIcon : lookOf(playlist[size_t(row)].kind).icon);
         // The on-air row is painted with black text, every other row white.
-        const bool onAirRow = onAir && !removedOnAir && row == currentIndex;
+        const bool onAirRow = sequencer && sequencer->onAir() && !sequencer->removedOnAir()
+                              && row == sequencer->currentIndex();
         const QBrush text = verdict.bad() ? QBrush(kBadText) : onAirRow ? QBrush(Qt::black) : QBrush(Qt::white);
         for (int column = 1; column < kColumns; ++column)
             item->setForeground(column, text);
@@ -254,9 +259,9 @@ void MainWindow::showVerdicts()
 void MainWindow::showOnAirRow()
 {
     QTreeWidget *view = ui->audio_list;
-    if (!onAir || viewHold->holding())
+    if (!sequencer->onAir() || viewHold->holding())
         return;
-    if (QTreeWidgetItem *row = view->topLevelItem(currentIndex))
+    if (QTreeWidgetItem *row = view->topLevelItem(sequencer->currentIndex()))
         view->scrollToItem(row, QAbstractItemView::EnsureVisible);
 }
 
@@ -265,20 +270,21 @@ std::vector<StartTimes::Row> MainWindow::expectedStarts()
     StartTimes::Origin origin;
     origin.now = QDateTime::currentDateTime();
     const int size = int(playlist.size());
+    const int currentIndex = sequencer->currentIndex();
     const bool currentValid = currentIndex >= 0 && currentIndex < size;
-    if (!onAir) {
+    if (!sequencer->onAir()) {
         // As if Play were pressed now.
         origin.row = currentValid ? currentIndex : 0;
         origin.at = origin.now;
-    } else if (currentValid && !removedOnAir) {
+    } else if (currentValid && !sequencer->removedOnAir()) {
         origin.row = currentIndex;
         origin.onAir = true;
-        if (nextMarked)
-            origin.fixedNext = nextIndex;
+        if (sequencer->nextMarked())
+            origin.fixedNext = sequencer->nextIndex();
         // Music hands over before its end; an announcement's length is known
         // once it speaks.
-        const AudioPlayer *reference = timeAnnouncing ? nullptr : referencePlayer();
-        if (timeAnnouncing && announcer->remainingTime() > 0) {
+        const Channel *reference = sequencer->announcing() ? nullptr : sequencer->reference();
+        if (sequencer->announcing() && announcer->remainingTime() > 0) {
             origin.at = origin.now.addMSecs(announcer->remainingTime());
         } else if (reference) {
             const qint64 remaining = reference->remainingTime();

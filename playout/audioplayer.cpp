@@ -8,7 +8,7 @@
 #include <algorithm>
 
 AudioPlayer::AudioPlayer(QObject *parent)
-    : QObject(parent)
+    : Channel(parent)
     , mediaPlayer(new QMediaPlayer)
     , audioOutput(new QAudioOutput)
     , fadeTimer(new QTimer(this))
@@ -54,6 +54,18 @@ void AudioPlayer::addMedia(QString path)
     watch->load(currentFile, outputs);
 }
 
+void AudioPlayer::start(const QString &path, bool fadeIn)
+{
+    addMedia(path);
+    if (!fadeIn) {
+        targetVolume = 1.0f;
+        setVolume(1.0f);
+    }
+    Play();
+    if (fadeIn)
+        this->fadeIn();
+}
+
 void AudioPlayer::Play()
 {
     if (!currentFile.isEmpty())
@@ -88,11 +100,6 @@ qint64 AudioPlayer::getPosition() const
 qint64 AudioPlayer::getDuration() const
 {
     return mediaPlayer->duration();
-}
-
-qint64 AudioPlayer::remainingTime() const
-{
-    return getDuration() - getPosition();
 }
 
 // The channel counts as playing while it starts, so that the idle rule does

@@ -2,6 +2,7 @@
 #define AUDIOPLAYER_H
 
 #include "audiotap.h"
+#include "channel.h"
 
 #include <QMediaPlayer>
 #include <QObject>
@@ -16,7 +17,7 @@ class QTimer;
 
 // One playback channel: a media player, its output volume, and a fade engine
 // that steps the volume toward targetVolume every 500 ms.
-class AudioPlayer : public QObject
+class AudioPlayer : public Channel
 {
     Q_OBJECT
 
@@ -24,27 +25,21 @@ public:
     explicit AudioPlayer(QObject *parent = nullptr);
     ~AudioPlayer() override;
 
-    bool fadingOut = false;
-    bool fadingIn = false;
-    bool fading = false;
-    float fadeStep = 0.2f;
-    float targetVolume = 1.0f;
-
     void addMedia(QString path);
     void Play();
     void Stop();
-    void Reset();
+    void Reset() override;
     void Seek(int position);
-    qint64 getPosition() const;
-    qint64 getDuration() const;
-    qint64 remainingTime() const;
-    bool isPlaying() const;
+    qint64 getPosition() const override;
+    qint64 getDuration() const override;
+    bool isPlaying() const override;
     bool isPaused() const;
-    bool isStopped() const;
+    bool isStopped() const override;
     double getVolume() const;
-    void setVolume(float volume);
-    void fadeOut();
+    void setVolume(float volume) override;
+    void fadeOut() override;
     void fadeIn();
+    void start(const QString &path, bool fadeIn) override;
     void setBuffer(AudioTap *tap);
 
     // The fade step chosen at start-up; Reset returns to it.
@@ -64,15 +59,10 @@ public:
 
     QString file() const { return currentFile; }
     // The item failed; the channel has not been given another since.
-    bool hasFailed() const;
+    bool hasFailed() const override;
 
 public slots:
     void fade();
-
-signals:
-    void update_position(qint64 position);
-    void playbackFinished();
-    void mediaError(const QString &file, const QString &errorMsg);
 
 private:
     QMediaPlayer *mediaPlayer;

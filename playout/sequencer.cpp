@@ -1,9 +1,10 @@
-#include "mainwindow.h"
-#include "ui_mainwindow.h"
-#include "vumeter.h"
+#include "sequencer.h"
+#include "announcer.h"
+#include "channel.h"
+#include "fixedstarts.h"
+#include "onairevents.h"
 #include "playoutretry.h"
 #include "preparation.h"
-#include "announcementplayer.h"
 
 #include <QDebug>
 #include <QFileInfo>
@@ -18,78 +19,127 @@ constexpr int kFailedChannelRestMs = 1500;
 
 } // namespace
 
-AudioPlayer *MainWindow::referencePlayer()
+Sequencer::Sequencer(std::vector<Playlist> &order, Channel &one, Channel &two, const Parts &parts,
+                     QObject *parent)
+    : QObject(parent)
+    , order(order)
+    , one(one)
+    , two(two)
+    , parts(parts)
 {
-    const auto audible = [](const AudioPlayer &player) {
-        return player.isPlaying() && player.targetVolume > 0.0f;
+    for (Channel *channel : {&one, &two}) {
+        connect(channel, &Channel::update_position, this,
+                [this, channel](qint64 position) { positionChanged(*channel, position); });
+        connect(channel, &Channel::mediaError, this, [this, channel](const QString &file, const QString &errorMsg) {
+            this->parts.events->leaving(channel, OnAirEvents::Outcome::Error);
+            channelFailed(*channel, file, errorMsg);
+        });
+        connect(channel, &Channel::playbackFinished, this, [this] {
+            if (onAir())
+                checkAdvanceTrack();
+        });
+    }
+    connect(parts.retry, &PlayoutRetry::retryDue, this, &Sequencer::retryAfterFailures);
+    connect(parts.announcer, &Announcer::ended, this, &Sequencer::announcementEnded);
+    connect(parts.announcer, &Announcer::failed, this, &Sequencer::announcementFailed);
+    if (parts.fixedStarts)
+        connect(parts.fixedStarts, &FixedStarts::due, this, &Sequencer::fixedTimeReached);
+}
+
+Channel *Sequencer::reference() const
+{
+    const auto audible = [](const Channel &channel) {
+        return channel.isPlaying() && channel.targetVolume > 0.0f;
     };
     // During a hand-over the incoming item is the one on air.
-    for (AudioPlayer *player : {&player2, &player1}) {
-        if (audible(*player) && !player->fadingOut)
-            return player;
+    for (Channel *channel : {&two, &one}) {
+        if (audible(*channel) && !channel->fadingOut)
+            return channel;
     }
-    for (AudioPlayer *player : {&player2, &player1}) {
-        if (audible(*player))
-            return player;
+    for (Channel *channel : {&two, &one}) {
+        if (audible(*channel))
+            return channel;
     }
     return nullptr;
 }
 
-void MainWindow::advance()
+qint64 Sequencer::remainingTime() const
 {
-    if (playlist.empty())
-        return;
-    // However the item on air leaves, a marked entry is the one that follows.
-    if (nextMarked && nextIndex >= 0 && nextIndex < int(playlist.size())) {
-        currentIndex = nextIndex;
-        nextMarked = false;
-        return;
-    }
-    currentIndex = followingEntry(playlist, currentIndex);
+    if (announcing())
+        return parts.announcer->remainingTime();
+    const Channel *channel = reference();
+    return channel ? channel->remainingTime() : 0;
 }
 
-void MainWindow::next()
+const Playlist *Sequencer::onAirEntry() const
 {
-    if (playlist.empty()) {
-        std::fputs("nothing\n", stdout);
-        std::fflush(stdout);
-        updateAudioList(false);
+    if (removed)
+        return &*removed;
+    return current >= 0 && current < int(order.size()) ? &order[size_t(current)] : nullptr;
+}
+
+// A channel told to fade out counts as a running hand-over before its first
+// fade step sets `fading`.
+bool Sequencer::handingOver() const
+{
+    return one.fading || two.fading || one.fadingOut || two.fadingOut;
+}
+
+void Sequencer::advance()
+{
+    if (order.empty())
+        return;
+    // However the item on air leaves, a marked entry is the one that follows.
+    if (marked && following >= 0 && following < int(order.size())) {
+        current = following;
+        marked = false;
         return;
     }
-    if (currentIndex < 0 || currentIndex >= int(playlist.size()))
-        currentIndex = 0;
-    if (timeAnnouncing) {
-        updateAudioList(false);
+    current = followingEntry(order, current);
+}
+
+void Sequencer::next()
+{
+    if (order.empty()) {
+        std::fputs("nothing\n", stdout);
+        std::fflush(stdout);
+        emit changed(false);
+        return;
+    }
+    if (current < 0 || current >= int(order.size()))
+        current = 0;
+    if (announcing()) {
+        emit changed(false);
         return;
     }
 
     if (!passOverBadEntries()) {
         // No file can play: a run of failures, paced like one, from the event
         // loop like an entry that starts nothing.
-        onAir = true;
-        QTimer::singleShot(0, this, [this, index = currentIndex] { skipEmptyEntry(index); });
-        updateAudioList(false);
+        state = Air::On;
+        QTimer::singleShot(0, this, [this, index = current] { skipEmptyEntry(index); });
+        emit changed(false);
         return;
     }
 
-    onAir = true;
+    state = Air::On;
     // A new start: a removed on-air entry is leaving, and a marked entry that
     // starts now is no longer to come.
-    if (currentIndex == nextIndex)
-        nextMarked = false;
-    removedOnAir.reset();
-    if (player1.isPlaying())
-        player1.fadeOut();
-    if (player2.isPlaying())
-        player2.fadeOut();
+    if (current == following)
+        marked = false;
+    removed.reset();
+    for (Channel *channel : {&one, &two}) {
+        if (channel->isPlaying())
+            channel->fadeOut();
+    }
 
-    const Playlist &entry = playlist[currentIndex];
+    const Playlist &entry = order[size_t(current)];
     QString kind = entry.kind;
     QString path = entry.path;
     const bool folderEntry = kind.startsWith(QLatin1String("folder-"));
 
     if (folderEntry) {
-        path = preparation->takePick(currentIndex, entry);
+        path = parts.preparation->takePick(current, entry);
         if (path.isEmpty())
             qWarning() << "No audio in folder:" << entry.path << "- skipping";
         kind = path.isEmpty() ? QString() : playedKind(kind);
@@ -99,45 +149,38 @@ void MainWindow::next()
     // the watchdog's ten seconds of silence. From the event loop, so that
     // this start completes.
     if (!isKnownKind(kind))
-        QTimer::singleShot(0, this, [this, index = currentIndex] { skipEmptyEntry(index); });
+        QTimer::singleShot(0, this, [this, index = current] { skipEmptyEntry(index); });
 
-    AudioPlayer *chosen = nullptr;
-    if (player2.isPlaying())
-        chosen = &player1;
-    else if (player1.isPlaying())
-        chosen = &player2;
-    else if (player1.isStopped() && player2.isStopped())
-        chosen = player2.hasFailed() ? &player1 : &player2;
+    Channel *chosen = nullptr;
+    if (two.isPlaying())
+        chosen = &one;
+    else if (one.isPlaying())
+        chosen = &two;
+    else if (one.isStopped() && two.isStopped())
+        chosen = two.hasFailed() ? &one : &two;
 
     OnAirEvents::Item item = onAirItem(kind, folderEntry ? QString() : entry.title, path);
     item.planned = entry.fixed.at;
-    if (chosen && kind == QLatin1String("music")) {
-        airEvents->begin(chosen, item);
-        chosen->addMedia(path);
-        chosen->Play();
-        chosen->fadeIn();
-    } else if (chosen && kind == QLatin1String("jingle")) {
-        airEvents->begin(chosen, item);
-        chosen->addMedia(path);
-        chosen->targetVolume = 1.0f;
-        chosen->setVolume(1.0f);
-        chosen->Play();
+    const bool music = kind == QLatin1String("music");
+    if (chosen && (music || kind == QLatin1String("jingle"))) {
+        parts.events->begin(chosen, item);
+        chosen->start(path, music);
     }
 
-    if (entry.kind == QLatin1String("time") && !timeAnnouncing)
+    if (entry.kind == QLatin1String("time"))
         startTimeAnnouncement();
 
-    updateAudioList(false);
-    showOnAirRow();
+    emit changed(false);
+    emit started();
 }
 
-bool MainWindow::passOverBadEntries()
+bool Sequencer::passOverBadEntries()
 {
-    const int size = int(playlist.size());
+    const int size = int(order.size());
     bool anyPlayable = false;
     for (int index = 0; index < size && !anyPlayable; ++index) {
-        const Playlist &entry = playlist[size_t(index)];
-        anyPlayable = playsFile(entry) && !preparation->entryVerdict(index, entry).bad();
+        const Playlist &entry = order[size_t(index)];
+        anyPlayable = playsFile(entry) && !parts.preparation->entryVerdict(index, entry).bad();
     }
     // Each known-bad entry is passed over at once, without the media framework
     // ever seeing it: no gap beyond the hand-over, no stall. With every file
@@ -145,273 +188,397 @@ bool MainWindow::passOverBadEntries()
     // entry's turn still leaves its row, and the retry paces the run and
     // moves on.
     for (int tries = 0; tries <= size; ++tries) {
-        const Playlist &entry = playlist[size_t(currentIndex)];
-        const MediaCheck::Verdict verdict = preparation->entryVerdict(currentIndex, entry);
+        const Playlist &entry = order[size_t(current)];
+        const MediaCheck::Verdict verdict = parts.preparation->entryVerdict(current, entry);
         if (!verdict.bad())
             return anyPlayable;
         // A bad pick is used up: the entry's next turn picks afresh.
         const QString pick = entry.kind.startsWith(QLatin1String("folder-"))
-                                 ? preparation->takePick(currentIndex, entry)
+                                 ? parts.preparation->takePick(current, entry)
                                  : QString();
         const QString file = pick.isEmpty() ? entry.path : pick;
         // Once a run of failures is paced, the retry's line tells each turn.
-        if (anyPlayable || playoutRetry->pauseMs() == 0)
+        if (anyPlayable || parts.retry->pauseMs() == 0)
             qWarning() << "Passing over" << file << ":" << MediaCheck::logText(verdict.problem)
                        << verdict.detail;
-        airEvents->begin(preparation,
-                         onAirItem(playedKind(entry.kind), pick.isEmpty() ? entry.title : QString(), file));
-        airEvents->leaving(preparation, OnAirEvents::Outcome::Error);
-        airEvents->finish(preparation);
+        const void *source = parts.preparation;
+        parts.events->begin(source,
+                            onAirItem(playedKind(entry.kind), pick.isEmpty() ? entry.title : QString(), file));
+        parts.events->leaving(source, OnAirEvents::Outcome::Error);
+        parts.events->finish(source);
         if (!anyPlayable)
             return false;
         // A marked entry passed over has had its turn.
-        if (currentIndex == nextIndex)
-            nextMarked = false;
+        if (current == following)
+            marked = false;
         advance();
     }
     return false;
 }
 
-void MainWindow::startTimeAnnouncement()
+void Sequencer::startTimeAnnouncement()
 {
-    const QString file = audioTimeDir + QLatin1Char('/') + timeAudioName + QStringLiteral(".mp3");
+    const QString file = timeFile ? timeFile() : QString();
     OnAirEvents::Item item = onAirItem(QStringLiteral("time"), QString(), file);
-    item.title = playlist[currentIndex].title;
+    item.title = order[size_t(current)].title;
+    const void *source = parts.announcer->eventSource();
     if (!QFileInfo::exists(file)) {
         qWarning() << "Time audio not found:" << file << "- skipping time item";
-        airEvents->leaving(timePlayer, OnAirEvents::Outcome::Next);
-        airEvents->begin(timePlayer, item);
-        airEvents->leaving(timePlayer, OnAirEvents::Outcome::Error);
-        airEvents->finish(timePlayer);
+        parts.events->leaving(source, OnAirEvents::Outcome::Next);
+        parts.events->begin(source, item);
+        parts.events->leaving(source, OnAirEvents::Outcome::Error);
+        parts.events->finish(source);
         // A failure like any other: the music was already told to fade out,
         // and what follows comes from the retry.
         afterFailure(file, false);
         return;
     }
-    announcer->play(item);
-    timeAnnouncing = true;
+    parts.announcer->play(item);
+    state = Air::Announcing;
 }
 
-void MainWindow::stopTimeAnnouncement()
+void Sequencer::stopTimeAnnouncement()
 {
-    timeAnnouncing = false;
-    announcer->stop();
+    if (state == Air::Announcing)
+        state = Air::On;
+    parts.announcer->stop();
 }
 
-void MainWindow::on_btn_play_clicked()
+void Sequencer::play()
 {
-    if (!playlist.empty()) {
-        playoutRetry->cancel();
-        // On air the entry starts again on the other channel: the play it cuts
-        // was not played through. An announcement holds the running order.
-        if (!timeAnnouncing)
-            airEvents->leaving({&player1, &player2}, OnAirEvents::Outcome::Next);
-        next();
-    }
-}
-
-void MainWindow::on_btn_stop_clicked()
-{
-    if (playlist.empty() && !player1.isPlaying() && !player2.isPlaying())
+    if (order.empty())
         return;
-    // A second Stop while the air fades out cuts it at once.
-    const bool fadingAway = !onAir && (player1.fadingOut || player2.fadingOut);
-    airEvents->leaving({&player1, &player2, timePlayer}, OnAirEvents::Outcome::Stopped);
-    for (AudioPlayer *player : {&player1, &player2}) {
-        if (switches.stopFade && !fadingAway && player->isPlaying())
-            player->fadeOut();
-        else
-            player->Reset();
-    }
-    stopTimeAnnouncement();
-    playoutRetry->cancel();
-    // Off air the panels tell what Play will start, the first row, and what
-    // follows it.
-    onAir = false;
-    currentIndex = 0;
-    nextMarked = false;
-    removedOnAir.reset();
-    updateAudioList(false);
-    blankTimes();
-    levelLeft = 0;
-    levelRight = 0;
-    vuLeft->setLevel(0);
-    vuRight->setLevel(0);
-}
-
-void MainWindow::on_btn_next_clicked()
-{
-    // A channel told to fade out counts as a running hand-over before its first
-    // fade step sets `fading`.
-    if (playlist.empty() || !(player1.isPlaying() || player2.isPlaying()) || player1.fading
-        || player2.fading || player1.fadingOut || player2.fadingOut)
-        return;
-    currentIndex = nextIndex >= 0 && nextIndex < int(playlist.size()) ? nextIndex : 0;
-    playoutRetry->cancel();
-    airEvents->leaving({&player1, &player2}, OnAirEvents::Outcome::Next);
+    parts.retry->cancel();
+    // On air the entry starts again on the other channel: the play it cuts
+    // was not played through. An announcement holds the running order.
+    if (!announcing())
+        parts.events->leaving({&one, &two}, OnAirEvents::Outcome::Next);
     next();
 }
 
-void MainWindow::onPlaylistItemDoubleClicked(const QModelIndex &index)
+void Sequencer::stop()
 {
-    onAir = true;
-    currentIndex = index.row();
-    playoutRetry->cancel();
-    airEvents->leaving({&player1, &player2}, OnAirEvents::Outcome::Next);
+    if (order.empty() && !one.isPlaying() && !two.isPlaying())
+        return;
+    // A second Stop while the air fades out cuts it at once.
+    const bool fadingAway = !onAir() && (one.fadingOut || two.fadingOut);
+    parts.events->leaving({&one, &two, parts.announcer->eventSource()}, OnAirEvents::Outcome::Stopped);
+    for (Channel *channel : {&one, &two}) {
+        if (stopFades && !fadingAway && channel->isPlaying())
+            channel->fadeOut();
+        else
+            channel->Reset();
+    }
+    stopTimeAnnouncement();
+    parts.retry->cancel();
+    // Off air the panels tell what Play will start, the first row, and what
+    // follows it.
+    state = Air::Off;
+    current = 0;
+    marked = false;
+    removed.reset();
+    emit changed(false);
+    emit wentOffAir();
+}
+
+void Sequencer::skipNext()
+{
+    if (order.empty() || !(one.isPlaying() || two.isPlaying()) || handingOver())
+        return;
+    current = following >= 0 && following < int(order.size()) ? following : 0;
+    parts.retry->cancel();
+    parts.events->leaving({&one, &two}, OnAirEvents::Outcome::Next);
+    next();
+}
+
+void Sequencer::playRow(int row)
+{
+    if (state == Air::Off)
+        state = Air::On;
+    current = row;
+    parts.retry->cancel();
+    parts.events->leaving({&one, &two}, OnAirEvents::Outcome::Next);
     // The row clicked replaces an announcement that is speaking, rather than
     // waiting for it and then giving way to the entry after it.
-    if (timeAnnouncing) {
-        airEvents->leaving(timePlayer, OnAirEvents::Outcome::Next);
+    if (announcing()) {
+        parts.events->leaving(parts.announcer->eventSource(), OnAirEvents::Outcome::Next);
         stopTimeAnnouncement();
     }
     next();
 }
 
-void MainWindow::skipToNext()
+void Sequencer::markNext(int row)
 {
-    if (playlist.empty())
+    following = row;
+    marked = true;
+    emit changed(true);
+}
+
+void Sequencer::clear()
+{
+    parts.events->leaving({&one, &two, parts.announcer->eventSource()}, OnAirEvents::Outcome::Stopped);
+    one.Reset();
+    two.Reset();
+    stopTimeAnnouncement();
+    parts.retry->cancel();
+    state = Air::Off;
+    current = 0;
+    following = 0;
+    marked = false;
+    removed.reset();
+    order.clear();
+    emit changed(false);
+    emit wentOffAir();
+}
+
+void Sequencer::insert(int row, const Playlist &entry)
+{
+    order.insert(order.begin() + row, entry);
+    // A marked entry moves down with the rows below the insertion, and so
+    // does the on-air entry while on air.
+    if (onAir() && current >= row)
+        ++current;
+    if (marked && following >= row)
+        ++following;
+    emit changed(false);
+}
+
+void Sequencer::remove(int row)
+{
+    if (row < 0 || row >= int(order.size()))
+        return;
+    // A mark follows its entry, and ends with it.
+    if (marked) {
+        if (row == following)
+            marked = false;
+        else if (row < following)
+            --following;
+    }
+    if (onAir()) {
+        // The positions follow their entries. The on-air entry itself goes
+        // on playing; the entry that followed it still follows it.
+        const bool onAirRow = !removed && row == current;
+        if (onAirRow)
+            removed = order[size_t(row)];
+        order.erase(order.begin() + row);
+        if (onAirRow || row < current || (removed && row == current))
+            --current;
+        emit changed(false);
+        return;
+    }
+    order.erase(order.begin() + row);
+    const int size = int(order.size());
+    current = qBound(0, current, size - 1);
+    following = qBound(0, following, size - 1);
+    emit changed(false);
+}
+
+void Sequencer::settleNext(bool keep)
+{
+    const int size = int(order.size());
+    const bool currentValid = !removed && current >= 0 && current < size;
+    const bool follows = currentValid || (removed && current >= -1 && size > 0);
+    // A marked entry stays next until it starts or is removed.
+    if (follows && !keep && !marked)
+        following = followingEntry(order, current);
+}
+
+void Sequencer::place(const Position &at)
+{
+    current = at.current;
+    following = at.next;
+    marked = at.marked;
+    state = at.air;
+    removed.reset();
+}
+
+void Sequencer::resume(int row, int next)
+{
+    const int size = int(order.size());
+    state = Air::On;
+    current = row;
+    // A next entry other than the following one was marked.
+    if (next >= 0 && next < size && next != (row + 1) % size) {
+        following = next;
+        marked = true;
+    }
+}
+
+void Sequencer::skipToNext()
+{
+    if (order.empty())
         return;
     // A media pipeline that failed takes a second to stop (GStreamer, Qt 6.4),
     // and the following item cannot start meanwhile: it starts first, on the
     // other channel, and the failed one is reset once that one plays.
-    for (AudioPlayer *player : {&player1, &player2}) {
-        if (!player->hasFailed())
-            player->Reset();
+    for (Channel *channel : {&one, &two}) {
+        if (!channel->hasFailed())
+            channel->Reset();
     }
     advance();
     next();
-    for (AudioPlayer *player : {&player1, &player2}) {
-        if (player->hasFailed()) {
-            QTimer::singleShot(kFailedChannelRestMs, player, [player] {
-                if (player->hasFailed())
-                    player->Reset();
+    for (Channel *channel : {&one, &two}) {
+        if (channel->hasFailed()) {
+            QTimer::singleShot(kFailedChannelRestMs, channel, [channel] {
+                if (channel->hasFailed())
+                    channel->Reset();
             });
         }
     }
 }
 
-void MainWindow::checkAdvanceTrack()
+void Sequencer::silence()
+{
+    parts.events->leaving({&one, &two}, OnAirEvents::Outcome::SkippedSilence);
+    skipToNext();
+}
+
+void Sequencer::positionChanged(Channel &channel, qint64 position)
+{
+    if (position > 0) {
+        parts.retry->heard();
+        parts.events->sounding(&channel);
+    }
+    if (state != Air::On)
+        return;
+    // The overlapping hand-over: a music item passes the air to the following
+    // entry when its remaining time first reads 0:T. It needs an audible
+    // reference channel. A channel told to fade out has handed over already,
+    // though its first tick may not have set `fading` yet: a channel that
+    // next() starts can report its position at once and re-enter here.
+    Channel *onAirChannel = reference();
+    const Playlist *entry = onAirEntry();
+    if (!onAirChannel || !entry || handingOver())
+        return;
+    const qint64 remaining = onAirChannel->remainingTime();
+    if (remaining / 60000 != 0 || (remaining / 1000) % 60 != handOverSeconds)
+        return;
+    if (entry->kind == QLatin1String("music") || entry->kind == QLatin1String("folder-music")) {
+        parts.events->leaving(onAirChannel, OnAirEvents::Outcome::HandedOver);
+        advance();
+        next();
+        for (Channel *playing : {&one, &two}) {
+            if (playing->isPlaying())
+                playing->fading = true;
+        }
+    }
+}
+
+void Sequencer::checkAdvanceTrack()
 {
     // A channel that fades out has already handed over the air, and a fade that
     // ends in Stop reports nothing: waiting for it would leave dead air.
-    const auto offAir = [](const AudioPlayer &player) {
-        return player.isStopped() || player.fadingOut;
-    };
-    if (!onAir || playlist.empty() || !offAir(player1) || !offAir(player2) || timeAnnouncing)
+    const auto offAir = [](const Channel &channel) { return channel.isStopped() || channel.fadingOut; };
+    if (state != Air::On || order.empty() || !offAir(one) || !offAir(two))
         return;
     advance();
     next();
 }
 
-void MainWindow::restoreVolumeAudio(QMediaPlayer::MediaStatus state)
+void Sequencer::announcementEnded()
 {
-    if (state != QMediaPlayer::EndOfMedia || !onAir)
+    if (!onAir())
         return;
-    if (!player1.fading && !player2.fading) {
-        for (AudioPlayer *player : {&player1, &player2})
-            player->setVolume(player->isPlaying() ? player->targetVolume : 0.0f);
+    if (!one.fading && !two.fading) {
+        for (Channel *channel : {&one, &two})
+            channel->setVolume(channel->isPlaying() ? channel->targetVolume : 0.0f);
     }
-    if (timeAnnouncing) {
-        timeAnnouncing = false;
+    if (announcing()) {
+        state = Air::On;
         advance();
         next();
     }
 }
 
-void MainWindow::onPlayerError(const AudioPlayer &player, const char *name, const QString &file,
-                               const QString &errorMsg)
+void Sequencer::channelFailed(Channel &channel, const QString &file, const QString &errorMsg)
 {
     // An item can fail after it has handed the air over, when its fade-out
     // reaches a cut-off end: what is on air now plays on.
-    const AudioPlayer &other = &player == &player1 ? player2 : player1;
-    const bool handedOver = timeAnnouncing || (other.isPlaying() && !other.fadingOut);
-    qWarning() << name << file << ":" << errorMsg;
-    if (!onAir || handedOver)
+    const Channel &other = &channel == &one ? two : one;
+    const bool handedOver = announcing() || (other.isPlaying() && !other.fadingOut);
+    qWarning() << (&channel == &one ? "Player1 error on" : "Player2 error on") << file << ":" << errorMsg;
+    if (!onAir() || handedOver)
         return;
     // The file as the running order names it, not its converted copy.
-    afterFailure(currentIndex >= 0 && currentIndex < int(playlist.size()) ? playlist[size_t(currentIndex)].path
-                                                                          : file,
-                 true);
+    afterFailure(current >= 0 && current < int(order.size()) ? order[size_t(current)].path : file, true);
 }
 
-void MainWindow::skipEmptyEntry(int index)
+void Sequencer::skipEmptyEntry(int index)
 {
     // The outgoing item, if any, goes on fading out.
-    if (!onAir || index != currentIndex || playlist.empty())
+    if (!onAir() || index != current || order.empty())
         return;
     // The retry watches a file for its return: the entry's own, or the next
     // one's that has a file (a time entry has none).
-    const int size = int(playlist.size());
+    const int size = int(order.size());
     int watched = index;
-    for (int tries = 0; tries < size && !playsFile(playlist[size_t(watched)]); ++tries)
+    for (int tries = 0; tries < size && !playsFile(order[size_t(watched)]); ++tries)
         watched = (watched + 1) % size;
-    afterFailure(playlist[size_t(watched)].path, false);
+    afterFailure(order[size_t(watched)].path, false);
 }
 
-void MainWindow::afterFailure(const QString &file, bool channelFailed)
+void Sequencer::afterFailure(const QString &file, bool channelFailed)
 {
-    const PlayoutRetry::Action action = playoutRetry->failed(int(playlist.size()), file);
+    const PlayoutRetry::Action action = parts.retry->failed(int(order.size()), file);
     if (action == PlayoutRetry::Action::Skip) {
         if (channelFailed) {
             skipToNext();
         } else {
             advance();
-            playoutRetry->skipSoon();
-            updateAudioList(false);
+            parts.retry->skipSoon();
+            emit changed(false);
         }
         return;
     }
     // A channel's failed pipeline rests with the running order.
     if (channelFailed) {
-        player1.Reset();
-        player2.Reset();
+        one.Reset();
+        two.Reset();
     }
     if (action == PlayoutRetry::Action::AdvanceAndWait)
         advance();
-    updateAudioList(false);
+    emit changed(false);
 }
 
-void MainWindow::retryAfterFailures()
+void Sequencer::retryAfterFailures()
 {
-    if (onAir)
+    if (onAir())
         next();
 }
 
-void MainWindow::onTimePlayerError()
+void Sequencer::announcementFailed()
 {
-    if (!timeAnnouncing)
+    if (!announcing())
         return;
-    timeAnnouncing = false;
+    state = Air::On;
     advance();
     next();
 }
 
-void MainWindow::fixedTimeReached(int row)
+void Sequencer::fixedTimeReached(int row)
 {
-    if (row < 0 || row >= int(playlist.size()) || !playlist[size_t(row)].fixed.isSet())
+    if (row < 0 || row >= int(order.size()) || !order[size_t(row)].fixed.isSet())
         return;
-    const Playlist &entry = playlist[size_t(row)];
+    const Playlist &entry = order[size_t(row)];
     const QString at = entry.fixed.at.toString(QStringLiteral("HH:mm:ss"));
-    if (!onAir) {
+    if (!onAir()) {
         qInfo().noquote() << "Fixed time" << at << "of" << entry.title << "missed: the desk is off air";
         return;
     }
     // The operator started it already.
-    if (row == currentIndex && !removedOnAir)
+    if (row == current && !removed)
         return;
     if (!entry.fixed.hard) {
         qInfo().noquote() << "Fixed time" << at << ":" << entry.title << "is next";
-        nextIndex = row;
-        nextMarked = true;
-        updateAudioList(true);
+        markNext(row);
         return;
     }
     qInfo().noquote() << "Fixed time" << at << ":" << entry.title << "starts now";
     // An announcement fades out like a channel, rather than being cut.
-    if (timeAnnouncing) {
-        airEvents->leaving(timePlayer, OnAirEvents::Outcome::Next);
-        timeAnnouncing = false;
-        announcer->fadeOut(player1.fadeStep);
+    if (announcing()) {
+        parts.events->leaving(parts.announcer->eventSource(), OnAirEvents::Outcome::Next);
+        state = Air::On;
+        parts.announcer->fadeOut(one.fadeStep);
     }
-    onPlaylistItemDoubleClicked(ui->audio_list->model()->index(row, 0));
+    playRow(row);
 }

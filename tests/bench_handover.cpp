@@ -140,7 +140,7 @@ Outcome handOver(const QString &shortWav, const QString &longMp3)
         out.spanMs = now;
 
         if (out.firstTickAfterMs < 0) {
-            if (desk->currentIndex == 0) {
+            if (desk->sequencer->currentIndex() == 0) {
                 out.lastTickBeforeMs = now;
                 out.cachedAtHandOver = !cacheFiles(true).isEmpty();
             } else {

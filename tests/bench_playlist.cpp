@@ -45,8 +45,8 @@ void fill(MainWindow &window, int count)
     window.playlist.reserve(size_t(count) + kRuns);
     for (int i = 0; i < count; ++i)
         window.playlist.push_back(entry(i));
-    window.onAir = true;
-    window.currentIndex = count / 2;
+    TestSupport::setOrder(*window.sequencer, TestSupport::OrderField::OnAir, true);
+    TestSupport::setOrder(*window.sequencer, TestSupport::OrderField::Current, count / 2);
     window.updateAudioList(false);
     QApplication::processEvents();
 }

@@ -1010,8 +1010,8 @@ void Soak::started(int channel, const QString &file, double now)
     }
     // The desk names the entry it started, unless it has moved on already.
     int entry = -1;
-    if (candidates.contains(desk->currentIndex)) {
-        entry = desk->currentIndex;
+    if (candidates.contains(desk->sequencer->currentIndex())) {
+        entry = desk->sequencer->currentIndex();
     } else if (candidates.contains(expected)) {
         entry = expected;
     } else if (onAir.entry >= 0 && candidates.contains(onAir.entry)) {
@@ -1117,7 +1117,7 @@ void Soak::started(int channel, const QString &file, double now)
 
 void Soak::manageBadFiles()
 {
-    const int current = desk->currentIndex;
+    const int current = desk->sequencer->currentIndex();
     bool timeEntryNext = false;
     for (size_t i = 0; i < entries.size(); ++i) {
         const Entry &entry = entries[i];
@@ -1126,7 +1126,7 @@ void Soak::manageBadFiles()
             // Back in the running order well before its turn, gone just before it.
             if (ahead == 3 && !QFileInfo::exists(entry.item.path))
                 QFile::copy(entry.spare, entry.item.path);
-            else if (ahead == 1 && desk->onAir && QFileInfo::exists(entry.item.path))
+            else if (ahead == 1 && desk->sequencer->onAir() && QFileInfo::exists(entry.item.path))
                 QFile::remove(entry.item.path);
         } else if (entry.bad == TimeFolderGone && ahead <= 1) {
             timeEntryNext = true;
@@ -1135,7 +1135,7 @@ void Soak::manageBadFiles()
     // One setting names the folder of every time entry: it is away only while
     // a bad time entry is next or current, and never taken from an announcement.
     const QString away = timeDir + QStringLiteral(".away");
-    if (timeEntryNext && desk->onAir && !timeDirAway && !playing(2) && current >= 0
+    if (timeEntryNext && desk->sequencer->onAir() && !timeDirAway && !playing(2) && current >= 0
         && entries[size_t(current)].item.kind != QLatin1String("time"))
         timeDirAway = QDir().rename(timeDir, away);
     else if (!timeEntryNext && timeDirAway)
@@ -1149,11 +1149,11 @@ void Soak::poll()
     if (lastPollS > 0 && finishS < 0 && now - lastPollS > longestStallS) {
         longestStallS = now - lastPollS;
         longestStallAtS = lastPollS;
-        longestStallWhere = onAir.entry >= 0 ? describe(desk->currentIndex) : QStringLiteral("-");
+        longestStallWhere = onAir.entry >= 0 ? describe(desk->sequencer->currentIndex()) : QStringLiteral("-");
     }
     if (lastPollS > 0 && now - lastPollS > kStallNoteS)
         std::printf("[%9.3f] note: the event loop stood still for %.0f ms, entry %s current\n", now,
-                    (now - lastPollS) * 1000, qPrintable(describe(desk->currentIndex)));
+                    (now - lastPollS) * 1000, qPrintable(describe(desk->sequencer->currentIndex())));
     lastPollS = now;
     readRecording(now);
     if (ended)

@@ -1,6 +1,8 @@
 #ifndef TESTSUPPORT_H
 #define TESTSUPPORT_H
 
+#include "sequencer.h"
+
 #include <QApplication>
 #include <QProcess>
 #include <QString>
@@ -12,6 +14,22 @@
 #include <thread>
 
 namespace TestSupport {
+
+// Where the desk's running order stands, set as a test begins, with nothing
+// started.
+enum class OrderField { Current, Next, Marked, OnAir, Announcing };
+inline void setOrder(Sequencer &sequence, OrderField field, int value)
+{
+    Sequencer::Position at = sequence.position();
+    switch (field) {
+    case OrderField::Current: at.current = value; break;
+    case OrderField::Next: at.next = value; break;
+    case OrderField::Marked: at.marked = value != 0; break;
+    case OrderField::OnAir: at.air = value ? Sequencer::Air::On : Sequencer::Air::Off; break;
+    case OrderField::Announcing: at.air = value ? Sequencer::Air::Announcing : Sequencer::Air::On; break;
+    }
+    sequence.place(at);
+}
 
 // Points HOME, the XDG folders and TMPDIR at a fresh folder of this test
 // process, so that no test reads or writes the operator's settings or cache.

@@ -140,11 +140,11 @@ void TestAsRun::recordedRun()
     desk.carts[0]->buttonHoleClick();
 
     // The silent item alone on air: the watchdog's ten seconds, shortened.
-    QTRY_VERIFY_WITH_TIMEOUT(desk.currentIndex == 6 && desk.player1.isPlaying() != desk.player2.isPlaying()
+    QTRY_VERIFY_WITH_TIMEOUT(desk.sequencer->currentIndex() == 6 && desk.player1.isPlaying() != desk.player2.isPlaying()
                                  && (desk.player1.getPosition() > 500 || desk.player2.getPosition() > 500),
                              3 * kItemToleranceMs);
     desk.silenceMs = kAlmostSilentTooLongMs;
-    QTRY_VERIFY_WITH_TIMEOUT(desk.currentIndex == 9 && desk.player1.isPlaying() != desk.player2.isPlaying(),
+    QTRY_VERIFY_WITH_TIMEOUT(desk.sequencer->currentIndex() == 9 && desk.player1.isPlaying() != desk.player2.isPlaying(),
                              kItemToleranceMs);
     QTest::qWait(2000);
     desk.on_btn_stop_clicked();

@@ -319,8 +319,8 @@ private slots:
                                  kStartToleranceMs);
         QTest::qWait(600);
         QCOMPARE(window.player2.getVolume(), 1.0);
-        QVERIFY(window.onAir);
-        QCOMPARE(window.currentIndex, 0);
+        QVERIFY(window.sequencer->onAir());
+        QCOMPARE(window.sequencer->currentIndex(), 0);
     }
 
     // What the sound server played: a digit fires its cart wherever the focus

@@ -141,7 +141,7 @@ private slots:
         QFETCH(QTime, now);
         QFETCH(qint64, remainingMs);
         MainWindow window;
-        window.onAir = true;
+        TestSupport::setOrder(*window.sequencer, TestSupport::OrderField::OnAir, true);
         playNearEnd(window, remainingMs);
         checkEndTime(window, now);
         if (now == QTime(10, 0, 0))
@@ -161,7 +161,7 @@ private slots:
         QCOMPARE(endTimeShown(window), before);
         // On air with no audible channel the box shows the time itself.
         window.player1.Stop();
-        window.onAir = true;
+        TestSupport::setOrder(*window.sequencer, TestSupport::OrderField::OnAir, true);
         window.currentTimePositionClock(QTime(10, 0, 0));
         QCOMPARE(endTimeShown(window), QStringLiteral("10:00:00"));
     }
@@ -190,7 +190,7 @@ private slots:
         QTRY_COMPARE_WITH_TIMEOUT(window.timePlayer->playbackState(), QMediaPlayer::PlayingState,
                                   kStartToleranceMs);
         QCOMPARE(window.player1.getVolume(), inTransition ? 1.0 : 0.5);
-        QVERIFY(!window.timeAnnouncing);
+        QVERIFY(!window.sequencer->announcing());
         // A second click restarts the voice: the first left for the next.
         QFile::remove(TestSupport::todaysAsRunLog());
         window.on_audio_clock_clicked();
@@ -273,8 +273,8 @@ private slots:
         QCOMPARE(fields[3], QByteArray("time"));
         QVERIFY(fields[4].startsWith("Current time "));
         QCOMPARE(fields[7], QByteArray("error"));
-        QVERIFY(!window.onAir);
-        QVERIFY(!window.timeAnnouncing);
+        QVERIFY(!window.sequencer->onAir());
+        QVERIFY(!window.sequencer->announcing());
         QVERIFY(window.player1.isStopped() && window.player2.isStopped());
     }
 };

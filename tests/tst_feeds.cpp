@@ -292,7 +292,7 @@ private slots:
         QTest::qWait(1000);
         desk.carts[0]->face()->click();
         QVERIFY(desk.preview->start(previewed, false));
-        QTRY_VERIFY_WITH_TIMEOUT(desk.currentIndex == 2, 3 * int(kToneSeconds) * 1000);
+        QTRY_VERIFY_WITH_TIMEOUT(desk.sequencer->currentIndex() == 2, 3 * int(kToneSeconds) * 1000);
         // Without a now-playing server of its own, the title goes to the streamed mount.
         QTRY_COMPARE_WITH_TIMEOUT(server.title(), QStringLiteral("tone-880"), kOnMs);
         QTest::qWait(int(kMostStreamDelayMs));
@@ -418,9 +418,9 @@ private slots:
         QTest::qWait(1000);
         QTest::ignoreMessage(QtWarningMsg, QRegularExpression(QStringLiteral("^Output device \"feedsink\" not found")));
         QVERIFY(TestSupport::unloadSink(QLatin1String(kAirSink)));
-        QTRY_VERIFY_WITH_TIMEOUT(desk.currentIndex == 1, 2 * int(kToneSeconds) * 1000);
+        QTRY_VERIFY_WITH_TIMEOUT(desk.sequencer->currentIndex() == 1, 2 * int(kToneSeconds) * 1000);
         QVERIFY(TestSupport::loadSink(QLatin1String(kAirSink)));
-        QTRY_VERIFY_WITH_TIMEOUT(desk.currentIndex == 0, 2 * int(kToneSeconds) * 1000);
+        QTRY_VERIFY_WITH_TIMEOUT(desk.sequencer->currentIndex() == 0, 2 * int(kToneSeconds) * 1000);
         QTest::qWait(int(kToneSeconds) * 1000 + int(kMostStreamDelayMs));
         const QVector<qint16> streamed = listener.samples(true);
         desk.on_btn_stop_clicked();
@@ -476,7 +476,7 @@ private slots:
         QVERIFY(!QFile::exists(folder + QStringLiteral("/2026-01-01_10h.ogg")));
         QVERIFY(QFile::exists(folder + QStringLiteral("/notes.txt")));
         desk.on_btn_play_clicked();
-        QTRY_VERIFY_WITH_TIMEOUT(desk.currentIndex == 3, 4 * int(kToneSeconds) * 1000);
+        QTRY_VERIFY_WITH_TIMEOUT(desk.sequencer->currentIndex() == 3, 4 * int(kToneSeconds) * 1000);
         // The kill below loses the Ogg page being filled, up to a second,
         // and on a loaded machine the recorder runs behind the air.
         QTest::qWait(int(kToneSeconds) * 1000 + 2000);

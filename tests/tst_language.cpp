@@ -405,10 +405,10 @@ private slots:
         MainWindow window;
         window.on_btn_add_time_item_clicked();
         window.findChild<QAction *>(QStringLiteral("actionLanguageENUS"))->trigger();
-        window.currentIndex = 0;
-        window.onAir = true;
+        TestSupport::setOrder(*window.sequencer, TestSupport::OrderField::Current, 0);
+        TestSupport::setOrder(*window.sequencer, TestSupport::OrderField::OnAir, true);
         window.updateAudioList();
-        window.onAir = false;
+        TestSupport::setOrder(*window.sequencer, TestSupport::OrderField::OnAir, false);
         QCOMPARE(window.findChild<QTreeWidget *>(QStringLiteral("audio_list"))->topLevelItem(0)->text(1),
                  QStringLiteral("The Current Time"));
         QCOMPARE(window.findChild<QTextBrowser *>(QStringLiteral("current_audio"))->toPlainText(),

@@ -167,9 +167,9 @@ private slots:
         TestSupport::Recorder recorder;
         QVERIFY(recorder.start());
         desk.on_btn_play_clicked();
-        QTRY_VERIFY_WITH_TIMEOUT(desk.currentIndex == 2, 2 * (int(kItemSeconds) * 1000 + kStartToleranceMs));
+        QTRY_VERIFY_WITH_TIMEOUT(desk.sequencer->currentIndex() == 2, 2 * (int(kItemSeconds) * 1000 + kStartToleranceMs));
         // The running order loops: the first item again ends the third.
-        QTRY_VERIFY_WITH_TIMEOUT(desk.currentIndex == 0, int(kItemSeconds) * 1000 + kStartToleranceMs);
+        QTRY_VERIFY_WITH_TIMEOUT(desk.sequencer->currentIndex() == 0, int(kItemSeconds) * 1000 + kStartToleranceMs);
         QTest::qWait(kListenAfterMs);
         const QVector<qint16> samples = recorder.stop();
         desk.on_btn_stop_clicked();

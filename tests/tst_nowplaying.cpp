@@ -171,8 +171,8 @@ void TestNowPlaying::filesFollowTheAir()
         const QString line = QString::fromUtf8(fileContent(textFile)).chopped(1);
         if (changes.isEmpty() || changes.last().line != line)
             changes.append({clock.elapsed(), line, {inodeOf(textFile), inodeOf(jsonFile)}});
-        if (desk.onAir && desk.currentIndex < 2 && clock.elapsed() > 2000)
-            nextTitles[desk.currentIndex] << QJsonDocument::fromJson(nowPlaying->json())
+        if (desk.sequencer->onAir() && desk.sequencer->currentIndex() < 2 && clock.elapsed() > 2000)
+            nextTitles[desk.sequencer->currentIndex()] << QJsonDocument::fromJson(nowPlaying->json())
                                                  .object().value("next").toObject().value("title").toString();
     });
     TestSupport::Recorder recorder;
@@ -180,7 +180,7 @@ void TestNowPlaying::filesFollowTheAir()
     clock.start();
     poll.start(10);
     desk.on_btn_play_clicked();
-    QTRY_VERIFY_WITH_TIMEOUT(desk.currentIndex == 3 && desk.player1.isPlaying() != desk.player2.isPlaying(),
+    QTRY_VERIFY_WITH_TIMEOUT(desk.sequencer->currentIndex() == 3 && desk.player1.isPlaying() != desk.player2.isPlaying(),
                              3 * kItemToleranceMs);
     QTest::qWait(1000);
 
@@ -326,7 +326,7 @@ void TestNowPlaying::streamTitleFollowsTheAir()
     QTRY_COMPARE_WITH_TIMEOUT(server.title(), QStringLiteral("Ação"), kItemToleranceMs);
 
     server.stop();
-    QTRY_VERIFY_WITH_TIMEOUT(desk.currentIndex == 2 && (desk.player1.isPlaying() || desk.player2.isPlaying()),
+    QTRY_VERIFY_WITH_TIMEOUT(desk.sequencer->currentIndex() == 2 && (desk.player1.isPlaying() || desk.player2.isPlaying()),
                              kItemToleranceMs);
     QTRY_COMPARE_WITH_TIMEOUT(serverLines.size(), 1, kStartToleranceMs);
     QVERIFY2(serverLines[0].startsWith(QLatin1String("Now playing: the stream server does not answer")),

@@ -113,9 +113,9 @@ private slots:
                            entry(QStringLiteral("after"), longTone)};
         QTest::ignoreMessage(QtWarningMsg, QRegularExpression(QStringLiteral("announcement stalled")));
         window.on_btn_play_clicked();
-        QVERIFY(window.timeAnnouncing);
-        QTRY_VERIFY_WITH_TIMEOUT(!window.timeAnnouncing, kStartToleranceMs + kStallSkippedWithinMs);
-        QCOMPARE(window.currentIndex, 1);
+        QVERIFY(window.sequencer->announcing());
+        QTRY_VERIFY_WITH_TIMEOUT(!window.sequencer->announcing(), kStartToleranceMs + kStallSkippedWithinMs);
+        QCOMPARE(window.sequencer->currentIndex(), 1);
         QCOMPARE(window.player2.file(), longTone);
     }
 
@@ -137,7 +137,7 @@ private slots:
         // Entries of no playable kind: skipping moves the index and starts nothing.
         window.playlist = {entry(QStringLiteral("a"), {}, QStringLiteral("none")),
                            entry(QStringLiteral("b"), {}, QStringLiteral("none"))};
-        window.onAir = true;
+        TestSupport::setOrder(*window.sequencer, TestSupport::OrderField::OnAir, true);
         // A playing channel whose levels the test sets itself: no events are
         // processed while the ticks run, so no audio block overwrites them.
         window.player1.addMedia(longTone);
@@ -147,7 +147,7 @@ private slots:
 
         for (int tick = 1; tick < kSilentTicksToSkip; ++tick)
             window.updateDisplay();
-        QCOMPARE(window.currentIndex, 0);
+        QCOMPARE(window.sequencer->currentIndex(), 0);
 
         if (interruption == QLatin1String("level")) {
             // A block that is heard, as the channel's tap delivers it.
@@ -166,23 +166,23 @@ private slots:
             window.updateDisplay();
             window.player2.fading = false;
         } else if (interruption == QLatin1String("offair")) {
-            window.onAir = false;
+            TestSupport::setOrder(*window.sequencer, TestSupport::OrderField::OnAir, false);
             window.updateDisplay();
-            window.onAir = true;
+            TestSupport::setOrder(*window.sequencer, TestSupport::OrderField::OnAir, true);
         } else if (interruption == QLatin1String("announcing")) {
-            window.timeAnnouncing = true;
+            TestSupport::setOrder(*window.sequencer, TestSupport::OrderField::Announcing, true);
             window.updateDisplay();
-            window.timeAnnouncing = false;
+            TestSupport::setOrder(*window.sequencer, TestSupport::OrderField::Announcing, false);
         }
         if (!interruption.isEmpty()) {
             QCOMPARE(window.silenceMs, 0);
             for (int tick = 1; tick < kSilentTicksToSkip; ++tick)
                 window.updateDisplay();
-            QCOMPARE(window.currentIndex, 0);
+            QCOMPARE(window.sequencer->currentIndex(), 0);
         }
         QTest::ignoreMessage(QtWarningMsg, qPrintable(kWatchdogLine));
         window.updateDisplay();
-        QCOMPARE(window.currentIndex, 1);
+        QCOMPARE(window.sequencer->currentIndex(), 1);
         QCOMPARE(window.silenceMs, 0);
     }
 
@@ -194,13 +194,13 @@ private slots:
         window.displayTimer->stop();
         window.playlist = {entry(QStringLiteral("a"), {}, QStringLiteral("none")),
                            entry(QStringLiteral("b"), {}, QStringLiteral("none"))};
-        window.onAir = true;
+        TestSupport::setOrder(*window.sequencer, TestSupport::OrderField::OnAir, true);
         window.levelLeft = 25;
         window.levelRight = 27;
         QTest::ignoreMessage(QtWarningMsg, qPrintable(kWatchdogLine));
         for (int tick = 0; tick < kSilentTicksToSkip; ++tick)
             window.updateDisplay();
-        QCOMPARE(window.currentIndex, 1);
+        QCOMPARE(window.sequencer->currentIndex(), 1);
         QCOMPARE(window.vuLeft->level(), 0);
     }
 
@@ -272,7 +272,7 @@ private slots:
         QTest::ignoreMessage(QtWarningMsg, qPrintable(kWatchdogLine));
         window.on_btn_play_clicked();
         QTRY_VERIFY_WITH_TIMEOUT(window.player2.isPlaying(), kStartToleranceMs);
-        QTRY_COMPARE_WITH_TIMEOUT(window.currentIndex, 1, 1000 + 10000 + kSkipToleranceMs);
+        QTRY_COMPARE_WITH_TIMEOUT(window.sequencer->currentIndex(), 1, 1000 + 10000 + kSkipToleranceMs);
         QVERIFY(window.player2.getPosition() < 14000);
         QTRY_VERIFY_WITH_TIMEOUT(window.levelLeft > 20, kStartToleranceMs);
     }
@@ -351,7 +351,7 @@ private slots:
         window.player1.addMedia(longTone);
         window.player1.Play();
         QTRY_VERIFY_WITH_TIMEOUT(window.player1.isPlaying(), kStartToleranceMs);
-        QVERIFY(!window.onAir);
+        QVERIFY(!window.sequencer->onAir());
         auto *remain = window.findChild<QTextBrowser *>(QStringLiteral("remain_time"));
         auto *seeker = window.findChild<QSlider *>(QStringLiteral("seeker"));
         const QString before = remain->toHtml();

@@ -238,7 +238,7 @@ private slots:
         const QVector<qint16> heardOnAir = onAir.stop();
         const QVector<qint16> heardPreview = previewed.stop();
         const QVector<qint16> heardElsewhere = fallback.stop();
-        QCOMPARE(desk.currentIndex, 0);
+        QCOMPARE(desk.sequencer->currentIndex(), 0);
         desk.on_btn_stop_clicked();
 
         const QVector<bool> airWindows = windowsWith(heardOnAir, kAirHz);
@@ -273,12 +273,12 @@ private slots:
         QTest::ignoreMessage(QtWarningMsg, QRegularExpression(QStringLiteral("^Output device \"airsink\" not found")));
         const qint64 goneAt = recording.elapsed();
         QVERIFY(unloadSink(kAirSink));
-        QTRY_VERIFY_WITH_TIMEOUT(desk.currentIndex == 1, int(kShortSeconds) * 1000);
+        QTRY_VERIFY_WITH_TIMEOUT(desk.sequencer->currentIndex() == 1, int(kShortSeconds) * 1000);
         QTest::qWait(1500);
         QVERIFY(loadSink(kAirSink));
         TestSupport::Recorder onAirAgain{QString::fromLatin1(kAirSink)};
         QVERIFY(onAirAgain.start());
-        QTRY_VERIFY_WITH_TIMEOUT(desk.currentIndex == 2, int(kShortSeconds) * 1000);
+        QTRY_VERIFY_WITH_TIMEOUT(desk.sequencer->currentIndex() == 2, int(kShortSeconds) * 1000);
         QTest::qWait(1500);
         const QVector<qint16> heardElsewhere = fallback.stop();
         const QVector<qint16> heardBack = onAirAgain.stop();
@@ -351,7 +351,7 @@ private slots:
         QVERIFY(unloadSink(kAirSink));
         QElapsedTimer away;
         away.start();
-        QTRY_VERIFY_WITH_TIMEOUT(desk->currentIndex == 1, int(kOpeningSeconds) * 1000);
+        QTRY_VERIFY_WITH_TIMEOUT(desk->sequencer->currentIndex() == 1, int(kOpeningSeconds) * 1000);
         QTest::qWait(500);
         QTest::keyClick(desk.get(), Qt::Key_1);
         QTest::qWait(int(kAwayMs - away.elapsed()));
@@ -359,8 +359,8 @@ private slots:
         // The wait for the new output's first data is the test's own.
         QVERIFY(airAfter.start());
         sinceTick.invalidate();
-        QTRY_VERIFY_WITH_TIMEOUT(desk->currentIndex == 2, int(kStraddlingSeconds) * 1000);
-        QTRY_VERIFY_WITH_TIMEOUT(desk->currentIndex == 0, int(kClosingSeconds + 2) * 1000);
+        QTRY_VERIFY_WITH_TIMEOUT(desk->sequencer->currentIndex() == 2, int(kStraddlingSeconds) * 1000);
+        QTRY_VERIFY_WITH_TIMEOUT(desk->sequencer->currentIndex() == 0, int(kClosingSeconds + 2) * 1000);
         const QVector<qint16> heardAfter = airAfter.stop();
         const QVector<qint16> heardElsewhere = fallback.stop();
         const QVector<qint16> heardPreview = previewed.stop();

@@ -253,8 +253,8 @@ private slots:
     {
         if (QMenu *menu = openMenu())
             menu->close();
-        window->onAir = window->nextMarked = false;
-        window->currentIndex = window->nextIndex = window->silenceMs = 0;
+        window->sequencer->place({});
+        window->silenceMs = 0;
         setEntries(0);
         select(-1);
         for (QTreeView *view : {files, jingles}) {
@@ -295,19 +295,19 @@ private slots:
         QFETCH(int, current);
         QFETCH(bool, jump);
         setEntries(size);
-        window->currentIndex = current;
+        TestSupport::setOrder(*window->sequencer, TestSupport::OrderField::Current, current);
         QFETCH(int, next);
-        window->nextIndex = next;
+        TestSupport::setOrder(*window->sequencer, TestSupport::OrderField::Next, next);
         QFETCH(bool, onAir);
-        window->onAir = onAir;
+        TestSupport::setOrder(*window->sequencer, TestSupport::OrderField::OnAir, onAir);
         nextBox->setText("old");
 
         window->updateAudioList(jump);
-        QTEST(window->nextIndex, "expectedNext");
+        QTEST(window->sequencer->nextIndex(), "expectedNext");
         QTEST(looks(list), "expectedLooks");
         QTEST(currentBox->toPlainText(), "currentText");
         QTEST(nextBox->toPlainText(), "nextText");
-        QCOMPARE(window->currentIndex, current);
+        QCOMPARE(window->sequencer->currentIndex(), current);
         QCOMPARE(list->topLevelItemCount(), size);
         for (int row = 0; row < size; ++row) {
             QCOMPARE(list->topLevelItem(row)->text(1), window->playlist[row].title);
@@ -349,7 +349,7 @@ private slots:
         window->playlist = {{"Hora Certa", "", "--:--", "time"},
                             {"Hora Certa", "/m/h.mp3", "01:00", "music"},
                             {"Hora Certa", "", "--:--", "time"}};
-        window->currentIndex = 2;
+        TestSupport::setOrder(*window->sequencer, TestSupport::OrderField::Current, 2);
         window->updateAudioList(false);
 
         QCOMPARE(list->topLevelItem(0)->text(1), "The Current Time");
@@ -407,8 +407,8 @@ private slots:
     void clearingBlanksBothBoxes()
     {
         setEntries(3);
-        window->currentIndex = 1;
-        window->onAir = true;
+        TestSupport::setOrder(*window->sequencer, TestSupport::OrderField::Current, 1);
+        TestSupport::setOrder(*window->sequencer, TestSupport::OrderField::OnAir, true);
         window->updateAudioList(false);
         QCOMPARE(nextBox->toPlainText(), "T2");
 
@@ -417,7 +417,7 @@ private slots:
         window->clearPlaylist();
         QCOMPARE(driver.boxes.size(), 1);
         QCOMPARE(window->playlist.size(), size_t(3));
-        QVERIFY(window->onAir);
+        QVERIFY(window->sequencer->onAir());
         driver.answerBox(QStringLiteral("Apagar e parar o ar"));
         window->clearPlaylist();
         QCOMPARE(driver.boxes.size(), 2);
@@ -425,9 +425,9 @@ private slots:
         QCOMPARE(list->topLevelItemCount(), 0);
         QCOMPARE(currentBox->toPlainText(), "");
         QCOMPARE(nextBox->toPlainText(), "");
-        QVERIFY(!window->onAir);
-        QCOMPARE(window->currentIndex, 0);
-        QCOMPARE(window->nextIndex, 0);
+        QVERIFY(!window->sequencer->onAir());
+        QCOMPARE(window->sequencer->currentIndex(), 0);
+        QCOMPARE(window->sequencer->nextIndex(), 0);
     }
 
     void browsersShowTheConfiguredFolders()
@@ -644,17 +644,17 @@ private slots:
         QFETCH(int, next);
         QFETCH(bool, onAir);
         setEntries(size);
-        window->currentIndex = current;
-        window->nextIndex = next;
-        window->onAir = onAir;
+        TestSupport::setOrder(*window->sequencer, TestSupport::OrderField::Current, current);
+        TestSupport::setOrder(*window->sequencer, TestSupport::OrderField::Next, next);
+        TestSupport::setOrder(*window->sequencer, TestSupport::OrderField::OnAir, onAir);
         select(selected);
 
         window->on_btn_remove_item_clicked();
         QTEST(titles(window->playlist), "left");
-        QTEST(window->currentIndex, "expectedCurrent");
-        QTEST(window->nextIndex, "expectedNext");
+        QTEST(window->sequencer->currentIndex(), "expectedCurrent");
+        QTEST(window->sequencer->nextIndex(), "expectedNext");
         QTEST(looks(list), "expectedLooks");
-        QCOMPARE(window->onAir, onAir);
+        QCOMPARE(window->sequencer->onAir(), onAir);
     }
 
     void rowMenu_data()
@@ -676,7 +676,7 @@ private slots:
         MapTranslator english({{"MainWindow|Tocar Este", "Play This"}, {"MainWindow|Apagar", "Delete"}});
         // Folders that do not exist: playing one puts nothing on a channel.
         setEntries(4, "folder-music");
-        window->onAir = true;
+        TestSupport::setOrder(*window->sequencer, TestSupport::OrderField::OnAir, true);
         window->updateAudioList(false);
 
         rightClick(list->visualItemRect(list->topLevelItem(2)).center());
@@ -692,10 +692,10 @@ private slots:
 
         menu->actions().at(int(texts.indexOf(action)))->trigger();
         QTEST(titles(window->playlist), "left");
-        QTEST(window->currentIndex, "current");
-        QTEST(window->nextIndex, "next");
+        QTEST(window->sequencer->currentIndex(), "current");
+        QTEST(window->sequencer->nextIndex(), "next");
         QTEST(looks(list), "expectedLooks");
-        QVERIFY(window->onAir);
+        QVERIFY(window->sequencer->onAir());
     }
 
     // Picks "Hora Fixa…" on `row`, as a click does, and hands the dialog to
@@ -785,13 +785,13 @@ private slots:
         QCOMPARE(QTime::fromString(shown(0), "HH:mm:ss").secsTo(QTime::fromString(shown(1), "HH:mm:ss")), 55);
 
         // The plain order passes a fixed entry over.
-        window->currentIndex = 2;
+        TestSupport::setOrder(*window->sequencer, TestSupport::OrderField::Current, 2);
         window->updateAudioList(false);
-        QCOMPARE(window->nextIndex, 4);
+        QCOMPARE(window->sequencer->nextIndex(), 4);
         // Off air, a fixed time only says it was missed.
         QTest::ignoreMessage(QtInfoMsg, QRegularExpression("^Fixed time .* of E missed: the desk is off air$"));
         emit window->fixedStarts->due(3);
-        QVERIFY(!window->onAir);
+        QVERIFY(!window->sequencer->onAir());
 
         // A time passed today is tomorrow's, in the cell and the line alike.
         const QTime minuteAgo = QTime::currentTime().addSecs(-60);
@@ -873,8 +873,8 @@ private slots:
     void markFollowsItsEntry()
     {
         setEntries(6);
-        window->currentIndex = 1;
-        window->onAir = true;
+        TestSupport::setOrder(*window->sequencer, TestSupport::OrderField::Current, 1);
+        TestSupport::setOrder(*window->sequencer, TestSupport::OrderField::OnAir, true);
         window->updateAudioList(false);
         rightClick(list->visualItemRect(list->topLevelItem(4)).center());
         QMenu *menu = openMenu();
@@ -887,14 +887,14 @@ private slots:
 
         select(0);
         window->on_btn_remove_item_clicked();
-        QCOMPARE(window->currentIndex, 0);
-        QCOMPARE(window->nextIndex, 3);
+        QCOMPARE(window->sequencer->currentIndex(), 0);
+        QCOMPARE(window->sequencer->nextIndex(), 3);
         QCOMPARE(currentBox->toPlainText(), QStringLiteral("T1"));
         QCOMPARE(nextBox->toPlainText(), QStringLiteral("T4"));
 
         select(3);
         window->on_btn_remove_item_clicked();
-        QCOMPARE(window->nextIndex, 1);
+        QCOMPARE(window->sequencer->nextIndex(), 1);
         QCOMPARE(nextBox->toPlainText(), QStringLiteral("T2"));
     }
 

@@ -114,8 +114,7 @@ private slots:
     {
         QDir(folder).removeRecursively();
         QVERIFY(QDir().mkpath(folder));
-        window->onAir = false;
-        window->currentIndex = window->nextIndex = 0;
+        window->sequencer->place({});
         setEntries({});
         window->settings->setValue("files/recent", kPrevious);
     }
@@ -286,7 +285,7 @@ private slots:
     {
         setEntries({music("old 1"), music("old 2")});
         list->setCurrentItem(list->topLevelItem(1));
-        window->currentIndex = 5;
+        TestSupport::setOrder(*window->sequencer, TestSupport::OrderField::Current, 5);
         const QString file = shows("monday.txt");
         QVERIFY(writeFile(file, "A|/a|01:00|music\nB|/b|01:00|music\nC|/c|01:00|music\n"));
         TestSupport::ModalDriver driver;
@@ -296,9 +295,9 @@ private slots:
         QCOMPARE(window->playlist.size(), size_t(3));
         QCOMPARE(driver.fileDialogTitles, QStringList{"Carregar Playlist"});
         QVERIFY(driver.boxes.isEmpty());
-        QCOMPARE(window->currentIndex, 0);
-        QCOMPARE(window->nextIndex, 1);
-        QVERIFY(!window->onAir);
+        QCOMPARE(window->sequencer->currentIndex(), 0);
+        QCOMPARE(window->sequencer->nextIndex(), 1);
+        QVERIFY(!window->sequencer->onAir());
         QVERIFY(!list->currentIndex().isValid());
         QVERIFY(list->selectedItems().isEmpty());
         QCOMPARE(recent(), file);
@@ -328,7 +327,7 @@ private slots:
     {
         QVERIFY(writeFile(shows("other.txt"), "A|/a|01:00|music\n"));
         setEntries({music("playing")});
-        window->onAir = true;
+        TestSupport::setOrder(*window->sequencer, TestSupport::OrderField::OnAir, true);
         TestSupport::ModalDriver driver;
         driver.answerFileDialog(shows("other.txt"));
 
@@ -338,7 +337,7 @@ private slots:
         QCOMPARE(boxText(driver.boxes[0]),
                  QString("%1 Opss: Não é possivel carregar estando NO AR.").arg(QMessageBox::Information));
         QCOMPARE(describe(window->playlist), describe({music("playing")}));
-        QVERIFY(window->onAir);
+        QVERIFY(window->sequencer->onAir());
         QCOMPARE(recent(), kPrevious);
     }
 

@@ -402,7 +402,7 @@ private slots:
     {
         auto desk = openDesk({}, 1, 5);
         QCOMPARE(captureStdout([&] { click(*desk, "btn_play"); }), QByteArray());
-        QVERIFY(!desk->onAir);
+        QVERIFY(!desk->sequencer->onAir());
         QCOMPARE(captureStdout([&] { desk->next(); }), QByteArray("nothing\n"));
         QTest::qWait(kQuietWatchMs);
         QVERIFY(silent(*desk));
@@ -444,7 +444,7 @@ private slots:
         for (int step = 0; step < size; ++step) {
             const int incomingIndex = (step + 1) % size;
             const Playlist &incomingEntry = desk->playlist[incomingIndex];
-            QTRY_COMPARE_WITH_TIMEOUT(desk->currentIndex, incomingIndex,
+            QTRY_COMPARE_WITH_TIMEOUT(desk->sequencer->currentIndex(), incomingIndex,
                                       kToneSeconds * 1000 + kHandOverToleranceMs);
             QTRY_VERIFY_WITH_TIMEOUT(channelOf(*desk, incomingEntry.path), kStartToleranceMs);
             AudioPlayer *incoming = channelOf(*desk, incomingEntry.path);
@@ -476,7 +476,7 @@ private slots:
         QVERIFY(recorder.start());
         click(*desk, "btn_play");
         for (const int index : {1, 0})
-            QTRY_COMPARE_WITH_TIMEOUT(desk->currentIndex, index,
+            QTRY_COMPARE_WITH_TIMEOUT(desk->sequencer->currentIndex(), index,
                                       kRecordedToneSeconds * 1000 + kHandOverToleranceMs);
         // The outgoing tone has at most transition + 1 seconds left.
         QTest::qWait((desk->transitionAudioTime + 1) * 1000 + kFadeTickMs);
@@ -497,13 +497,13 @@ private slots:
         auto desk = openDesk({entry(longA, "music"), entry(sting, "jingle"), entry(longB, "music")},
                              4, 2);
         click(*desk, "btn_play");
-        QTRY_COMPARE_WITH_TIMEOUT(desk->currentIndex, 1,
+        QTRY_COMPARE_WITH_TIMEOUT(desk->sequencer->currentIndex(), 1,
                                   kLongToneSeconds * 1000 + kHandOverToleranceMs);
         QTRY_VERIFY_WITH_TIMEOUT(channelOf(*desk, sting), kStartToleranceMs);
         QVERIFY(otherChannel(*desk, channelOf(*desk, sting)).fadingOut);
         QTRY_VERIFY_WITH_TIMEOUT(channelOf(*desk, longB),
                                  kStingSeconds * 1000 + kHandOverToleranceMs);
-        QCOMPARE(desk->currentIndex, 2);
+        QCOMPARE(desk->sequencer->currentIndex(), 2);
     }
 
     void nextButton()
@@ -513,15 +513,15 @@ private slots:
         click(*desk, "btn_play");
         QTRY_VERIFY_WITH_TIMEOUT(channelOf(*desk, longA), kStartToleranceMs);
         markAsNext(*desk, 2);
-        QCOMPARE(desk->nextIndex, 2);
-        QCOMPARE(desk->currentIndex, 0);
+        QCOMPARE(desk->sequencer->nextIndex(), 2);
+        QCOMPARE(desk->sequencer->currentIndex(), 0);
 
         click(*desk, "btn_next");
-        QCOMPARE(desk->currentIndex, 2);
+        QCOMPARE(desk->sequencer->currentIndex(), 2);
         // Before the first fade step, the hand-over already holds Next off.
         markAsNext(*desk, 1);
         click(*desk, "btn_next");
-        QCOMPARE(desk->currentIndex, 2);
+        QCOMPARE(desk->sequencer->currentIndex(), 2);
         QTRY_VERIFY_WITH_TIMEOUT(channelOf(*desk, longC), kStartToleranceMs);
         AudioPlayer *incoming = channelOf(*desk, longC);
         AudioPlayer &outgoing = otherChannel(*desk, incoming);
@@ -531,7 +531,7 @@ private slots:
         QTRY_VERIFY_WITH_TIMEOUT(outgoing.fading, kStartToleranceMs);
         markAsNext(*desk, 1);
         click(*desk, "btn_next");
-        QCOMPARE(desk->currentIndex, 2);
+        QCOMPARE(desk->sequencer->currentIndex(), 2);
         QCOMPARE(incoming->file(), longC);
         QCOMPARE(outgoing.file(), longA);
     }
@@ -543,7 +543,7 @@ private slots:
         QTRY_COMPARE_WITH_TIMEOUT(channelOf(*desk, longA), &desk->player2, kStartToleranceMs);
         QTRY_COMPARE_WITH_TIMEOUT(desk->player2.getVolume(), 1.0, kHandOverToleranceMs);
         click(*desk, "btn_play");
-        QCOMPARE(desk->currentIndex, 0);
+        QCOMPARE(desk->sequencer->currentIndex(), 0);
         QTRY_VERIFY_WITH_TIMEOUT(desk->player1.isPlaying(), kStartToleranceMs);
         QCOMPARE(desk->player1.file(), longA);
         QVERIFY(desk->player2.isPlaying() && desk->player2.fadingOut);
@@ -573,7 +573,7 @@ private slots:
         TestSupport::Recorder recorder;
         QVERIFY(recorder.start());
         click(*desk, "btn_play");
-        QTRY_COMPARE_WITH_TIMEOUT(desk->currentIndex, 1,
+        QTRY_COMPARE_WITH_TIMEOUT(desk->sequencer->currentIndex(), 1,
                                   kRecordedToneSeconds * 1000 + kHandOverToleranceMs);
         QTRY_VERIFY_WITH_TIMEOUT(channelOf(*desk, converterDelay ? highMp3 : copy),
                                  kStartToleranceMs);
@@ -703,10 +703,10 @@ private slots:
         click(*desk, "btn_play");
         QTRY_VERIFY_WITH_TIMEOUT(channelOf(*desk, list[0].path), kStartToleranceMs);
         markAsNext(*desk, 2);
-        QTRY_COMPARE_WITH_TIMEOUT(desk->currentIndex, 2, seconds * 1000 + kHandOverToleranceMs);
+        QTRY_COMPARE_WITH_TIMEOUT(desk->sequencer->currentIndex(), 2, seconds * 1000 + kHandOverToleranceMs);
         QCOMPARE(desk->findChild<QTextBrowser *>(QStringLiteral("next_audio"))->toPlainText(),
                  list[3].title);
-        QTRY_COMPARE_WITH_TIMEOUT(desk->currentIndex, 3, seconds * 1000 + kHandOverToleranceMs);
+        QTRY_COMPARE_WITH_TIMEOUT(desk->sequencer->currentIndex(), 3, seconds * 1000 + kHandOverToleranceMs);
         QTest::qWait(1200);
         const Heard played = listen(recorder.stop());
         click(*desk, "btn_stop");
@@ -761,7 +761,7 @@ private slots:
         QTime cShown;
         QTime dShown;
         if (!hard) {
-            QTRY_VERIFY_WITH_TIMEOUT(desk->nextMarked && desk->nextIndex == 2, (afterSeconds + 3) * 1000);
+            QTRY_VERIFY_WITH_TIMEOUT(desk->sequencer->nextMarked() && desk->sequencer->nextIndex() == 2, (afterSeconds + 3) * 1000);
             cShown = cell(2);
             dShown = cell(3);
             QTRY_VERIFY_WITH_TIMEOUT(channelOf(*desk, list[2].path), 15000);
@@ -822,7 +822,7 @@ private slots:
         QTRY_VERIFY_WITH_TIMEOUT(channelOf(*desk, highTone), kStartToleranceMs);
         QTest::qWait(kJingleSeconds * 1000);
         const Heard heard = listen(recorder.stop());
-        QCOMPARE(desk->currentIndex, 2);
+        QCOMPARE(desk->sequencer->currentIndex(), 2);
         click(*desk, "btn_stop");
         QVERIFY2(heard.states == QStringLiteral("H"), qPrintable(heard.states + QLatin1Char(' ') + heard.labels));
         const QList<TestSupport::AsRunRow> rows = TestSupport::todaysAsRunRows();
@@ -877,7 +877,7 @@ private slots:
         QCOMPARE(QFileInfo::exists(resumeFile), stays);
         if (!stays)
             return;
-        QVERIFY(desk->onAir);
+        QVERIFY(desk->sequencer->onAir());
         QTest::qWait(1000);
         const QVector<double> course = fromFullLevel(toneCourse(recorder.stop(), 440));
         QVERIFY(course.size() > 20);
@@ -985,7 +985,7 @@ private slots:
         }
         QTRY_VERIFY(topRow() < onAirTop);
         const int looked = topRow();
-        QTRY_COMPARE_WITH_TIMEOUT(desk->currentIndex, 151,
+        QTRY_COMPARE_WITH_TIMEOUT(desk->sequencer->currentIndex(), 151,
                                   kJingleSeconds * 1000 + kHandOverToleranceMs);
         QTest::qWait(100);
         QCOMPARE(topRow(), looked);
@@ -1021,7 +1021,7 @@ private slots:
             QVERIFY2(nextBox.contains(QFileInfo(pickAhead).completeBaseName()), qPrintable(nextBox));
         }
         click(*desk, "btn_play");
-        QVERIFY(desk->onAir);
+        QVERIFY(desk->sequencer->onAir());
         if (!starts) {
             QTest::qWait(kQuietWatchMs);
             QVERIFY(silent(*desk));
@@ -1080,16 +1080,16 @@ private slots:
         QTRY_VERIFY_WITH_TIMEOUT(desk->player2.isPlaying() && desk->player2.getDuration() > 0,
                                  kStartToleranceMs);
         reportAt(desk->player2, kTransition);
-        QCOMPARE(desk->currentIndex, 1);
+        QCOMPARE(desk->sequencer->currentIndex(), 1);
         QCOMPARE(desk->player1.getVolume() < 1.0, music);
 
         // The item alone on air, its remaining time the display's.
         QTRY_VERIFY_WITH_TIMEOUT(!desk->player2.isPlaying() && desk->player1.getDuration() > 0,
                                  kHandOverToleranceMs);
         reportAt(desk->player1, kTransition + 1);
-        QCOMPARE(desk->currentIndex, 1);
+        QCOMPARE(desk->sequencer->currentIndex(), 1);
         reportAt(desk->player1, kTransition);
-        QCOMPARE(desk->currentIndex, music ? 2 : 1);
+        QCOMPARE(desk->sequencer->currentIndex(), music ? 2 : 1);
     }
 
     // A file that cannot play fails once: the entry after it plays and stays on air.
@@ -1137,9 +1137,9 @@ private slots:
         const Playlist &following = desk->playlist[badRow + 1];
         QTRY_VERIFY_WITH_TIMEOUT(channelOf(*desk, following.path),
                                  kToneSeconds * 1000 + kHandOverToleranceMs);
-        QCOMPARE(desk->currentIndex, badRow + 1);
+        QCOMPARE(desk->sequencer->currentIndex(), badRow + 1);
         QTest::qWait(kErrorSettleMs);
-        QCOMPARE(desk->currentIndex, badRow + 1);
+        QCOMPARE(desk->sequencer->currentIndex(), badRow + 1);
         QVERIFY(channelOf(*desk, following.path));
         QCOMPARE(errors1.count() + errors2.count(), failures);
         const auto badRows = [&] {
@@ -1174,7 +1174,7 @@ private slots:
         AudioPlayer *outgoing = channelOf(*desk, longA);
         // The hand-over, as the transition makes it.
         desk->airEvents->leaving(outgoing, OnAirEvents::Outcome::HandedOver);
-        desk->currentIndex = 1;
+        TestSupport::setOrder(*desk->sequencer, TestSupport::OrderField::Current, 1);
         desk->next();
         QTRY_VERIFY_WITH_TIMEOUT(channelOf(*desk, onAirPath), kStartToleranceMs);
         AudioPlayer *incoming = channelOf(*desk, onAirPath);
@@ -1194,7 +1194,7 @@ private slots:
         }
         QCOMPARE(errors.count(), 1);
         QTest::qWait(kErrorSettleMs);
-        QCOMPARE(desk->currentIndex, 1);
+        QCOMPARE(desk->sequencer->currentIndex(), 1);
         QCOMPARE(channelOf(*desk, onAirPath), incoming);
         // The first reason for its leaving counts, for the log and the line alike.
         QTRY_VERIFY_WITH_TIMEOUT(!TestSupport::todaysAsRunRows().isEmpty(), kErrorSettleMs);
@@ -1238,7 +1238,7 @@ private slots:
         QTRY_VERIFY_WITH_TIMEOUT(channelOf(*desk, jumpHigh),
                                  (afterMusic ? kRecordedToneSeconds : kJingleSeconds) * 1000
                                      + kHandOverToleranceMs);
-        QCOMPARE(desk->currentIndex, 2);
+        QCOMPARE(desk->sequencer->currentIndex(), 2);
         QTest::qWait(kListenAfterMs);
         const Heard heard = listen(recorder.stop());
         click(*desk, "btn_stop");
@@ -1406,7 +1406,7 @@ private slots:
         QTest::qWait(kListenAfterMs / 2);
         const Heard heard = listen(recorder.stop());
         click(*desk, "btn_stop");
-        QVERIFY(!desk->onAir);
+        QVERIFY(!desk->sequencer->onAir());
         qInfo() << lines << "lines and" << rows << "as-run rows in" << awayMs << "ms";
         QVERIFY2(cpuShare < kMostCpuShareAway, qPrintable(QString::number(cpuShare)));
         QVERIFY2(lines < kMostLinesAway, qPrintable(QString::number(lines)));
@@ -1484,14 +1484,14 @@ private slots:
         QSignalSpy due(desk->playoutRetry, &PlayoutRetry::retryDue);
         // The channel on air reports that its item failed.
         const auto fail = [&desk] {
-            emit desk->player2.mediaError(desk->playlist[size_t(desk->currentIndex)].path,
+            emit desk->player2.mediaError(desk->playlist[size_t(desk->sequencer->currentIndex())].path,
                                           QStringLiteral("stand-in failure"));
         };
         click(*desk, "btn_play");
         QVERIFY(channelOf(*desk, list[0].path));
         for (const int following : {1, 2}) {
             fail();
-            QCOMPARE(desk->currentIndex, following);
+            QCOMPARE(desk->sequencer->currentIndex(), following);
             QVERIFY(channelOf(*desk, list[size_t(following)].path));
             QVERIFY(!desk->playoutRetry->waiting());
         }
@@ -1499,7 +1499,7 @@ private slots:
         QElapsedTimer clock;
         clock.start();
         fail();
-        QCOMPARE(desk->currentIndex, 3);
+        QCOMPARE(desk->sequencer->currentIndex(), 3);
         QVERIFY(desk->playoutRetry->waiting());
         QTRY_VERIFY_WITH_TIMEOUT(silent(*desk), kStartToleranceMs);
         QTRY_VERIFY_WITH_TIMEOUT(channelOf(*desk, list[3].path), kFirstPauseMs + kRetryLateMs);
@@ -1511,7 +1511,7 @@ private slots:
             QVERIFY(QFile::rename(list[3].path, away));
         fail();
         const int tried = fileThere ? 4 : 3;
-        QCOMPARE(desk->currentIndex, tried);
+        QCOMPARE(desk->sequencer->currentIndex(), tried);
         const int pauseMs = desk->playoutRetry->pauseMs();
         QCOMPARE(pauseMs, 2 * kFirstPauseMs);
         QTest::qWait(kQuietWatchMs);
@@ -1520,7 +1520,7 @@ private slots:
         if (!fileThere)
             QVERIFY(QFile::rename(away, list[3].path));
         QTRY_VERIFY_WITH_TIMEOUT(channelOf(*desk, list[size_t(tried)].path), pauseMs + kRetryLateMs);
-        QCOMPARE(desk->currentIndex, tried);
+        QCOMPARE(desk->sequencer->currentIndex(), tried);
         QCOMPARE(due.count(), 2);
         click(*desk, "btn_stop");
     }
@@ -1566,7 +1566,7 @@ private slots:
 
         QTest::qWait(kFirstPauseMs + kRetryLateMs);
         QCOMPARE(due.count(), 0);
-        QCOMPARE(desk->currentIndex, std::max(onAirRow, 0));
+        QCOMPARE(desk->sequencer->currentIndex(), std::max(onAirRow, 0));
         if (chosen) // a fresh try would have faded it out for a new start
             QVERIFY(chosen->isPlaying() && !chosen->fadingOut);
         else
@@ -1617,23 +1617,23 @@ private slots:
         for (int i = 0; i < silentEnds; ++i)
             emit desk->timePlayer->mediaStatusChanged(QMediaPlayer::EndOfMedia);
         if (silentEnds > 1) {
-            QCOMPARE(desk->currentIndex, expectedIndex);
-            QVERIFY(!desk->timeAnnouncing);
+            QCOMPARE(desk->sequencer->currentIndex(), expectedIndex);
+            QVERIFY(!desk->sequencer->announcing());
             return;
         }
 
         if (expectedIndex < 0) {
             QTest::qWait(kQuietWatchMs);
             QVERIFY(silent(*desk));
-            QVERIFY(!desk->timeAnnouncing);
+            QVERIFY(!desk->sequencer->announcing());
             return;
         }
         const QString expected = desk->playlist[expectedIndex].path;
         QTRY_VERIFY_WITH_TIMEOUT(channelOf(*desk, expected),
                                  (kToneSeconds + kAnnouncementSeconds) * 1000
                                      + kHandOverToleranceMs);
-        QCOMPARE(desk->currentIndex, expectedIndex);
-        QVERIFY(!desk->timeAnnouncing);
+        QCOMPARE(desk->sequencer->currentIndex(), expectedIndex);
+        QVERIFY(!desk->sequencer->announcing());
         QVERIFY(desk->timePlayer->playbackState() != QMediaPlayer::PlayingState);
         QCOMPARE(announcement.isEmpty(), !filePresent);
         if (filePresent) { // Nothing else played with the announcement.
@@ -1679,7 +1679,7 @@ private slots:
         QVERIFY(!shown("over_at_time").isEmpty());
         if (duringAnnouncement) {
             desk->onPlaylistItemDoubleClicked(row(*desk, 1));
-            QVERIFY(desk->timeAnnouncing);
+            QVERIFY(desk->sequencer->announcing());
         } else {
             click(*desk, "btn_play");
             QTRY_VERIFY_WITH_TIMEOUT(desk->player1.isPlaying() && desk->player2.isPlaying(),
@@ -1692,11 +1692,11 @@ private slots:
             desk->findChild<QAction *>(QStringLiteral("actionClearAudioList"))->trigger();
         else
             click(*desk, "btn_stop");
-        QVERIFY(!desk->onAir);
-        QVERIFY(!desk->timeAnnouncing);
-        QCOMPARE(desk->currentIndex, 0);
+        QVERIFY(!desk->sequencer->onAir());
+        QVERIFY(!desk->sequencer->announcing());
+        QCOMPARE(desk->sequencer->currentIndex(), 0);
         // After Stop the first row is what Play starts, the second what follows.
-        QCOMPARE(desk->nextIndex, clear ? 0 : 1);
+        QCOMPARE(desk->sequencer->nextIndex(), clear ? 0 : 1);
         // The panels tell what Play would start and what follows it, untimed.
         QCOMPARE(shown("current_audio"), clear ? QString() : list[0].title);
         // A time entry's title in the interface language.
@@ -1733,7 +1733,7 @@ private slots:
     {
         QFETCH(bool, playing);
         auto desk = openDesk({entry(longA, "music"), entry(longB, "music")}, 0, 5);
-        desk->onAir = true;
+        TestSupport::setOrder(*desk->sequencer, TestSupport::OrderField::OnAir, true);
         if (playing) {
             click(*desk, "btn_play");
             QTRY_VERIFY_WITH_TIMEOUT(desk->player2.isPlaying(), kStartToleranceMs);
@@ -1742,7 +1742,7 @@ private slots:
         }
         desk->currentTimePosition(0, 1);
         desk->currentTimePosition(0, 2);
-        QCOMPARE(desk->currentIndex, 0);
+        QCOMPARE(desk->sequencer->currentIndex(), 0);
         QVERIFY(!desk->player1.isPlaying());
         QCOMPARE(desk->player2.isPlaying(), playing);
     }

@@ -2,6 +2,7 @@
 #include "ui_mainwindow.h"
 #include "vumeter.h"
 #include "playoutretry.h"
+#include "sequencer.h"
 #include "widgetupdates.h"
 #include "announcementplayer.h"
 
@@ -22,55 +23,23 @@ QString remainingTimeText(qint64 minutes, qint64 seconds)
 
 void MainWindow::currentTimePosition(qint64 progress, int playerid)
 {
-    if (progress > 0) {
-        playoutRetry->heard();
-        airEvents->sounding(playerid == 1 ? &player1 : &player2);
-    }
+    Q_UNUSED(progress)
+    Q_UNUSED(playerid)
     // An announcement in the running order shows its own time.
-    if (!onAir || timeAnnouncing)
+    if (sequencer->air() != Sequencer::Air::On)
         return;
-
-    qint64 minutes = 0;
-    qint64 seconds = 0;
-    AudioPlayer *reference = referencePlayer();
-    if (reference) {
+    qint64 remaining = 0;
+    if (const Channel *reference = sequencer->reference()) {
         ui->seeker->setMaximum(int(reference->getDuration()));
         ui->seeker->setValue(int(reference->getPosition()));
-        const qint64 remaining = reference->remainingTime();
-        minutes = remaining / 60000;
-        seconds = (remaining / 1000) % 60;
+        remaining = reference->remainingTime();
     }
-
-    // The overlapping hand-over: a music item passes the air to the following
-    // entry when its remaining time first reads 0:T. It needs an audible
-    // reference channel; without one the reading is no remaining time at all.
-    // A channel told to fade out has handed over already, though its first
-    // tick may not have set `fading` yet: a channel that next() starts can
-    // report its position at once and re-enter here.
-    const Playlist *onAirEntry = removedOnAir ? &*removedOnAir
-                                 : currentIndex >= 0 && currentIndex < int(playlist.size())
-                                     ? &playlist[currentIndex]
-                                     : nullptr;
-    if (reference && minutes == 0 && seconds == transitionAudioTime && !player1.fading
-        && !player2.fading && !player1.fadingOut && !player2.fadingOut && onAirEntry) {
-        const QString &kind = onAirEntry->kind;
-        if (kind == QLatin1String("music") || kind == QLatin1String("folder-music")) {
-            airEvents->leaving(reference, OnAirEvents::Outcome::HandedOver);
-            advance();
-            next();
-            for (AudioPlayer *player : {&player1, &player2}) {
-                if (player->isPlaying())
-                    player->fading = true;
-            }
-        }
-    }
-
-    setTextIfChanged(ui->remain_time, remainingTimeText(minutes, seconds));
+    setTextIfChanged(ui->remain_time, remainingTimeText(remaining / 60000, (remaining / 1000) % 60));
 }
 
 void MainWindow::showAnnouncementTime()
 {
-    if (!onAir || !timeAnnouncing)
+    if (!sequencer->announcing())
         return;
     const qint64 remaining = announcer->remainingTime();
     setTextIfChanged(ui->remain_time, remainingTimeText(remaining / 60000, remaining / 1000 % 60));
@@ -81,6 +50,10 @@ void MainWindow::blankTimes()
 {
     setTextIfChanged(ui->remain_time, QString());
     setTextIfChanged(ui->over_at_time, QString());
+    levelLeft = 0;
+    levelRight = 0;
+    vuLeft->setLevel(0);
+    vuRight->setLevel(0);
 }
 
 void MainWindow::seek(int mseconds)
@@ -116,14 +89,13 @@ void MainWindow::updateDisplay()
     }
 
     // While failures are being sat out, the pause is the desk's own: no skips.
-    if (onAir && levelLeft <= 0 && levelRight <= 0 && !player1.fading && !player2.fading
-        && !timeAnnouncing && !playoutRetry->waiting()) {
+    if (sequencer->air() == Sequencer::Air::On && levelLeft <= 0 && levelRight <= 0 && !player1.fading
+        && !player2.fading && !playoutRetry->waiting()) {
         silenceMs += 10;
         if (silenceMs > kSilenceLimitMs - 1) {
             qWarning() << "Silence watchdog: no audio for" << kSilenceLimitMs << "ms — skipping track";
             silenceMs = 0;
-            airEvents->leaving({&player1, &player2}, OnAirEvents::Outcome::SkippedSilence);
-            skipToNext();
+            sequencer->silence();
         }
     } else {
         silenceMs = 0;
@@ -147,5 +119,5 @@ void MainWindow::flash()
         setStyleSheetIfChanged(ui->btn_next, QString());
     }
     setStyleSheetIfChanged(ui->groupBox,
-             onAir ? QStringLiteral("QGroupBox:title {background-color: red;}") : QString());
+             sequencer->onAir() ? QStringLiteral("QGroupBox:title {background-color: red;}") : QString());
 }

@@ -3,6 +3,7 @@
 #include "preparation.h"
 #include "loudness.h"
 #include "announcementplayer.h"
+#include "sequencer.h"
 #include "ui_mainwindow.h"
 #include "widgetupdates.h"
 
@@ -35,11 +36,9 @@ void MainWindow::updateClockLabel(const QString &text_time)
 
 void MainWindow::currentTimePositionClock(const QTime &time)
 {
-    if (!onAir)
+    if (!sequencer->onAir())
         return;
-    const AudioPlayer *reference = timeAnnouncing ? nullptr : referencePlayer();
-    const qint64 remaining = timeAnnouncing ? announcer->remainingTime() : reference ? reference->remainingTime() : 0;
-    const QTime end = time.addSecs(int(remaining / 1000));
+    const QTime end = time.addSecs(int(sequencer->remainingTime() / 1000));
     setTextIfChanged(ui->over_at_time, QStringLiteral("<p align='center'>%1</p>")
                                            .arg(end.toString(QStringLiteral("HH:mm:ss"))));
 }

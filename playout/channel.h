@@ -1,0 +1,42 @@
+#ifndef CHANNEL_H
+#define CHANNEL_H
+
+#include <QObject>
+#include <QString>
+
+// One of the two playout channels as the sequence drives it. The fade state
+// is the channel's own; the sequence reads it to tell a hand-over under way.
+class Channel : public QObject
+{
+    Q_OBJECT
+
+public:
+    using QObject::QObject;
+
+    bool fadingOut = false;
+    bool fadingIn = false;
+    bool fading = false;
+    float fadeStep = 0.2f;
+    float targetVolume = 1.0f;
+
+    // Starts `path`: music comes in with a fade from where the channel's
+    // volume stands, anything else at full volume at once.
+    virtual void start(const QString &path, bool fadeIn) = 0;
+    virtual void fadeOut() = 0;
+    virtual void Reset() = 0;
+    virtual void setVolume(float volume) = 0;
+    virtual bool isPlaying() const = 0;
+    virtual bool isStopped() const = 0;
+    // The item failed; the channel has not been given another since.
+    virtual bool hasFailed() const = 0;
+    virtual qint64 getPosition() const = 0;
+    virtual qint64 getDuration() const = 0;
+    qint64 remainingTime() const { return getDuration() - getPosition(); }
+
+signals:
+    void update_position(qint64 position);
+    void playbackFinished();
+    void mediaError(const QString &file, const QString &errorMsg);
+};
+
+#endif
