@@ -103,13 +103,13 @@ void Sequencer::next()
     if (order.empty()) {
         std::fputs("nothing\n", stdout);
         std::fflush(stdout);
-        emit changed(false);
+        tell(false);
         return;
     }
     if (current < 0 || current >= int(order.size()))
         current = 0;
     if (announcing()) {
-        emit changed(false);
+        tell(false);
         return;
     }
 
@@ -118,7 +118,7 @@ void Sequencer::next()
         // loop like an entry that starts nothing.
         state = Air::On;
         QTimer::singleShot(0, this, [this, index = current] { skipEmptyEntry(index); });
-        emit changed(false);
+        tell(false);
         return;
     }
 
@@ -155,7 +155,7 @@ void Sequencer::next()
     if (two.isPlaying())
         chosen = &one;
     else if (one.isPlaying())
-        chosen = &two;
+        chosen = two.hasFailed() ? &one : &two;
     else if (one.isStopped() && two.isStopped())
         chosen = two.hasFailed() ? &one : &two;
 
@@ -170,7 +170,7 @@ void Sequencer::next()
     if (entry.kind == QLatin1String("time"))
         startTimeAnnouncement();
 
-    emit changed(false);
+    tell(false);
     emit started();
 }
 
@@ -277,7 +277,7 @@ void Sequencer::stop()
     current = 0;
     marked = false;
     removed.reset();
-    emit changed(false);
+    tell(false);
     emit wentOffAir();
 }
 
@@ -311,7 +311,7 @@ void Sequencer::markNext(int row)
 {
     following = row;
     marked = true;
-    emit changed(true);
+    tell(true);
 }
 
 void Sequencer::clear()
@@ -327,7 +327,7 @@ void Sequencer::clear()
     marked = false;
     removed.reset();
     order.clear();
-    emit changed(false);
+    tell(false);
     emit wentOffAir();
 }
 
@@ -340,7 +340,7 @@ void Sequencer::insert(int row, const Playlist &entry)
         ++current;
     if (marked && following >= row)
         ++following;
-    emit changed(false);
+    tell(false);
 }
 
 void Sequencer::remove(int row)
@@ -363,14 +363,14 @@ void Sequencer::remove(int row)
         order.erase(order.begin() + row);
         if (onAirRow || row < current || (removed && row == current))
             --current;
-        emit changed(false);
+        tell(false);
         return;
     }
     order.erase(order.begin() + row);
     const int size = int(order.size());
     current = qBound(0, current, size - 1);
     following = qBound(0, following, size - 1);
-    emit changed(false);
+    tell(false);
 }
 
 void Sequencer::settleNext(bool keep)
@@ -381,6 +381,12 @@ void Sequencer::settleNext(bool keep)
     // A marked entry stays next until it starts or is removed.
     if (follows && !keep && !marked)
         following = followingEntry(order, current);
+}
+
+void Sequencer::tell(bool jump)
+{
+    settleNext(jump);
+    emit changed(jump);
 }
 
 void Sequencer::place(const Position &at)
@@ -526,7 +532,7 @@ void Sequencer::afterFailure(const QString &file, bool channelFailed)
         } else {
             advance();
             parts.retry->skipSoon();
-            emit changed(false);
+            tell(false);
         }
         return;
     }
@@ -537,7 +543,7 @@ void Sequencer::afterFailure(const QString &file, bool channelFailed)
     }
     if (action == PlayoutRetry::Action::AdvanceAndWait)
         advance();
-    emit changed(false);
+    tell(false);
 }
 
 void Sequencer::retryAfterFailures()

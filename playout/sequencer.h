@@ -124,6 +124,8 @@ signals:
     void wentOffAir();
 
 private:
+    // What follows is settled before anything is shown.
+    void tell(bool jump);
     void advance();
     bool passOverBadEntries();
     void startTimeAnnouncement();

@@ -1,0 +1,364 @@
+// The sequence's decisions, with channels and an announcer that only do what
+// they are told and report what the test makes them report: no window, no
+// sound, no waiting.
+#include "announcer.h"
+#include "channel.h"
+#include "fixedstarts.h"
+#include "onairevents.h"
+#include "playoutretry.h"
+#include "preparation.h"
+#include "sequencer.h"
+#include "testsupport.h"
+
+#include <QFileInfo>
+#include <QtTest>
+
+namespace {
+
+// Every item is this long.
+constexpr qint64 kItemMs = 60000;
+constexpr int kHandOverSeconds = 5;
+
+class FakeChannel : public Channel
+{
+public:
+    QString file;
+    bool playing = false;
+    bool failed = false;
+    bool cameIn = false; // started with a fade-in
+    qint64 position = 0;
+
+    void start(const QString &path, bool fadeIn) override
+    {
+        file = path;
+        playing = true;
+        failed = false;
+        fadingOut = false;
+        cameIn = fadeIn;
+        position = 0;
+        if (!fadeIn)
+            targetVolume = 1.0f;
+    }
+    void fadeOut() override
+    {
+        if (isPlaying())
+            fadingOut = true;
+    }
+    void Reset() override
+    {
+        playing = failed = fadingOut = fadingIn = fading = false;
+        targetVolume = 1.0f;
+    }
+    void setVolume(float) override {}
+    bool isPlaying() const override { return playing && !failed; }
+    bool isStopped() const override { return !playing || failed; }
+    bool hasFailed() const override { return failed; }
+    qint64 getPosition() const override { return position; }
+    qint64 getDuration() const override { return playing ? kItemMs : 0; }
+
+    void moveTo(qint64 at)
+    {
+        position = at;
+        emit update_position(at);
+    }
+    void end()
+    {
+        playing = fadingOut = fading = false;
+        emit playbackFinished();
+    }
+    void fail()
+    {
+        failed = true;
+        fadingOut = fading = false;
+        emit mediaError(file, QStringLiteral("broken"));
+    }
+    // The fades reach their ends: a fade-out stops the channel, which reports
+    // nothing.
+    void fadeEnds()
+    {
+        if (fadingOut)
+            playing = fadingOut = false;
+        fading = false;
+    }
+    QString shown() const
+    {
+        if (!playing)
+            return QStringLiteral("-");
+        const QString name = QFileInfo(file).completeBaseName();
+        return name + (failed ? QStringLiteral("!") : fadingOut ? QStringLiteral(">") : cameIn ? QStringLiteral("+") : QString());
+    }
+};
+
+class FakeAnnouncer : public Announcer
+{
+public:
+    bool speaking = false;
+    bool fadedOut = false;
+    void play(const OnAirEvents::Item &) override { speaking = true; }
+    void stop() override { speaking = false; }
+    void fadeOut(float) override
+    {
+        speaking = false;
+        fadedOut = true;
+    }
+    qint64 remainingTime() const override { return 0; }
+    const void *eventSource() const override { return this; }
+};
+
+} // namespace
+
+class SequencerRules : public QObject
+{
+    Q_OBJECT
+
+    QTemporaryDir media;
+    std::vector<Playlist> order;
+    FakeChannel one;
+    FakeChannel two;
+    FakeAnnouncer announcer;
+    OnAirEvents events;
+    PlayoutRetry *retry = nullptr;
+    Preparation *preparation = nullptr;
+    FixedStarts *fixedStarts = nullptr;
+    Sequencer *sequencer = nullptr;
+
+    // "a" is music, "j…" a jingle, "t" a time entry, "F" a folder without
+    // audio, "G" a folder holding "x"; "@h" and "@s" give a hard or soft
+    // fixed time.
+    void makeOrder(const QString &spec)
+    {
+        for (const QString &token : spec.split(QLatin1Char(' '), Qt::SkipEmptyParts)) {
+            const QString name = token.section(QLatin1Char('@'), 0, 0);
+            Playlist entry{name, media.filePath(name + QStringLiteral(".wav")), QStringLiteral("01:00"),
+                           QStringLiteral("music")};
+            if (name.startsWith(QLatin1Char('j')))
+                entry.kind = QStringLiteral("jingle");
+            else if (name == QLatin1String("t"))
+                entry = {QStringLiteral("Hora Certa"), QString(), QStringLiteral("--:--"), QStringLiteral("time")};
+            else if (name == QLatin1String("F") || name == QLatin1String("G"))
+                entry = {name, media.filePath(name), QString(), QStringLiteral("folder-music")};
+            if (token.contains(QLatin1Char('@'))) {
+                entry.fixed.at = QTime::currentTime().addSecs(3600);
+                entry.fixed.hard = token.endsWith(QLatin1Char('h'));
+            }
+            order.push_back(entry);
+        }
+        // What the preparation knows ahead: an empty folder is bad.
+        preparation->plan(order, 0, 1, false);
+    }
+
+    FakeChannel *onAirChannel()
+    {
+        return static_cast<FakeChannel *>(sequencer->reference());
+    }
+
+    void move(const QString &step)
+    {
+        const QString verb = step.section(QLatin1Char(':'), 0, 0);
+        const int row = step.section(QLatin1Char(':'), 1).toInt();
+        if (verb == QLatin1String("play")) {
+            sequencer->play();
+        } else if (verb == QLatin1String("stop")) {
+            sequencer->stop();
+        } else if (verb == QLatin1String("next")) {
+            sequencer->skipNext();
+        } else if (verb == QLatin1String("click")) {
+            sequencer->playRow(row);
+        } else if (verb == QLatin1String("mark")) {
+            sequencer->markNext(row);
+        } else if (verb == QLatin1String("remove")) {
+            sequencer->remove(row);
+        } else if (verb == QLatin1String("insert")) {
+            sequencer->insert(row, {QStringLiteral("n"), media.filePath(QStringLiteral("n.wav")),
+                                    QString(), QStringLiteral("music")});
+        } else if (verb == QLatin1String("clear")) {
+            sequencer->clear();
+        } else if (verb == QLatin1String("due")) {
+            emit fixedStarts->due(row);
+        } else if (verb == QLatin1String("T")) {
+            // The on-air item's remaining time reads 0:T.
+            if (FakeChannel *channel = onAirChannel())
+                channel->moveTo(kItemMs - kHandOverSeconds * 1000 - 200);
+        } else if (verb == QLatin1String("end")) {
+            if (FakeChannel *channel = onAirChannel())
+                channel->end();
+        } else if (verb == QLatin1String("fade")) {
+            one.fadeEnds();
+            two.fadeEnds();
+        } else if (verb == QLatin1String("fail")) {
+            if (FakeChannel *channel = onAirChannel())
+                channel->fail();
+        } else if (verb == QLatin1String("failout")) {
+            for (FakeChannel *channel : {&one, &two}) {
+                if (channel->fadingOut)
+                    channel->fail();
+            }
+        } else if (verb == QLatin1String("heard")) {
+            if (FakeChannel *channel = onAirChannel())
+                channel->moveTo(1000);
+        } else if (verb == QLatin1String("said")) {
+            announcer.speaking = false;
+            emit announcer.ended();
+        } else if (verb == QLatin1String("retry")) {
+            emit retry->retryDue();
+        } else if (verb == QLatin1String("silence")) {
+            sequencer->silence();
+        } else if (verb == QLatin1String("loop")) {
+            // What comes from the event loop: a start passed over, a retry.
+            QCoreApplication::processEvents();
+        } else {
+            QFAIL(qPrintable(QStringLiteral("unknown step ") + step));
+        }
+    }
+
+    QString state() const
+    {
+        static const char *const airs[] = {"off", "on", "speaking"};
+        QString text = QStringLiteral("%1 row=%2 next=%3%4 one=%5 two=%6")
+                           .arg(QLatin1String(airs[int(sequencer->air())]))
+                           .arg(sequencer->currentIndex())
+                           .arg(sequencer->nextIndex())
+                           .arg(sequencer->nextMarked() ? QStringLiteral("*") : QString())
+                           .arg(one.shown(), two.shown());
+        if (retry->waiting())
+            text += QStringLiteral(" resting");
+        return text;
+    }
+
+private slots:
+    void initTestCase()
+    {
+        QVERIFY(media.isValid());
+        QVERIFY(QDir().mkpath(media.filePath(QStringLiteral("F"))));
+        QVERIFY(QDir().mkpath(media.filePath(QStringLiteral("G"))));
+        QFile pick(media.filePath(QStringLiteral("G/x.wav")));
+        QVERIFY(pick.open(QIODevice::WriteOnly));
+        QFile voice(media.filePath(QStringLiteral("voice.mp3")));
+        QVERIFY(voice.open(QIODevice::WriteOnly));
+    }
+
+    void init()
+    {
+        order.clear();
+        one.Reset();
+        two.Reset();
+        announcer.speaking = announcer.fadedOut = false;
+        retry = new PlayoutRetry(this);
+        preparation = new Preparation(this);
+        fixedStarts = new FixedStarts(this);
+        sequencer = new Sequencer(order, one, two, {preparation, retry, &events, &announcer, fixedStarts}, this);
+        sequencer->setHandOverSeconds(kHandOverSeconds);
+        sequencer->setTimeFile([this] { return media.filePath(QStringLiteral("voice.mp3")); });
+    }
+
+    void cleanup()
+    {
+        delete sequencer;
+        delete fixedStarts;
+        delete preparation;
+        delete retry;
+    }
+
+    void decisions_data()
+    {
+        QTest::addColumn<QString>("entries");
+        QTest::addColumn<QString>("steps");
+        QTest::addColumn<QString>("expected");
+        QTest::addColumn<bool>("speaking");
+
+        // Music fades in on the free channel, the second first.
+        QTest::newRow("play") << "a b" << "play" << "on row=0 next=1 one=- two=a+" << false;
+        QTest::newRow("hand-over at T") << "a b" << "play T" << "on row=1 next=0 one=b+ two=a>" << false;
+        QTest::newRow("hand-over once") << "a b c" << "play T T" << "on row=1 next=2 one=b+ two=a>" << false;
+        QTest::newRow("the outgoing fade ends") << "a b c" << "play T fade T"
+                                                << "on row=2 next=0 one=b> two=c+" << false;
+        QTest::newRow("end of an item") << "a b" << "play end" << "on row=1 next=0 one=- two=b+" << false;
+        // A jingle is heard whole, at full volume, and hands over at its end.
+        QTest::newRow("jingle whole") << "j a" << "play T" << "on row=0 next=1 one=- two=j" << false;
+        QTest::newRow("jingle's end") << "j a" << "play T end" << "on row=1 next=0 one=- two=a+" << false;
+        QTest::newRow("music after a jingle") << "a j b" << "play T fade end"
+                                              << "on row=2 next=0 one=- two=b+" << false;
+        // The mark: the marked entry follows however the item leaves.
+        QTest::newRow("mark") << "a b c" << "play mark:2" << "on row=0 next=2* one=- two=a+" << false;
+        QTest::newRow("mark at hand-over") << "a b c" << "play mark:2 T" << "on row=2 next=0 one=c+ two=a>" << false;
+        QTest::newRow("mark at end") << "a b c" << "play mark:2 end" << "on row=2 next=0 one=- two=c+" << false;
+        QTest::newRow("mark by Next") << "a b c" << "play mark:2 next" << "on row=2 next=0 one=c+ two=a>" << false;
+        QTest::newRow("marked row removed") << "a b c" << "play mark:2 remove:2"
+                                            << "on row=0 next=1 one=- two=a+" << false;
+        QTest::newRow("mark moves with an insertion") << "a b c" << "play mark:2 insert:1"
+                                                      << "on row=0 next=3* one=- two=a+" << false;
+        // Edits around the air.
+        QTest::newRow("insertion above the air") << "a b" << "play insert:0" << "on row=1 next=2 one=- two=a+"
+                                                 << false;
+        QTest::newRow("on-air row removed") << "a b c" << "play remove:0 T"
+                                            << "on row=0 next=1 one=b+ two=a>" << false;
+        QTest::newRow("row above the air removed") << "a b c" << "play next remove:0"
+                                                   << "on row=0 next=1 one=b+ two=a>" << false;
+        // Next: on at once, but not during a hand-over.
+        QTest::newRow("Next") << "a b c" << "play next" << "on row=1 next=2 one=b+ two=a>" << false;
+        QTest::newRow("Next during a hand-over") << "a b c" << "play T next" << "on row=1 next=2 one=b+ two=a>"
+                                                 << false;
+        QTest::newRow("Next off air") << "a b" << "play stop stop next" << "off row=0 next=1 one=- two=-" << false;
+        // A double click plays its row on the other channel.
+        QTest::newRow("double click") << "a b c" << "play click:2" << "on row=2 next=0 one=c+ two=a>" << false;
+        QTest::newRow("double click off air") << "a b c" << "click:1" << "on row=1 next=2 one=- two=b+" << false;
+        // Time entries speak, and the order goes on when they end.
+        QTest::newRow("time entry") << "a t b" << "play T" << "speaking row=1 next=2 one=- two=a>" << true;
+        QTest::newRow("time entry ends") << "a t b" << "play T fade said" << "on row=2 next=0 one=- two=b+"
+                                         << false;
+        QTest::newRow("double click during an announcement") << "a t b c" << "play T click:3"
+                                                             << "on row=3 next=0 one=c+ two=a>" << false;
+        QTest::newRow("Play during an announcement waits") << "t a" << "play play"
+                                                           << "speaking row=0 next=1 one=- two=-" << true;
+        // Failures: a lone one is passed over on the other channel.
+        QTest::newRow("failure") << "a b c" << "play fail" << "on row=1 next=2 one=b+ two=a!" << false;
+        QTest::newRow("failure of the second item") << "a b c" << "play T fade fail"
+                                                    << "on row=2 next=0 one=b! two=c+" << false;
+        QTest::newRow("failures rest") << "a b" << "play fail fail" << "on row=0 next=1 one=- two=- resting"
+                                       << false;
+        // The pause's own timer is left running: only its end is told.
+        QTest::newRow("a retry after the rest") << "a b" << "play fail fail retry"
+                                                << "on row=0 next=1 one=- two=a+ resting" << false;
+        QTest::newRow("failure after the hand-over") << "a b c" << "play T fade T failout"
+                                                     << "on row=2 next=0 one=b! two=c+" << false;
+        QTest::newRow("silence") << "a b" << "play silence" << "on row=1 next=0 one=- two=b+" << false;
+        // Entries known bad are passed over without a channel.
+        QTest::newRow("bad entry passed over") << "a F b" << "play T" << "on row=2 next=0 one=b+ two=a>" << false;
+        QTest::newRow("bad first entry") << "F a" << "play" << "on row=1 next=0 one=- two=a+" << false;
+        QTest::newRow("folder pick") << "G a" << "play" << "on row=0 next=1 one=- two=x+" << false;
+        QTest::newRow("every entry bad") << "F F" << "play loop" << "on row=1 next=0 one=- two=-" << false;
+        // Fixed times: a hard one starts now, a soft one becomes next.
+        QTest::newRow("hard fixed start") << "a b c@h" << "play due:2" << "on row=2 next=0 one=c+ two=a>"
+                                          << false;
+        QTest::newRow("soft fixed start") << "a b c@s" << "play due:2" << "on row=0 next=2* one=- two=a+"
+                                          << false;
+        QTest::newRow("soft fixed start plays next") << "a b c@s" << "play due:2 T"
+                                                     << "on row=2 next=0 one=c+ two=a>" << false;
+        QTest::newRow("fixed start off air") << "a b c@h" << "due:2" << "off row=0 next=0 one=- two=-" << false;
+        QTest::newRow("fixed start already on air") << "a b@h" << "play next due:1"
+                                                    << "on row=1 next=0 one=b+ two=a>" << false;
+        QTest::newRow("hard fixed start during an announcement") << "t a b@h" << "play due:2"
+                                                                 << "on row=2 next=0 one=- two=b+" << false;
+        // Stop fades out, a second Stop cuts; Clear empties.
+        QTest::newRow("Stop") << "a b" << "play T stop" << "off row=0 next=1 one=b> two=a>" << false;
+        QTest::newRow("Stop twice") << "a b" << "play stop stop" << "off row=0 next=1 one=- two=-" << false;
+        // Both channels fade out: the one chosen cuts its fade.
+        QTest::newRow("Stop then Play") << "a b" << "play next stop play" << "on row=0 next=1 one=a+ two=a>"
+                                        << false;
+        QTest::newRow("Clear") << "a b" << "play clear" << "off row=0 next=0 one=- two=-" << false;
+    }
+
+    void decisions()
+    {
+        QFETCH(QString, entries);
+        QFETCH(QString, steps);
+        makeOrder(entries);
+        for (const QString &step : steps.split(QLatin1Char(' ')))
+            move(step);
+        QTEST(state(), "expected");
+        QTEST(announcer.speaking, "speaking");
+    }
+};
+
+ORVA_TEST_MAIN(SequencerRules)
+#include "tst_sequencerrules.moc"
