@@ -2,6 +2,8 @@
 #include "ui_mainwindow.h"
 #include "vumeter.h"
 #include "playoutretry.h"
+#include "orderview.h"
+#include "selfrestart.h"
 #include "sequencer.h"
 #include "widgetupdates.h"
 #include "announcementplayer.h"
@@ -35,6 +37,12 @@ void MainWindow::currentTimePosition(qint64 progress, int playerid)
         remaining = reference->remainingTime();
     }
     setTextIfChanged(ui->remain_time, remainingTimeText(remaining / 60000, (remaining / 1000) % 60));
+}
+
+void MainWindow::updateAudioList(bool jump)
+{
+    orderView->show(jump);
+    SelfRestart::keep(*this);
 }
 
 void MainWindow::showAnnouncementTime()

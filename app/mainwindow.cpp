@@ -3,6 +3,7 @@
 #include "viewhold.h"
 #include "loudness.h"
 #include "nowplaying.h"
+#include "orderview.h"
 #include "outputdevices.h"
 #include "preview.h"
 #include "ui_mainwindow.h"
@@ -106,8 +107,6 @@ void MainWindow::init()
             &QShortcut::activated, preview, &Preview::stop);
     preparation = new Preparation(this);
     preparation->setLoudness(loudness);
-    connect(preparation, &Preparation::checked, this, &MainWindow::showVerdicts);
-    connect(loudness, &Loudness::measured, this, &MainWindow::showVerdicts);
     for (AudioPlayer *player : {&player1, &player2}) {
         player->setPreparation(preparation);
         player->setLoudness(loudness);
@@ -148,7 +147,6 @@ void MainWindow::init()
         settings->value(QStringLiteral("files/jingleDir"), QDir::homePath()).toString()));
 
     viewHold = new ViewHold(ui->audio_list);
-    connect(viewHold, &ViewHold::released, this, &MainWindow::showOnAirRow);
     ui->audio_list->setColumnWidth(0, 30);
     // The name leaves room for the duration and the expected start.
     ui->audio_list->setColumnWidth(1, 270);
@@ -187,7 +185,6 @@ void MainWindow::init()
     clock = new TimerClock;
     connect(clock, SIGNAL(updateTime(QString)), this, SLOT(updateClockLabel(QString)));
     connect(clock, &TimerClock::updateSeparateTime, this, &MainWindow::currentTimePositionClock);
-    connect(clock, &TimerClock::updateSeparateTime, this, &MainWindow::showStartTimes);
 
     connect(ui->seeker, &QSlider::sliderMoved, this, &MainWindow::seek);
     connect(ui->volume_speak, &QSlider::sliderMoved, this,
@@ -204,7 +201,13 @@ void MainWindow::init()
     sequencer->setStopFades(switches.stopFade);
     sequencer->setTimeFile([this] { return audioTimeDir + QLatin1Char('/') + timeAudioName + QStringLiteral(".mp3"); });
     connect(sequencer, &Sequencer::changed, this, &MainWindow::updateAudioList);
-    connect(sequencer, &Sequencer::started, this, &MainWindow::showOnAirRow);
+    orderView = new OrderView({ui->audio_list, ui->current_audio, ui->next_audio, ui->next_fixed},
+                              {&playlist, sequencer, preparation, loudness, fixedStarts, airEvents, viewHold}, this);
+    connect(preparation, &Preparation::checked, orderView, &OrderView::showVerdicts);
+    connect(loudness, &Loudness::measured, orderView, &OrderView::showVerdicts);
+    connect(viewHold, &ViewHold::released, orderView, &OrderView::showOnAirRow);
+    connect(sequencer, &Sequencer::started, orderView, &OrderView::showOnAirRow);
+    connect(clock, &TimerClock::updateSeparateTime, orderView, &OrderView::showStartTimes);
     connect(sequencer, &Sequencer::wentOffAir, this, &MainWindow::blankTimes);
 
     showVersion();

@@ -5,7 +5,6 @@
 #include "onairevents.h"
 #include "audioplayer.h"
 #include "playlist.h"
-#include "starttimes.h"
 #include "startvalues.h"
 
 #include <QElapsedTimer>
@@ -32,6 +31,7 @@ class OutputDevices;
 class Preview;
 class PlayoutRetry;
 class TimerClock;
+class OrderView;
 class Sequencer;
 class ViewHold;
 class VuMeter;
@@ -110,6 +110,7 @@ public:
     ViewHold *viewHold = nullptr;            // the operator browses the running order
     FixedStarts *fixedStarts = nullptr;      // the entries' fixed times of day
     Sequencer *sequencer = nullptr;          // what plays, and what follows
+    OrderView *orderView = nullptr;          // the running order as the form shows it
 
 public slots:
     void directoryViewer();
@@ -163,20 +164,9 @@ private:
     void blankTimes();
     // The remaining time and end of an announcement in the running order.
     void showAnnouncementTime();
-    // The title the next box shows for entry `index`: a folder's pick's.
-    QString shownTitle(int index) const;
-    // Marks the rows whose entries are known bad, with the reason.
-    void showVerdicts();
-    // Tells the on-air events what comes next.
-    void tellWhatComes();
-    // Brings the on-air row into view, unless the operator is dragging the list.
-    void showOnAirRow();
     // Sets the playing channels' talk-over targets; without talk fades they
     // take them at once.
     void setTalkTargets();
-    // When each row is expected to start, and the next fixed start.
-    std::vector<StartTimes::Row> expectedStarts();
-    void showStartTimes();
     // The row menu's "Hora Fixa…" dialog for `row`.
     void editFixedTime(int row);
     void installQtTexts(const QString &lang);

@@ -8,6 +8,7 @@
 #include "outputdevices.h"
 #include "preview.h"
 #include "fixedtimedialog.h"
+#include "orderview.h"
 #include "sequencer.h"
 
 #include <QFileSystemModel>
@@ -170,7 +171,7 @@ void MainWindow::editFixedTime(int row)
         return;
     const Playlist entry = playlist[size_t(row)];
     // The time the row is expected to start, else the next full minute.
-    const QDateTime expected = expectedStarts()[size_t(row)].at;
+    const QDateTime expected = orderView->expectedStarts()[size_t(row)].at;
     const QTime now = QTime::currentTime();
     const QTime proposed = expected.isValid() ? expected.addMSecs(500).time()
                                               : QTime(now.hour(), now.minute()).addSecs(60);

@@ -1,20 +1,26 @@
-#include "mainwindow.h"
-#include "viewhold.h"
+#include "orderview.h"
 #include "fixedstarts.h"
-#include "starttimes.h"
-#include "selfrestart.h"
-#include "ui_mainwindow.h"
-#include "preparation.h"
 #include "loudness.h"
-#include "tags.h"
-#include "widgetupdates.h"
-#include "announcementplayer.h"
+#include "onairevents.h"
+#include "preparation.h"
 #include "sequencer.h"
+#include "tags.h"
+#include "viewhold.h"
+#include "widgetupdates.h"
 
+#include <QCoreApplication>
 #include <QFileInfo>
 #include <QHash>
+#include <QLabel>
+#include <QTreeWidget>
 
 namespace {
+
+// The texts are the window's: one catalogue context for the whole form.
+QString formText(const char *text)
+{
+    return QCoreApplication::translate("MainWindow", text);
+}
 
 struct KindLook
 {
@@ -81,19 +87,19 @@ QString problemText(const MediaCheck::Verdict &verdict)
     case MediaCheck::Problem::None:
         break;
     case MediaCheck::Problem::Unreadable:
-        return MainWindow::tr("arquivo não encontrado ou sem permissão de leitura");
+        return formText("arquivo não encontrado ou sem permissão de leitura");
     case MediaCheck::Problem::Empty:
-        return MainWindow::tr("arquivo vazio");
+        return formText("arquivo vazio");
     case MediaCheck::Problem::NotAudio:
-        return MainWindow::tr("não é um arquivo de áudio");
+        return formText("não é um arquivo de áudio");
     case MediaCheck::Problem::NoAudioData:
-        return MainWindow::tr("WAV sem dados de áudio");
+        return formText("WAV sem dados de áudio");
     case MediaCheck::Problem::DecodeErrors:
-        return MainWindow::tr("o áudio está danificado");
+        return formText("o áudio está danificado");
     case MediaCheck::Problem::Short:
-        return MainWindow::tr("o áudio acaba antes da hora");
+        return formText("o áudio acaba antes da hora");
     case MediaCheck::Problem::EmptyFolder:
-        return MainWindow::tr("pasta sem áudio");
+        return formText("pasta sem áudio");
     }
     return QString();
 }
@@ -106,12 +112,12 @@ QString loudnessTip(const Loudness &loudness, const QString &file)
     const std::optional<LoudnessMeasure> measure = loudness.measure(file);
     // Adding 0 turns -0.0 into 0.0.
     const QString gain = loudness.normalizing()
-                             ? MainWindow::tr("ganho %1 dB").arg(loudness.gainDb(file) + 0.0, 0, 'f', 1)
-                             : MainWindow::tr("normalização desligada");
+                             ? formText("ganho %1 dB").arg(loudness.gainDb(file) + 0.0, 0, 'f', 1)
+                             : formText("normalização desligada");
     if (!measure)
-        return loudness.normalizing() ? MainWindow::tr("Loudness ainda não medida: %1 (estimado)").arg(gain)
+        return loudness.normalizing() ? formText("Loudness ainda não medida: %1 (estimado)").arg(gain)
                                       : QString();
-    return MainWindow::tr("Loudness %1 LUFS, pico %2 dBTP: %3")
+    return formText("Loudness %1 LUFS, pico %2 dBTP: %3")
         .arg(measure->integrated, 0, 'f', 1)
         .arg(measure->truePeak, 0, 'f', 1)
         .arg(gain);
@@ -119,9 +125,22 @@ QString loudnessTip(const Loudness &loudness, const QString &file)
 
 } // namespace
 
-void MainWindow::updateAudioList(bool jump)
+OrderView::OrderView(const Boxes &boxes, const Sources &sources, QObject *parent)
+    : QObject(parent)
+    , boxes(boxes)
+    , playlist(*sources.order)
+    , sequencer(sources.sequencer)
+    , preparation(sources.preparation)
+    , loudness(sources.loudness)
+    , fixedStarts(sources.fixedStarts)
+    , events(sources.events)
+    , hold(sources.hold)
 {
-    QTreeWidget *view = ui->audio_list;
+}
+
+void OrderView::show(bool jump)
+{
+    QTreeWidget *view = boxes.list;
     const int selectedRow = view->currentIndex().row();
     view->clear();
 
@@ -133,9 +152,9 @@ void MainWindow::updateAudioList(bool jump)
     // it, no row is lit as on air, and the entry that followed it is next.
     const bool currentValid = !removedOnAir && currentIndex >= 0 && currentIndex < size;
     if (removedOnAir)
-        setTextIfChanged(ui->current_audio, centred(nameOf(*removedOnAir)));
+        setTextIfChanged(boxes.current, centred(nameOf(*removedOnAir)));
     else
-        setTextIfChanged(ui->current_audio, currentValid ? centred(nameOf(playlist[currentIndex]))
+        setTextIfChanged(boxes.current, currentValid ? centred(nameOf(playlist[currentIndex]))
                                                          : centred(QString()));
     const bool follows = currentValid || (removedOnAir && currentIndex >= -1 && size > 0);
     const bool keepNext = jump || sequencer->nextMarked();
@@ -143,19 +162,17 @@ void MainWindow::updateAudioList(bool jump)
     const int nextIndex = sequencer->nextIndex();
     // Every change of the running order or of its marks ends here: the
     // preparation follows it, and a folder that is next picks its file.
-    if (preparation)
-        preparation->plan(playlist, currentIndex, nextIndex, onAir);
-    if (fixedStarts)
-        fixedStarts->plan(playlist);
+    preparation->plan(playlist, currentIndex, nextIndex, onAir);
+    fixedStarts->plan(playlist);
     // The next box shows what plays next, a marked entry included, and for
     // a folder the file it picked.
     if ((follows || keepNext) && nextIndex >= 0 && nextIndex < size) {
-        setTextIfChanged(ui->next_audio, centred(playlist[size_t(nextIndex)].kind == QLatin1String("time")
+        setTextIfChanged(boxes.next, centred(playlist[size_t(nextIndex)].kind == QLatin1String("time")
                                                      ? nameOf(playlist[size_t(nextIndex)])
                                                      : shownTitle(nextIndex)));
     } else if (nextIndex < 0 || nextIndex >= size) {
         // No valid next entry: an old title would tell the operator something false.
-        setTextIfChanged(ui->next_audio, centred(QString()));
+        setTextIfChanged(boxes.next, centred(QString()));
     }
     tellWhatComes();
 
@@ -185,13 +202,12 @@ void MainWindow::updateAudioList(bool jump)
         view->setCurrentItem(items[selectedRow]);
     showStartTimes();
     showVerdicts();
-    SelfRestart::keep(*this);
 }
 
-QString MainWindow::shownTitle(int index) const
+QString OrderView::shownTitle(int index) const
 {
     const Playlist &entry = playlist[size_t(index)];
-    const QString pick = preparation && entry.kind.startsWith(QLatin1String("folder-"))
+    const QString pick = entry.kind.startsWith(QLatin1String("folder-"))
                              ? preparation->pickOf(index, entry)
                              : QString();
     if (pick.isEmpty())
@@ -200,33 +216,30 @@ QString MainWindow::shownTitle(int index) const
     return tags.title.isEmpty() ? cleanTitle(QFileInfo(pick).fileName()) : tags.title;
 }
 
-void MainWindow::tellWhatComes()
+void OrderView::tellWhatComes()
 {
     // What will really play: an entry known bad is passed over as the
     // sequencer will pass it over.
     QList<OnAirEvents::Next> coming;
     const int size = int(playlist.size());
-    const int nextIndex = sequencer ? sequencer->nextIndex() : 0;
+    const int nextIndex = sequencer->nextIndex();
     for (int step = 0; nextIndex >= 0 && nextIndex < size && step < size; ++step) {
         const int index = (nextIndex + step) % size;
         const Playlist &entry = playlist[size_t(index)];
         // The plain order passes over fixed entries; a marked one is next.
-        if ((step > 0 && entry.fixed.isSet()) || (preparation && preparation->entryVerdict(index, entry).bad()))
+        if ((step > 0 && entry.fixed.isSet()) || preparation->entryVerdict(index, entry).bad())
             continue;
-        coming.append({shownTitle(index), preparation ? preparation->entryFile(index, entry) : entry.path,
+        coming.append({shownTitle(index), preparation->entryFile(index, entry),
                        playedKind(entry.kind)});
         if (coming.last().kind == QLatin1String("music"))
             break;
     }
-    if (airEvents)
-        airEvents->setRunningOrder(sequencer && sequencer->onAir(), coming);
+    events->setRunningOrder(sequencer->onAir(), coming);
 }
 
-void MainWindow::showVerdicts()
+void OrderView::showVerdicts()
 {
-    QTreeWidget *view = ui->audio_list;
-    if (!preparation)
-        return;
+    QTreeWidget *view = boxes.list;
     tellWhatComes();
     static const QIcon badIcon(QStringLiteral(":/images/icons/process-stop.svg"));
     const int rows = qMin(view->topLevelItemCount(), int(playlist.size()));
@@ -235,7 +248,7 @@ void MainWindow::showVerdicts()
         const MediaCheck::Verdict verdict = preparation->entryVerdict(row, playlist[size_t(row)]);
         QString tip;
         if (verdict.bad()) {
-            tip = tr("Não vai ao ar: %1").arg(problemText(verdict));
+            tip = formText("Não vai ao ar: %1").arg(problemText(verdict));
             if (!verdict.detail.isEmpty())
                 tip += QStringLiteral(" (") + verdict.detail + QLatin1Char(')');
         } else {
@@ -248,24 +261,23 @@ void MainWindow::showVerdicts()
         item->setData(0, Qt::DecorationRole,
                       verdict.bad() ? badIcon : lookOf(playlist[size_t(row)].kind).icon);
         // The on-air row is painted with black text, every other row white.
-        const bool onAirRow = sequencer && sequencer->onAir() && !sequencer->removedOnAir()
-                              && row == sequencer->currentIndex();
+        const bool onAirRow = sequencer->onAir() && !sequencer->removedOnAir() && row == sequencer->currentIndex();
         const QBrush text = verdict.bad() ? QBrush(kBadText) : onAirRow ? QBrush(Qt::black) : QBrush(Qt::white);
         for (int column = 1; column < kColumns; ++column)
             item->setForeground(column, text);
     }
 }
 
-void MainWindow::showOnAirRow()
+void OrderView::showOnAirRow()
 {
-    QTreeWidget *view = ui->audio_list;
-    if (!sequencer->onAir() || viewHold->holding())
+    QTreeWidget *view = boxes.list;
+    if (!sequencer->onAir() || hold->holding())
         return;
     if (QTreeWidgetItem *row = view->topLevelItem(sequencer->currentIndex()))
         view->scrollToItem(row, QAbstractItemView::EnsureVisible);
 }
 
-std::vector<StartTimes::Row> MainWindow::expectedStarts()
+std::vector<StartTimes::Row> OrderView::expectedStarts() const
 {
     StartTimes::Origin origin;
     origin.now = QDateTime::currentDateTime();
@@ -283,12 +295,12 @@ std::vector<StartTimes::Row> MainWindow::expectedStarts()
             origin.fixedNext = sequencer->nextIndex();
         // Music hands over before its end; an announcement's length is known
         // once it speaks.
-        const Channel *reference = sequencer->announcing() ? nullptr : sequencer->reference();
-        if (sequencer->announcing() && announcer->remainingTime() > 0) {
-            origin.at = origin.now.addMSecs(announcer->remainingTime());
-        } else if (reference) {
-            const qint64 remaining = reference->remainingTime();
-            const qint64 overlap = transitionAudioTime * 1000LL;
+        const qint64 remaining = sequencer->remainingTime();
+        if (sequencer->announcing()) {
+            if (remaining > 0)
+                origin.at = origin.now.addMSecs(remaining);
+        } else if (sequencer->reference()) {
+            const qint64 overlap = sequencer->handOver() * 1000LL;
             const bool handsOver = playedKind(playlist[size_t(currentIndex)].kind) == QLatin1String("music")
                                    && remaining > overlap;
             origin.at = origin.now.addMSecs(handsOver ? remaining - overlap : remaining);
@@ -296,13 +308,13 @@ std::vector<StartTimes::Row> MainWindow::expectedStarts()
     } else {
         origin.row = -1;
     }
-    return StartTimes::compute(playlist, origin, transitionAudioTime);
+    return StartTimes::compute(playlist, origin, sequencer->handOver());
 }
 
-void MainWindow::showStartTimes()
+void OrderView::showStartTimes()
 {
     const std::vector<StartTimes::Row> starts = expectedStarts();
-    QTreeWidget *view = ui->audio_list;
+    QTreeWidget *view = boxes.list;
     const int rows = qMin(view->topLevelItemCount(), int(starts.size()));
     for (int row = 0; row < rows; ++row) {
         QTreeWidgetItem *item = view->topLevelItem(row);
@@ -312,13 +324,13 @@ void MainWindow::showStartTimes()
     }
     QString line;
     const QDateTime now = QDateTime::currentDateTime();
-    const FixedStarts::Point next = fixedStarts ? fixedStarts->nextAfter(now) : FixedStarts::Point();
+    const FixedStarts::Point next = fixedStarts->nextAfter(now);
     // The entry's own title: this runs every second, and a folder's pick
     // would read its tags from a share that may stall.
     if (next.row >= 0 && next.row < int(playlist.size()))
-        line = (next.at.date() == now.date() ? tr("Hora fixa: %1 às %2, em %3") : tr("Hora fixa: %1 amanhã às %2, em %3"))
+        line = (next.at.date() == now.date() ? formText("Hora fixa: %1 às %2, em %3") : formText("Hora fixa: %1 amanhã às %2, em %3"))
                    .arg(playlist[size_t(next.row)].title, next.at.toString(QStringLiteral("HH:mm:ss")),
                         StartTimes::span(now.msecsTo(next.at)));
-    if (ui->next_fixed->text() != line)
-        ui->next_fixed->setText(line);
+    if (boxes.nextFixed->text() != line)
+        boxes.nextFixed->setText(line);
 }
