@@ -3,7 +3,7 @@
 #include "preparation.h"
 #include "loudness.h"
 #include "announcementplayer.h"
-#include "sequencer.h"
+#include "onairdisplay.h"
 #include "ui_mainwindow.h"
 #include "widgetupdates.h"
 
@@ -17,30 +17,18 @@ void MainWindow::updateClockLabel(const QString &text_time)
     if (name == timeAudioName)
         return;
     timeAudioName = name;
-    // What plays outside the running order is measured ahead too: the
-    // carts and the announcements of this minute and the next.
+    // The carts and the announcements are measured ahead too.
     if (!loudness->normalizing())
         return;
-    const QString nextMinute = QTime::currentTime().addSecs(60).toString(QStringLiteral("HH:mm:ss"));
-    QStringList files;
-    for (const QString &minute : {name, timeAudioNameFor(nextMinute)})
-        files.append(audioTimeDir + QLatin1Char('/') + minute + QStringLiteral(".mp3"));
-    for (int n = 1; n <= 10; ++n) {
-        const QString cart = settings->value(QStringLiteral("buttonhole/btn_%1").arg(n)).toString();
-        if (!cart.isEmpty())
-            files.append(cart);
-    }
-    files.removeIf([](const QString &file) { return !QFileInfo(file).isFile(); });
-    preparation->alsoMeasure(files);
+    QStringList carts;
+    for (int n = 1; n <= 10; ++n)
+        carts.append(settings->value(QStringLiteral("buttonhole/btn_%1").arg(n)).toString());
+    preparation->alsoMeasure(filesOutsideTheOrder(audioTimeDir, name, carts));
 }
 
 void MainWindow::currentTimePositionClock(const QTime &time)
 {
-    if (!sequencer->onAir())
-        return;
-    const QTime end = time.addSecs(int(sequencer->remainingTime() / 1000));
-    setTextIfChanged(ui->over_at_time, QStringLiteral("<p align='center'>%1</p>")
-                                           .arg(end.toString(QStringLiteral("HH:mm:ss"))));
+    onAirDisplay->showEnd(time);
 }
 
 void MainWindow::on_audio_clock_clicked()

@@ -6,7 +6,7 @@
 #include "selfrestart.h"
 #include "sequencer.h"
 #include "widgetupdates.h"
-#include "announcementplayer.h"
+#include "onairdisplay.h"
 
 #include <QDebug>
 
@@ -16,27 +16,9 @@ constexpr int kSilenceLimitMs = 10000;
 
 } // namespace
 
-QString remainingTimeText(qint64 minutes, qint64 seconds)
+void MainWindow::currentTimePosition(qint64, int)
 {
-    return QStringLiteral("<p align='center'>%1:%2</p>")
-        .arg(minutes, 2, 10, QLatin1Char('0'))
-        .arg(seconds, 2, 10, QLatin1Char('0'));
-}
-
-void MainWindow::currentTimePosition(qint64 progress, int playerid)
-{
-    Q_UNUSED(progress)
-    Q_UNUSED(playerid)
-    // An announcement in the running order shows its own time.
-    if (sequencer->air() != Sequencer::Air::On)
-        return;
-    qint64 remaining = 0;
-    if (const Channel *reference = sequencer->reference()) {
-        ui->seeker->setMaximum(int(reference->getDuration()));
-        ui->seeker->setValue(int(reference->getPosition()));
-        remaining = reference->remainingTime();
-    }
-    setTextIfChanged(ui->remain_time, remainingTimeText(remaining / 60000, (remaining / 1000) % 60));
+    onAirDisplay->showPosition();
 }
 
 void MainWindow::updateAudioList(bool jump)
@@ -45,19 +27,9 @@ void MainWindow::updateAudioList(bool jump)
     SelfRestart::keep(*this);
 }
 
-void MainWindow::showAnnouncementTime()
-{
-    if (!sequencer->announcing())
-        return;
-    const qint64 remaining = announcer->remainingTime();
-    setTextIfChanged(ui->remain_time, remainingTimeText(remaining / 60000, remaining / 1000 % 60));
-    currentTimePositionClock(QTime::currentTime());
-}
-
 void MainWindow::blankTimes()
 {
-    setTextIfChanged(ui->remain_time, QString());
-    setTextIfChanged(ui->over_at_time, QString());
+    onAirDisplay->blank();
     levelLeft = 0;
     levelRight = 0;
     vuLeft->setLevel(0);
@@ -96,9 +68,8 @@ void MainWindow::updateDisplay()
             airEvents->finish(player);
     }
 
-    // While failures are being sat out, the pause is the desk's own: no skips.
-    if (sequencer->air() == Sequencer::Air::On && levelLeft <= 0 && levelRight <= 0 && !player1.fading
-        && !player2.fading && !playoutRetry->waiting()) {
+    // Silent by design: a hand-over, an announcement, a rest after failures.
+    if (sequencer->phase() == Sequencer::Phase::OnAir && levelLeft <= 0 && levelRight <= 0) {
         silenceMs += 10;
         if (silenceMs > kSilenceLimitMs - 1) {
             qWarning() << "Silence watchdog: no audio for" << kSilenceLimitMs << "ms — skipping track";
@@ -119,13 +90,9 @@ void MainWindow::flash()
                                         : QString());
     }
 
-    if (player1.fading || player2.fading) {
-        setStyleSheetIfChanged(ui->btn_next, ui->btn_next->styleSheet().isEmpty()
-                                   ? QStringLiteral("background-color: black;")
-                                   : QString());
-    } else {
-        setStyleSheetIfChanged(ui->btn_next, QString());
-    }
+    // Next blinks through a hand-over.
+    const bool blink = (player1.fading || player2.fading) && ui->btn_next->styleSheet().isEmpty();
+    setStyleSheetIfChanged(ui->btn_next, blink ? QStringLiteral("background-color: black;") : QString());
     setStyleSheetIfChanged(ui->groupBox,
              sequencer->onAir() ? QStringLiteral("QGroupBox:title {background-color: red;}") : QString());
 }

@@ -1,4 +1,5 @@
 #include "mainwindow.h"
+#include "browsers.h"
 #include "airfeeds.h"
 #include "ui_mainwindow.h"
 

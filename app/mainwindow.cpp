@@ -26,6 +26,7 @@
 #include "startvalues.h"
 #include "timerclock.h"
 #include "vumeter.h"
+#include "widgetupdates.h"
 
 #include <QDesktopServices>
 #include <QDir>
@@ -56,12 +57,8 @@ MainWindow::MainWindow(QWidget *parent)
     setFocusPolicy(Qt::StrongFocus);
     setFocus();
 
-    if (const QScreen *screen = QGuiApplication::primaryScreen()) {
-        const QRect area = screen->availableGeometry();
-        const QRect frame = frameGeometry();
-        move((area.left() + area.right()) / 2 - frame.width() / 2,
-             (area.top() + area.bottom()) / 2 - frame.height() / 2);
-    }
+    if (const QScreen *screen = QGuiApplication::primaryScreen())
+        centreIn(this, screen->availableGeometry(), frameGeometry().size());
 
     settings = new QSettings(QStringLiteral("OrvaRadio"), QStringLiteral("OrvaRadio"), this);
     initConfig();
@@ -124,7 +121,6 @@ void MainWindow::init()
     announcer = new AnnouncementPlayer(airEvents, outputs, loudness, this);
     timePlayer = announcer->mediaPlayer();
     timeOutput = announcer->audioOutput();
-    connect(timePlayer, &QMediaPlayer::positionChanged, this, &MainWindow::showAnnouncementTime);
     // Streams on a vanished server only fail or stall; the channels rest
     // until it is back, and the fresh start brings the air back.
     connect(playoutRetry, &PlayoutRetry::soundServerGone, this, [this] {
@@ -207,6 +203,8 @@ void MainWindow::init()
     connect(loudness, &Loudness::measured, orderView, &OrderView::showVerdicts);
     connect(viewHold, &ViewHold::released, orderView, &OrderView::showOnAirRow);
     connect(sequencer, &Sequencer::started, orderView, &OrderView::showOnAirRow);
+    onAirDisplay = new OnAirDisplay({ui->remain_time, ui->over_at_time, ui->seeker}, sequencer, this);
+    connect(timePlayer, &QMediaPlayer::positionChanged, onAirDisplay, &OnAirDisplay::showAnnouncement);
     connect(clock, &TimerClock::updateSeparateTime, orderView, &OrderView::showStartTimes);
     connect(sequencer, &Sequencer::wentOffAir, this, &MainWindow::blankTimes);
 
@@ -264,21 +262,11 @@ void MainWindow::init()
 
 void MainWindow::fitLongTexts()
 {
-    // Some texts are wider than their fixed boxes with most fonts: "hh:mm:ss"
-    // in 18 pt bold, and the English caption of the jingle browser. A narrower
-    // face of the same family keeps them whole; the end time also needs no
-    // margin, no wrapping and no scroll bars to stay on one visible line.
-    for (QWidget *widget : {static_cast<QWidget *>(ui->over_at_time),
-                            static_cast<QWidget *>(ui->label_2)}) {
-        QFont font = widget->font();
-        font.setStretch(QFont::SemiCondensed);
-        widget->setFont(font);
-    }
-    QTextBrowser *box = ui->over_at_time;
-    box->document()->setDocumentMargin(0);
-    box->setLineWrapMode(QTextEdit::NoWrap);
-    box->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
-    box->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    // Wider than their boxes with most fonts: "hh:mm:ss" in 18 pt bold, and
+    // the English caption of the jingle browser.
+    condense(ui->over_at_time);
+    condense(ui->label_2);
+    keepOnOneLine(ui->over_at_time);
 }
 
 void MainWindow::showVersion()
@@ -332,9 +320,7 @@ void runCentredDialog(QWidget *window, const QString &title)
 {
     auto *dialog = new Dialog;
     dialog->setWindowTitle(title);
-    const QRect frame = window->geometry();
-    dialog->move((frame.left() + frame.right()) / 2 - dialog->width() / 2,
-                 (frame.top() + frame.bottom()) / 2 - dialog->height() / 2);
+    centreIn(dialog, window->geometry(), dialog->size());
     dialog->exec();
     delete dialog;
 }

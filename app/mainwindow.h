@@ -4,6 +4,8 @@
 #include "airlevels.h"
 #include "onairevents.h"
 #include "audioplayer.h"
+#include "browsers.h"
+#include "onairdisplay.h"
 #include "playlist.h"
 #include "startvalues.h"
 
@@ -17,7 +19,6 @@
 #include <vector>
 
 class QAudioOutput;
-class QFileSystemModel;
 class QSettings;
 class QTimer;
 class QTranslator;
@@ -35,10 +36,6 @@ class OrderView;
 class Sequencer;
 class ViewHold;
 class VuMeter;
-
-// The remaining-time display: "<p align='center'>mm:ss</p>", two digits at
-// least, the sign kept when the position has passed the end.
-QString remainingTimeText(qint64 minutes, qint64 seconds);
 
 QT_BEGIN_NAMESPACE
 namespace Ui {
@@ -72,7 +69,7 @@ public:
     QMediaPlayer *timePlayer = nullptr;
     QAudioOutput *timeOutput = nullptr;
     std::vector<Playlist> playlist;
-    QFileSystemModel *fileModel = nullptr;
+    BrowserModel *fileModel = nullptr;
     QTranslator *translator = nullptr;
     TimerClock *clock = nullptr;
     QString timeAudioName;
@@ -111,6 +108,7 @@ public:
     FixedStarts *fixedStarts = nullptr;      // the entries' fixed times of day
     Sequencer *sequencer = nullptr;          // what plays, and what follows
     OrderView *orderView = nullptr;          // the running order as the form shows it
+    OnAirDisplay *onAirDisplay = nullptr;    // the on-air times
 
 public slots:
     void directoryViewer();
@@ -162,8 +160,6 @@ private:
     // Off air nothing is timed: the remaining time and the end time go blank,
     // and the meters fall.
     void blankTimes();
-    // The remaining time and end of an announcement in the running order.
-    void showAnnouncementTime();
     // Sets the playing channels' talk-over targets; without talk fades they
     // take them at once.
     void setTalkTargets();
@@ -173,8 +169,6 @@ private:
     void showVersion();
     void fitLongTexts();
     void createCarts();
-    Playlist entryFromBrowser(const QModelIndex &index, const QString &kind,
-                              const QString &folderKind, const QString &emptyDuration);
     bool readPlaylistFile(const QString &fileName);
     QString playlistFileFilter() const;
 };

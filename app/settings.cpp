@@ -90,21 +90,21 @@ Switches switches(const QSettings &settings)
 
 } // namespace StartValues
 
-void MainWindow::initConfig()
+void StartValues::writeDefaults(QSettings &settings, float talkLevel, int handOverSeconds, float fadeStep)
 {
-    auto setDefault = [this](const QString &key, const QVariant &value) {
-        if (!settings->contains(key))
-            settings->setValue(key, value);
+    auto setDefault = [&settings](const QString &key, const QVariant &value) {
+        if (!settings.contains(key))
+            settings.setValue(key, value);
     };
 
     for (int n = 1; n <= 10; ++n)
         setDefault(QStringLiteral("buttonhole/btn_") + QString::number(n), QString());
-    setDefault(QStringLiteral("volume/volumeToTalk"), QString::number(double(volumeToTalk), 'g', 6));
-    setDefault(QStringLiteral("volume/TransitionAudioTime"), transitionAudioTime);
+    setDefault(QStringLiteral("volume/volumeToTalk"), QString::number(double(talkLevel), 'g', 6));
+    setDefault(QStringLiteral("volume/TransitionAudioTime"), handOverSeconds);
     // Stored as a decimal ("2.0" with the default step); the dialog writes it back
     // as a whole number.
     setDefault(QStringLiteral("volume/speedFade"),
-               QString::number(double(10.0f * player1.fadeStep), 'f', 1));
+               QString::number(double(10.0f * fadeStep), 'f', 1));
     for (const char *flag : {"volume/sayClock", "volume/sayClockFade", "volume/stopFade",
                              "volume/talkFade"})
         setDefault(QString::fromLatin1(flag), true);
@@ -135,11 +135,15 @@ void MainWindow::initConfig()
     setDefault(QStringLiteral("aircheck/days"), 31);
     setDefault(QStringLiteral("aircheck/fileMinutes"), 60);
     setDefault(QStringLiteral("aircheck/format"), QStringLiteral("opus"));
-    keepSettingsPrivate(*settings);
+    keepSettingsPrivate(settings);
 }
 
-void MainWindow::saveConfig(const QString &file, const QString &field, const QString &value)
+void MainWindow::initConfig()
 {
-    Q_UNUSED(file)
+    StartValues::writeDefaults(*settings, volumeToTalk, transitionAudioTime, player1.fadeStep);
+}
+
+void MainWindow::saveConfig(const QString &, const QString &field, const QString &value)
+{
     settings->setValue(field, value);
 }

@@ -34,6 +34,10 @@ struct Switches
 };
 Switches switches(const QSettings &settings);
 
+// Stores the default of every key not stored yet: the values a fresh desk
+// starts with, the window's own where it has them.
+void writeDefaults(QSettings &settings, float talkLevel, int handOverSeconds, float fadeStep);
+
 } // namespace StartValues
 
 // The settings file may hold a stream server's password: it is made readable

@@ -13,14 +13,8 @@ void MainWindow::on_btn_talk_clicked()
 
 void MainWindow::setTalkTargets()
 {
-    for (AudioPlayer *player : {&player1, &player2}) {
-        if (!player->isPlaying())
-            continue;
-        player->targetVolume = talkActive ? volumeToTalk : 1.0f;
-        // A channel fading in or out of the air keeps its fade.
-        if (!switches.talkFade && !player->fadingIn && !player->fadingOut)
-            player->setVolume(player->targetVolume);
-    }
+    for (AudioPlayer *player : {&player1, &player2})
+        player->talk(talkActive, volumeToTalk, switches.talkFade);
 }
 
 void MainWindow::setVolumeSpeak(float volume)

@@ -2,6 +2,7 @@
 #define WIDGETUPDATES_H
 
 #include <QTextEdit>
+#include <QFont>
 #include <QVariant>
 #include <QWidget>
 
@@ -28,6 +29,30 @@ inline void setTextIfChanged(QTextEdit *view, const QString &text)
     view->setText(text);
     view->setProperty(kSetText, text);
     view->setProperty(kShownText, view->toPlainText());
+}
+
+// A narrower face of the same family, for texts wider than their fixed boxes.
+inline void condense(QWidget *widget)
+{
+    QFont font = widget->font();
+    font.setStretch(QFont::SemiCondensed);
+    widget->setFont(font);
+}
+
+// A one-line text view: no margin, no wrapping and no scroll bars.
+inline void keepOnOneLine(QTextEdit *view)
+{
+    view->document()->setDocumentMargin(0);
+    view->setLineWrapMode(QTextEdit::NoWrap);
+    view->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    view->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+}
+
+// Moves `widget` so that it sits in the middle of `area`.
+inline void centreIn(QWidget *widget, const QRect &area, const QSize &size)
+{
+    widget->move((area.left() + area.right()) / 2 - size.width() / 2,
+                 (area.top() + area.bottom()) / 2 - size.height() / 2);
 }
 
 #endif

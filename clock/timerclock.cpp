@@ -1,5 +1,7 @@
 #include "timerclock.h"
 
+#include <QFileInfo>
+
 #include <QTimer>
 
 TimerClock::TimerClock()
@@ -32,4 +34,15 @@ QString timeAudioNameFor(const QString &clockText)
     const QString name = hour12 <= 9 ? QLatin1Char('0') + QString::number(hour12) + rest
                                      : QString::number(hour12) + rest;
     return name.left(4);
+}
+
+QStringList filesOutsideTheOrder(const QString &folder, const QString &name, const QStringList &carts)
+{
+    const QString nextMinute = QTime::currentTime().addSecs(60).toString(QStringLiteral("HH:mm:ss"));
+    QStringList files;
+    for (const QString &minute : {name, timeAudioNameFor(nextMinute)})
+        files.append(folder + QLatin1Char('/') + minute + QStringLiteral(".mp3"));
+    files += carts;
+    files.removeIf([](const QString &file) { return !QFileInfo(file).isFile(); });
+    return files;
 }

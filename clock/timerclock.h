@@ -25,4 +25,9 @@ signals:
 // "hh:mm:ss": the hour folded onto a 12-hour dial, then the minute.
 QString timeAudioNameFor(const QString &clockText);
 
+// What plays outside the running order and is worth measuring ahead: the
+// announcements of the minute `name` and the next, in `folder`, and `carts`;
+// only the files that exist.
+QStringList filesOutsideTheOrder(const QString &folder, const QString &name, const QStringList &carts);
+
 #endif

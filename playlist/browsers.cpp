@@ -1,4 +1,5 @@
 #include "browsers.h"
+#include "tags.h"
 #include "mainwindow.h"
 #include "ui_mainwindow.h"
 
@@ -46,6 +47,42 @@ QVariant BrowserModel::headerData(int section, Qt::Orientation orientation, int 
     return QFileSystemModel::headerData(section, orientation, role);
 }
 
+Playlist BrowserModel::entryAt(const QModelIndex &index, const QString &kind, const QString &folderKind,
+                              const QString &emptyDuration) const
+{
+    Playlist entry;
+    entry.path = filePath(index);
+    entry.kind = isDir(index) && !folderKind.isEmpty() ? folderKind : kind;
+    entry.title = cleanTitle(index.data(Qt::DisplayRole).toString());
+    entry.duration = emptyDuration;
+    const TagInfo tags = readTags(entry.path);
+    if (tags.readable) {
+        entry.duration = tags.duration;
+        if (!tags.title.isEmpty())
+            entry.title = tags.title;
+    }
+    return entry;
+}
+
+std::optional<Playlist> BrowserModel::chosenEntry(const QModelIndex &music, const QModelIndex &jingle) const
+{
+    const auto named = [](const QModelIndex &index) {
+        return index.row() >= 0 && index.column() >= 0 && index.model();
+    };
+    QModelIndex chosen;
+    QString kind;
+    if (named(jingle)) {
+        chosen = jingle;
+        kind = QStringLiteral("jingle");
+    } else if (named(music)) {
+        chosen = music;
+        kind = QStringLiteral("music");
+    }
+    if (!chosen.isValid() || chosen.data(Qt::DisplayRole).toString().isEmpty())
+        return std::nullopt;
+    return entryAt(chosen, kind, QStringLiteral("folder-") + kind, QStringLiteral("--:--"));
+}
+
 void MainWindow::directoryViewer()
 {
     fileModel->setHeaderData(0, Qt::Horizontal, tr("Nome"));
@@ -71,7 +108,7 @@ void MainWindow::onFilesItemDoubleClicked(const QModelIndex &index)
 {
     if (!index.isValid() || !index.model() || fileModel->isDir(index))
         return;
-    playlist.push_back(entryFromBrowser(index, QStringLiteral("music"), QString(), QString()));
+    playlist.push_back(fileModel->entryAt(index, QStringLiteral("music")));
     updateAudioList(false);
 }
 
@@ -79,6 +116,6 @@ void MainWindow::onJingleFilesItemDoubleClicked(const QModelIndex &index)
 {
     if (!index.isValid() || !index.model() || fileModel->isDir(index))
         return;
-    playlist.push_back(entryFromBrowser(index, QStringLiteral("jingle"), QString(), QString()));
+    playlist.push_back(fileModel->entryAt(index, QStringLiteral("jingle")));
     updateAudioList(false);
 }

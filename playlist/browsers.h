@@ -2,7 +2,11 @@
 #define BROWSERS_H
 
 #include <QFileIconProvider>
+#include "playlist.h"
+
 #include <QFileSystemModel>
+
+#include <optional>
 
 // Folders and audio files get the desk's own icons in the music and jingle
 // browsers; everything else keeps the platform's file-type icon.
@@ -28,6 +32,14 @@ public:
                        int role = Qt::EditRole) override;
     QVariant headerData(int section, Qt::Orientation orientation,
                         int role = Qt::DisplayRole) const override;
+
+    // The entry a row adds to the running order, with its tags' title and
+    // length; a folder is a `folderKind` entry when one is given.
+    Playlist entryAt(const QModelIndex &index, const QString &kind, const QString &folderKind = QString(),
+                     const QString &emptyDuration = QString()) const;
+    // What the add button adds from the two browsers' selections: a jingle
+    // selection wins; nothing when neither names a row.
+    std::optional<Playlist> chosenEntry(const QModelIndex &music, const QModelIndex &jingle) const;
 
 private:
     QString nameTitle;

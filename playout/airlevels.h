@@ -4,6 +4,9 @@
 #include <QElapsedTimer>
 
 #include <array>
+#include <optional>
+
+class QAudioBuffer;
 
 // What the level meters show: the air as it goes to the output, that is each
 // channel's decoded audio times its output volume (so fades, the talk-over's
@@ -23,6 +26,15 @@ public:
         int left = 0;
         int right = 0;
     };
+
+    struct Rms
+    {
+        double left = 0.0;
+        double right = 0.0;
+    };
+    // A block's RMS per side (0..1); a mono block gives both sides the same.
+    // Nothing for a layout or sample format the meters do not read.
+    static std::optional<Rms> rmsOf(const QAudioBuffer &buffer);
 
     // Meter segments 0..33 for -60..0 dBFS of RMS.
     static int segmentsFor(double rms);

@@ -32,6 +32,17 @@ public:
     virtual qint64 getPosition() const = 0;
     virtual qint64 getDuration() const = 0;
     qint64 remainingTime() const { return getDuration() - getPosition(); }
+    // The operator talks over the air (or stops): a playing channel goes to
+    // `level` (or back to full), by its fade or, without `fades`, at once; a
+    // channel fading in or out of the air keeps its fade.
+    void talk(bool talking, float level, bool fades)
+    {
+        if (!isPlaying())
+            return;
+        targetVolume = talking ? level : 1.0f;
+        if (!fades && !fadingIn && !fadingOut)
+            setVolume(targetVolume);
+    }
 
 signals:
     void update_position(qint64 position);

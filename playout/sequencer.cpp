@@ -71,6 +71,17 @@ qint64 Sequencer::remainingTime() const
     return channel ? channel->remainingTime() : 0;
 }
 
+Sequencer::Phase Sequencer::phase() const
+{
+    if (state == Air::Off)
+        return Phase::OffAir;
+    if (state == Air::Announcing)
+        return Phase::Announcing;
+    if (parts.retry->waiting())
+        return Phase::Resting;
+    return handingOver() ? Phase::HandingOver : Phase::OnAir;
+}
+
 const Playlist *Sequencer::onAirEntry() const
 {
     if (removed)

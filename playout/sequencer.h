@@ -46,6 +46,10 @@ public:
               QObject *parent = nullptr);
 
     Air air() const { return state; }
+    // What the air is doing now, the channels' hand-over and the retry's
+    // rest included.
+    enum class Phase { OffAir, OnAir, HandingOver, Announcing, Resting };
+    Phase phase() const;
     bool onAir() const { return state != Air::Off; }
     bool announcing() const { return state == Air::Announcing; }
     int currentIndex() const { return current; }
