@@ -51,6 +51,9 @@ constexpr int kAnnouncementSeconds = 2;
 // whole number of periods per analysis window.
 constexpr int kSampleRate = 44100;
 constexpr int kRecordedToneSeconds = 5;
+// Recorded music that fades fast (speed 5: over a second) needs no more.
+constexpr int kShortToneSeconds = 3;
+constexpr int kFastFadeMs = 1000;
 constexpr int kLowHz = 660;
 constexpr int kHighHz = 1500;
 constexpr int kWindowMs = 50;
@@ -291,7 +294,7 @@ private:
     QString lowTone, highTone, toneA, toneB, toneC, longA, longB, longC, jingle, sting, cartFile;
     QString highMp3, jumpLow, jumpHigh, lowJingle, notAudioMp3, garbageMp3;
     QString missing, notAudio, cutWav, timeDir, musicFolder, jingleFolder, emptyFolder;
-    QString highJingle, cutShortWav;
+    QString highJingle, cutShortWav, shortLow, shortHigh, highSting;
     QList<QUrl> openedUrls;
 
     // Kinds to entries: "music" items take the three tones in turn.
@@ -341,6 +344,9 @@ private slots:
         sting = tone(QStringLiteral("sting.wav"), kStingSeconds, 660);
         cartFile = tone(QStringLiteral("cart.wav"), kJingleSeconds, 440);
         highJingle = tone(QStringLiteral("high-jingle.wav"), kJingleSeconds, kHighHz);
+        shortLow = tone(QStringLiteral("short-low.wav"), kShortToneSeconds, kLowHz);
+        shortHigh = tone(QStringLiteral("short-high.wav"), kShortToneSeconds, kHighHz);
+        highSting = tone(QStringLiteral("high-sting.wav"), kStingSeconds, kHighHz);
         tone(QStringLiteral("time/0930.mp3"), kAnnouncementSeconds, 440);
         for (const char *name : {"folder-music/one.wav", "folder-music/TWO.WAV",
                                  "folder-jingle/one.wav", "folder-jingle/TWO.WAV"})
@@ -399,8 +405,11 @@ private slots:
         for (const int index : {1, 0})
             QTRY_COMPARE_WITH_TIMEOUT(desk->sequencer->currentIndex(), index,
                                       kRecordedToneSeconds * 1000 + kHandOverToleranceMs);
-        // The outgoing tone has at most transition + 1 seconds left.
-        QTest::qWait((desk->transitionAudioTime + 1) * 1000 + kFadeTickMs);
+        // The outgoing tone has at most transition + 1 seconds left; then the
+        // incoming one is heard alone.
+        QTRY_VERIFY_WITH_TIMEOUT(channelOf(*desk, lowTone) && otherChannel(*desk, channelOf(*desk, lowTone)).isStopped(),
+                                 (desk->transitionAudioTime + 1) * 1000 + kHandOverToleranceMs);
+        QTest::qWait(kFadeTickMs);
         const QVector<qint16> samples = recorder.stop();
         click(*desk, "btn_stop");
 
@@ -430,7 +439,7 @@ private slots:
             TestSupport::privateRoot() + QStringLiteral("/slow-bin"),
             "sleep " + QByteArray::number(converterDelay) + "\nexec '"
                 + TestSupport::ConverterStandIn::realConverter() + "' \"$@\"\n");
-        auto desk = openDesk({entry(lowTone, "music"), entry(highMp3, "music")}, 2, 2);
+        auto desk = openDesk({entry(lowTone, "music"), entry(highMp3, "music")}, 2, 5);
         TestSupport::Recorder recorder;
         QVERIFY(recorder.start());
         click(*desk, "btn_play");
@@ -438,7 +447,7 @@ private slots:
                                   kRecordedToneSeconds * 1000 + kHandOverToleranceMs);
         QTRY_VERIFY_WITH_TIMEOUT(channelOf(*desk, converterDelay ? highMp3 : copy),
                                  kStartToleranceMs);
-        QTest::qWait(kListenAfterMs);
+        QTest::qWait(kFastFadeMs + kHeardAfterStartMs);
         const Heard heard = listen(recorder.stop());
         click(*desk, "btn_stop");
         QVERIFY2(heard.longestSilenceMs <= kStartGapMs, qPrintable(heard.labels));
@@ -515,7 +524,8 @@ private slots:
         QVERIFY(desk->player1.fadingOut);
         desk->onPlaylistItemDoubleClicked(row(*desk, 0));
         QCOMPARE(channelOf(*desk, jumpLow), &desk->player1);
-        QTest::qWait(kListenAfterMs);
+        // Long enough for a fade-out to end in silence.
+        QTest::qWait(kFastFadeMs + kHeardAfterStartMs);
         const Heard heard = listen(recorder.stop());
         click(*desk, "btn_stop");
         QVERIFY2(heard.longestSilenceMs <= kStartGapMs, qPrintable(heard.labels));
@@ -530,7 +540,7 @@ private slots:
         QTest::addColumn<bool>("hard");
         QTest::addColumn<int>("afterSeconds");
         QTest::addColumn<int>("aSeconds"); // the length of the music on air
-        QTest::newRow("hard") << true << 3 << 10;
+        QTest::newRow("hard") << true << 2 << 10;
         QTest::newRow("soft") << false << 1 << 4;
     }
 
@@ -545,7 +555,7 @@ private slots:
         // order does not loop back to A while it is recorded; tones a whole
         // number of periods per window.
         const int hz[] = {440, 660, 1000, 1500};
-        const int seconds[] = {aSeconds, 10, 2, 6};
+        const int seconds[] = {aSeconds, 10, 1, 6};
         std::vector<Playlist> list;
         for (int i = 0; i < 4; ++i) {
             const QString file = TestSupport::privateRoot() + QStringLiteral("/media/fixed-%1-%2.wav").arg(i).arg(seconds[i]);
@@ -581,9 +591,8 @@ private slots:
         QTRY_VERIFY_WITH_TIMEOUT(channelOf(*desk, list[3].path), (afterSeconds + 15) * 1000);
         if (!hard)
             QVERIFY2(dShown.isValid() && std::abs(dShown.secsTo(QTime::currentTime())) <= kShownStartToleranceSeconds, qPrintable(dShown.toString()));
-        // D's channel is taken before its first sound reaches the recording
-        // (longer with the FFmpeg backend on a loaded machine).
-        QTest::qWait(1500);
+        // D's channel is taken before its first sound reaches the recording.
+        QTest::qWait(kHeardAfterStartMs);
         const QVector<qint16> samples = recorder.stop();
         click(*desk, "btn_stop");
         const auto heard = [&samples, &hz](int i) {
@@ -631,7 +640,7 @@ private slots:
                                   kStartToleranceMs);
         desk->onPlaylistItemDoubleClicked(row(*desk, 2));
         QTRY_VERIFY_WITH_TIMEOUT(channelOf(*desk, highTone), kStartToleranceMs);
-        QTest::qWait(kJingleSeconds * 1000);
+        QTest::qWait(kHeardAfterStartMs);
         const Heard heard = listen(recorder.stop());
         QCOMPARE(desk->sequencer->currentIndex(), 2);
         click(*desk, "btn_stop");
@@ -727,7 +736,8 @@ private slots:
         QFETCH(double, high);
         QFETCH(int, fewest);
         QFETCH(int, most);
-        auto desk = openDesk({entry(jumpLow, "music")}, 1, 2, timeDir, cleared);
+        // A fade of 0.2 a tick for Stop; the music rises faster for the rest.
+        auto desk = openDesk({entry(jumpLow, "music")}, 1, action == QLatin1String("stop") ? 2 : 5, timeDir, cleared);
         QObject::disconnect(desk->clock, nullptr, desk.get(), nullptr);
         desk->timeAudioName = QStringLiteral("0930");
         click(*desk, "btn_play");
@@ -964,14 +974,14 @@ private slots:
         if (!TestSupport::soundServerAvailable())
             QSKIP("no test sound server");
         const bool afterMusic = before == QLatin1String("music");
-        auto desk = openDesk({entry(afterMusic ? lowTone : lowJingle, before),
+        auto desk = openDesk({entry(afterMusic ? shortLow : sting, before),
                               {"bad", badPath, "--:--", badKind}, entry(jumpHigh, "music")},
                              1, 5);
         TestSupport::Recorder recorder;
         QVERIFY(recorder.start());
         click(*desk, "btn_play");
         QTRY_VERIFY_WITH_TIMEOUT(channelOf(*desk, jumpHigh),
-                                 (afterMusic ? kRecordedToneSeconds : kJingleSeconds) * 1000
+                                 (afterMusic ? kShortToneSeconds : kStingSeconds) * 1000
                                      + kHandOverToleranceMs);
         QCOMPARE(desk->sequencer->currentIndex(), 2);
         QTest::qWait(kHeardAfterStartMs);
@@ -1000,13 +1010,17 @@ private slots:
             {entry(missing, "music"), QStringLiteral("not found")},
             {entry(notAudioMp3, "music"), QStringLiteral("not an audio file")},
             {emptyFolderEntry, QStringLiteral("folder without audio")}};
-        // Good items alternate low music and high jingles, each followed by
-        // one of the bad entries, then a long jingle. Music long enough to be
-        // heard alone between the fades around it.
+        // Good items alternate low and high, each followed by one of the bad
+        // entries: three music items, two jingles, then a long jingle (music
+        // after a jingle rises from silence). Music long enough to be heard
+        // alone between the fades around it.
+        const std::vector<Playlist> good = {entry(shortLow, "music"), entry(shortHigh, "music"),
+                                            entry(shortLow, "music"), entry(highSting, "jingle"),
+                                            entry(sting, "jingle")};
         std::vector<Playlist> list;
-        for (int good = 0; good < 5; ++good) {
-            list.push_back(good % 2 == 0 ? entry(lowTone, "music") : entry(highJingle, "jingle"));
-            list.push_back(bad[size_t(good)].first);
+        for (size_t item = 0; item < good.size(); ++item) {
+            list.push_back(good[item]);
+            list.push_back(bad[item].first);
         }
         list.push_back(entry(jumpHigh, "jingle"));
         auto desk = openDesk(list, 1, 5);
@@ -1065,7 +1079,7 @@ private slots:
     {
         const QString restored = TestSupport::privateRoot() + QStringLiteral("/media/restored.wav");
         QFile::remove(restored);
-        auto desk = openDesk({entry(lowJingle, "jingle"), entry(restored, "jingle"),
+        auto desk = openDesk({entry(sting, "jingle"), entry(restored, "jingle"),
                               entry(jumpHigh, "jingle")},
                              1, 5);
         auto *view = desk->findChild<QTreeWidget *>(QStringLiteral("audio_list"));
@@ -1073,7 +1087,7 @@ private slots:
         QVERIFY(QFile::copy(highJingle, restored));
         QTRY_VERIFY_WITH_TIMEOUT(view->topLevelItem(1)->toolTip(1).isEmpty(), kPrepareMs);
         click(*desk, "btn_play");
-        QTRY_VERIFY_WITH_TIMEOUT(channelOf(*desk, restored), kJingleSeconds * 1000 + kHandOverToleranceMs);
+        QTRY_VERIFY_WITH_TIMEOUT(channelOf(*desk, restored), kStingSeconds * 1000 + kHandOverToleranceMs);
         click(*desk, "btn_stop");
     }
 
@@ -1126,7 +1140,7 @@ private slots:
         QVERIFY(QDir().rename(away, folder));
         QTRY_VERIFY_WITH_TIMEOUT(desk->player1.isPlaying() || desk->player2.isPlaying(),
                                  kBackWithinMs);
-        QTest::qWait(kListenAfterMs / 2);
+        QTest::qWait(kHeardAfterStartMs);
         const Heard heard = listen(recorder.stop());
         click(*desk, "btn_stop");
         QVERIFY(!desk->sequencer->onAir());
