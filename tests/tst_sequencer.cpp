@@ -36,16 +36,12 @@ namespace {
 constexpr int kStartToleranceMs = 3000;
 // Extra time past the expected moment of a hand-over or of an item's end.
 constexpr int kHandOverToleranceMs = 2500;
-// How much earlier than its length an item's end may be reported.
-constexpr int kEarlyEndToleranceMs = 200;
 // How long a failing item gets to report all its errors.
 constexpr int kErrorSettleMs = 1000;
 // How long a desk that should stay quiet is watched.
 constexpr int kQuietWatchMs = 800;
 // Tone length of the generated items, and of the time announcement.
 constexpr int kToneSeconds = 3;
-// A seek has landed when the position is this close to its target.
-constexpr qint64 kSeekSettleMs = 250;
 constexpr int kLongToneSeconds = 8;
 constexpr int kJingleSeconds = 2;
 constexpr int kStingSeconds = 1;
@@ -55,6 +51,9 @@ constexpr int kAnnouncementSeconds = 2;
 // whole number of periods per analysis window.
 constexpr int kSampleRate = 44100;
 constexpr int kRecordedToneSeconds = 5;
+// Recorded music that fades fast (speed 5: over a second) needs no more.
+constexpr int kShortToneSeconds = 3;
+constexpr int kFastFadeMs = 1000;
 constexpr int kLowHz = 660;
 constexpr int kHighHz = 1500;
 constexpr int kWindowMs = 50;
@@ -71,6 +70,9 @@ constexpr int kRecordingHiccupWindows = 2;
 constexpr int kStartGapMs = 600;
 // How long a recording goes on after the moment under test.
 constexpr int kListenAfterMs = 3500;
+// A channel's first sound reaches the recording this soon after it is taken
+// (longer with the FFmpeg backend on a loaded machine).
+constexpr int kHeardAfterStartMs = 1500;
 constexpr int kJumpToneSeconds = 12;
 // A converter that takes longer than the whole first item.
 constexpr int kSlowConverterSeconds = 6;
@@ -161,25 +163,6 @@ bool silent(const MainWindow &desk)
 {
     return desk.player1.isStopped() && desk.player2.isStopped()
            && desk.timePlayer->playbackState() != QMediaPlayer::PlayingState;
-}
-
-// Picks "Marcar como Próximo" from the row's context menu.
-void markAsNext(MainWindow &desk, int number)
-{
-    auto *view = desk.findChild<QTreeWidget *>(QStringLiteral("audio_list"));
-    desk.audioOptionsMenu(view->visualRect(row(desk, number)).center());
-    for (QMenu *menu : desk.findChildren<QMenu *>()) {
-        // A menu closed before waits for its deletion: not the one just opened.
-        if (!menu->isVisible())
-            continue;
-        for (QAction *action : menu->actions()) {
-            if (action->text() == QStringLiteral("Marcar como Próximo")) {
-                action->trigger();
-                menu->close();
-                return;
-            }
-        }
-    }
 }
 
 // What a recording holds, window by window: 'L' the low tone, 'H' the high
@@ -311,7 +294,7 @@ private:
     QString lowTone, highTone, toneA, toneB, toneC, longA, longB, longC, jingle, sting, cartFile;
     QString highMp3, jumpLow, jumpHigh, lowJingle, notAudioMp3, garbageMp3;
     QString missing, notAudio, cutWav, timeDir, musicFolder, jingleFolder, emptyFolder;
-    QString highJingle, cutShortWav;
+    QString highJingle, cutShortWav, shortLow, shortHigh, highSting;
     QList<QUrl> openedUrls;
 
     // Kinds to entries: "music" items take the three tones in turn.
@@ -361,6 +344,9 @@ private slots:
         sting = tone(QStringLiteral("sting.wav"), kStingSeconds, 660);
         cartFile = tone(QStringLiteral("cart.wav"), kJingleSeconds, 440);
         highJingle = tone(QStringLiteral("high-jingle.wav"), kJingleSeconds, kHighHz);
+        shortLow = tone(QStringLiteral("short-low.wav"), kShortToneSeconds, kLowHz);
+        shortHigh = tone(QStringLiteral("short-high.wav"), kShortToneSeconds, kHighHz);
+        highSting = tone(QStringLiteral("high-sting.wav"), kStingSeconds, kHighHz);
         tone(QStringLiteral("time/0930.mp3"), kAnnouncementSeconds, 440);
         for (const char *name : {"folder-music/one.wav", "folder-music/TWO.WAV",
                                  "folder-jingle/one.wav", "folder-jingle/TWO.WAV"})
@@ -404,65 +390,6 @@ private slots:
         QCOMPARE(captureStdout([&] { click(*desk, "btn_play"); }), QByteArray());
         QVERIFY(!desk->sequencer->onAir());
         QCOMPARE(captureStdout([&] { desk->next(); }), QByteArray("nothing\n"));
-        QTest::qWait(kQuietWatchMs);
-        QVERIFY(silent(*desk));
-    }
-
-    // Every hand-over of one loop through the list: whether the outgoing
-    // channel still plays (fading out) when the incoming one starts.
-    void handOvers_data()
-    {
-        QTest::addColumn<Kinds>("kinds");
-        QTest::addColumn<QList<bool>>("overlaps");
-
-        QTest::newRow("music loops with a transition at each hand-over")
-            << Kinds{"music", "music"} << QList<bool>{true, true};
-        QTest::newRow("music waits for the jingle's end")
-            << Kinds{"jingle", "music"} << QList<bool>{false, true};
-        // The third hand-over starts a channel whose jingle ended by itself; such
-        // a start can report a position at once, while the outgoing reads 0:T.
-        QTest::newRow("jingle during the music's fade-out, then music twice")
-            << Kinds{"music", "jingle", "music", "music"} << QList<bool>{true, false, true, true};
-    }
-
-    void handOvers()
-    {
-        QFETCH(Kinds, kinds);
-        QFETCH(QList<bool>, overlaps);
-        auto desk = openDesk(entries(kinds), 1, 5);
-        QElapsedTimer clock;
-        clock.start();
-        click(*desk, "btn_play");
-        // A fade tick can land while the channel starts; a jingle stays at full volume.
-        desk->player2.fade();
-        if (kinds[0] == QLatin1String("jingle"))
-            QCOMPARE(desk->player2.getVolume(), 1.0);
-        QTRY_COMPARE_WITH_TIMEOUT(channelOf(*desk, desk->playlist[0].path), &desk->player2,
-                                  kStartToleranceMs);
-
-        const int size = int(kinds.size());
-        for (int step = 0; step < size; ++step) {
-            const int incomingIndex = (step + 1) % size;
-            const Playlist &incomingEntry = desk->playlist[incomingIndex];
-            QTRY_COMPARE_WITH_TIMEOUT(desk->sequencer->currentIndex(), incomingIndex,
-                                      kToneSeconds * 1000 + kHandOverToleranceMs);
-            QTRY_VERIFY_WITH_TIMEOUT(channelOf(*desk, incomingEntry.path), kStartToleranceMs);
-            AudioPlayer *incoming = channelOf(*desk, incomingEntry.path);
-            AudioPlayer &other = otherChannel(*desk, incoming);
-            if (overlaps[step]) {
-                QVERIFY(other.isPlaying() && other.fadingOut);
-                QCOMPARE(other.file(), desk->playlist[step].path);
-            } else {
-                QVERIFY(other.isStopped());
-            }
-            if (desk->playlist[step].kind == QLatin1String("jingle")) // played to its end
-                QVERIFY(clock.elapsed() >= kJingleSeconds * 1000 - kEarlyEndToleranceMs);
-            if (incomingEntry.kind == QLatin1String("jingle"))
-                QCOMPARE(incoming->getVolume(), 1.0);
-            else if (overlaps[step]) // music rises from the silenced channel
-                QVERIFY(incoming->getVolume() < 1.0);
-            clock.restart();
-        }
     }
 
     // What the sound server played during one loop of a two-tone list:
@@ -478,8 +405,11 @@ private slots:
         for (const int index : {1, 0})
             QTRY_COMPARE_WITH_TIMEOUT(desk->sequencer->currentIndex(), index,
                                       kRecordedToneSeconds * 1000 + kHandOverToleranceMs);
-        // The outgoing tone has at most transition + 1 seconds left.
-        QTest::qWait((desk->transitionAudioTime + 1) * 1000 + kFadeTickMs);
+        // The outgoing tone has at most transition + 1 seconds left; then the
+        // incoming one is heard alone.
+        QTRY_VERIFY_WITH_TIMEOUT(channelOf(*desk, lowTone) && otherChannel(*desk, channelOf(*desk, lowTone)).isStopped(),
+                                 (desk->transitionAudioTime + 1) * 1000 + kHandOverToleranceMs);
+        QTest::qWait(kFadeTickMs);
         const QVector<qint16> samples = recorder.stop();
         click(*desk, "btn_stop");
 
@@ -487,66 +417,6 @@ private slots:
         QVERIFY2(heard.longestSilenceMs <= kFadeTickMs, qPrintable(heard.labels));
         QVERIFY2(heard.states == QStringLiteral("LBHBL"),
                  qPrintable(heard.states + QLatin1Char(' ') + heard.labels));
-    }
-
-    // A sting shorter than the music's fade-out ends while that music still
-    // fades, and a fade that ends in Stop reports nothing: the following entry
-    // must start at the sting's end, not wait for the silence watchdog.
-    void shortJingleDuringFadeOut()
-    {
-        auto desk = openDesk({entry(longA, "music"), entry(sting, "jingle"), entry(longB, "music")},
-                             4, 2);
-        click(*desk, "btn_play");
-        QTRY_COMPARE_WITH_TIMEOUT(desk->sequencer->currentIndex(), 1,
-                                  kLongToneSeconds * 1000 + kHandOverToleranceMs);
-        QTRY_VERIFY_WITH_TIMEOUT(channelOf(*desk, sting), kStartToleranceMs);
-        QVERIFY(otherChannel(*desk, channelOf(*desk, sting)).fadingOut);
-        QTRY_VERIFY_WITH_TIMEOUT(channelOf(*desk, longB),
-                                 kStingSeconds * 1000 + kHandOverToleranceMs);
-        QCOMPARE(desk->sequencer->currentIndex(), 2);
-    }
-
-    void nextButton()
-    {
-        auto desk = openDesk({entry(longA, "music"), entry(longB, "music"), entry(longC, "music")},
-                             1, 5);
-        click(*desk, "btn_play");
-        QTRY_VERIFY_WITH_TIMEOUT(channelOf(*desk, longA), kStartToleranceMs);
-        markAsNext(*desk, 2);
-        QCOMPARE(desk->sequencer->nextIndex(), 2);
-        QCOMPARE(desk->sequencer->currentIndex(), 0);
-
-        click(*desk, "btn_next");
-        QCOMPARE(desk->sequencer->currentIndex(), 2);
-        // Before the first fade step, the hand-over already holds Next off.
-        markAsNext(*desk, 1);
-        click(*desk, "btn_next");
-        QCOMPARE(desk->sequencer->currentIndex(), 2);
-        QTRY_VERIFY_WITH_TIMEOUT(channelOf(*desk, longC), kStartToleranceMs);
-        AudioPlayer *incoming = channelOf(*desk, longC);
-        AudioPlayer &outgoing = otherChannel(*desk, incoming);
-        QVERIFY(outgoing.fadingOut);
-
-        // While the transition runs, Next does nothing, even to a marked row.
-        QTRY_VERIFY_WITH_TIMEOUT(outgoing.fading, kStartToleranceMs);
-        markAsNext(*desk, 1);
-        click(*desk, "btn_next");
-        QCOMPARE(desk->sequencer->currentIndex(), 2);
-        QCOMPARE(incoming->file(), longC);
-        QCOMPARE(outgoing.file(), longA);
-    }
-
-    void playWhileOnAirRestartsOnTheOtherChannel()
-    {
-        auto desk = openDesk({entry(longA, "music"), entry(longB, "music")}, 1, 5);
-        click(*desk, "btn_play");
-        QTRY_COMPARE_WITH_TIMEOUT(channelOf(*desk, longA), &desk->player2, kStartToleranceMs);
-        QTRY_COMPARE_WITH_TIMEOUT(desk->player2.getVolume(), 1.0, kHandOverToleranceMs);
-        click(*desk, "btn_play");
-        QCOMPARE(desk->sequencer->currentIndex(), 0);
-        QTRY_VERIFY_WITH_TIMEOUT(desk->player1.isPlaying(), kStartToleranceMs);
-        QCOMPARE(desk->player1.file(), longA);
-        QVERIFY(desk->player2.isPlaying() && desk->player2.fadingOut);
     }
 
     // An MP3 that goes on air must sound at once, whether its copy is ready or
@@ -569,7 +439,7 @@ private slots:
             TestSupport::privateRoot() + QStringLiteral("/slow-bin"),
             "sleep " + QByteArray::number(converterDelay) + "\nexec '"
                 + TestSupport::ConverterStandIn::realConverter() + "' \"$@\"\n");
-        auto desk = openDesk({entry(lowTone, "music"), entry(highMp3, "music")}, 2, 2);
+        auto desk = openDesk({entry(lowTone, "music"), entry(highMp3, "music")}, 2, 5);
         TestSupport::Recorder recorder;
         QVERIFY(recorder.start());
         click(*desk, "btn_play");
@@ -577,56 +447,47 @@ private slots:
                                   kRecordedToneSeconds * 1000 + kHandOverToleranceMs);
         QTRY_VERIFY_WITH_TIMEOUT(channelOf(*desk, converterDelay ? highMp3 : copy),
                                  kStartToleranceMs);
-        QTest::qWait(kListenAfterMs);
+        QTest::qWait(kFastFadeMs + kHeardAfterStartMs);
         const Heard heard = listen(recorder.stop());
         click(*desk, "btn_stop");
         QVERIFY2(heard.longestSilenceMs <= kStartGapMs, qPrintable(heard.labels));
         QVERIFY2(heard.states == QStringLiteral("LBH"), qPrintable(heard.states + QLatin1Char(' ') + heard.labels));
     }
 
-    // A jump while a hand-over runs can land on the channel that fades out;
-    // the new item must sound there, not fade away with the old one.
     // Rows removed or inserted above the item on air, and the on-air entry
-    // itself removed: the entries that follow it play in order, and the
-    // panels name the item really on air and the one that follows it.
+    // itself removed: the panels name the item really on air and the one
+    // that follows it.
     void editsAroundTheAir_data()
     {
-        QTest::addColumn<QString>("tones"); // one entry per letter: L low, H high
+        QTest::addColumn<int>("entries");
         QTest::addColumn<int>("onAirRow");
         QTest::addColumn<bool>("insert");   // below `editRow`, else remove `editRow`
         QTest::addColumn<int>("editRow");
-        QTest::addColumn<QString>("heard");
-        QTest::newRow("row above removed") << "LHLHL" << 2 << false << 0 << "LHL";
-        QTest::newRow("on-air row removed") << "HLHL" << 1 << false << 1 << "LHL";
-        QTest::newRow("row inserted above") << "LHLH" << 1 << true << 0 << "HLH";
+        QTest::newRow("row above removed") << 5 << 2 << false << 0;
+        QTest::newRow("on-air row removed") << 4 << 1 << false << 1;
+        QTest::newRow("row inserted above") << 4 << 1 << true << 0;
     }
 
     void editsAroundTheAir()
     {
-        if (!TestSupport::soundServerAvailable())
-            QSKIP("no test sound server");
-        QFETCH(QString, tones);
+        QFETCH(int, entries);
         QFETCH(int, onAirRow);
         QFETCH(bool, insert);
         QFETCH(int, editRow);
-        QFETCH(QString, heard);
         const QString media = TestSupport::privateRoot() + QStringLiteral("/media/");
         std::vector<Playlist> list;
-        for (int i = 0; i < tones.size(); ++i) {
+        for (int i = 0; i < entries; ++i) {
             const QString file = media + QStringLiteral("edit-%1.wav").arg(i);
-            QVERIFY(TestSupport::makeTone(file, kJingleSeconds,
-                                          tones[i] == QLatin1Char('L') ? kLowHz : kHighHz));
+            QVERIFY(QFile::exists(file) || QFile::copy(lowJingle, file));
             list.push_back(entry(file, "jingle"));
         }
         const QString inserted = media + QStringLiteral("edit-new.wav");
-        QVERIFY(TestSupport::makeTone(inserted, kJingleSeconds, kLowHz));
+        QVERIFY(QFile::exists(inserted) || QFile::copy(lowJingle, inserted));
         auto desk = openDesk(list, 1, 5);
         auto *view = desk->findChild<QTreeWidget *>(QStringLiteral("audio_list"));
         desk->onPlaylistItemDoubleClicked(row(*desk, onAirRow));
         QTRY_VERIFY_WITH_TIMEOUT(channelOf(*desk, list[onAirRow].path), kStartToleranceMs);
 
-        TestSupport::Recorder recorder;
-        QVERIFY(recorder.start());
         view->setCurrentItem(view->topLevelItem(editRow));
         if (insert) {
             desk->findChild<QTreeView *>(QStringLiteral("jingle_files"))
@@ -639,13 +500,11 @@ private slots:
                  list[onAirRow].title);
         QCOMPARE(desk->findChild<QTextBrowser *>(QStringLiteral("next_audio"))->toPlainText(),
                  list[onAirRow + 1].title);
-
-        QTest::qWait(3 * kJingleSeconds * 1000 + kHandOverToleranceMs);
-        const Heard played = listen(recorder.stop());
         click(*desk, "btn_stop");
-        QVERIFY2(played.states.startsWith(heard), qPrintable(played.states + QLatin1Char(' ') + played.labels));
     }
 
+    // A jump while a hand-over runs can land on the channel that fades out;
+    // the new item must sound there, not fade away with the old one.
     void jumpDuringHandOver()
     {
         if (!TestSupport::soundServerAvailable())
@@ -665,52 +524,12 @@ private slots:
         QVERIFY(desk->player1.fadingOut);
         desk->onPlaylistItemDoubleClicked(row(*desk, 0));
         QCOMPARE(channelOf(*desk, jumpLow), &desk->player1);
-        QTest::qWait(kListenAfterMs);
+        // Long enough for a fade-out to end in silence.
+        QTest::qWait(kFastFadeMs + kHeardAfterStartMs);
         const Heard heard = listen(recorder.stop());
         click(*desk, "btn_stop");
         QVERIFY2(heard.longestSilenceMs <= kStartGapMs, qPrintable(heard.labels));
         QVERIFY2(heard.states.endsWith(QLatin1Char('L')), qPrintable(heard.labels));
-    }
-
-    // A marked entry plays next however the item on air leaves, and the
-    // running order goes on after it: low, then the marked low, then high.
-    void markHolds_data()
-    {
-        QTest::addColumn<QString>("kind");
-        QTest::addColumn<int>("seconds");
-        QTest::addColumn<QString>("heard");
-        QTest::newRow("jingle ends by itself") << "jingle" << kJingleSeconds << "LH";
-        QTest::newRow("music hands over at 0:T") << "music" << 4 << "LBH";
-    }
-
-    void markHolds()
-    {
-        if (!TestSupport::soundServerAvailable())
-            QSKIP("no test sound server");
-        QFETCH(QString, kind);
-        QFETCH(int, seconds);
-        QFETCH(QString, heard);
-        std::vector<Playlist> list;
-        for (int i = 0; i < 4; ++i) {
-            const QString file = TestSupport::privateRoot()
-                                 + QStringLiteral("/media/mark-%1-%2.wav").arg(kind).arg(i);
-            QVERIFY(TestSupport::makeTone(file, seconds, i % 2 ? kHighHz : kLowHz));
-            list.push_back(entry(file, kind));
-        }
-        auto desk = openDesk(list, 1, 5);
-        TestSupport::Recorder recorder;
-        QVERIFY(recorder.start());
-        click(*desk, "btn_play");
-        QTRY_VERIFY_WITH_TIMEOUT(channelOf(*desk, list[0].path), kStartToleranceMs);
-        markAsNext(*desk, 2);
-        QTRY_COMPARE_WITH_TIMEOUT(desk->sequencer->currentIndex(), 2, seconds * 1000 + kHandOverToleranceMs);
-        QCOMPARE(desk->findChild<QTextBrowser *>(QStringLiteral("next_audio"))->toPlainText(),
-                 list[3].title);
-        QTRY_COMPARE_WITH_TIMEOUT(desk->sequencer->currentIndex(), 3, seconds * 1000 + kHandOverToleranceMs);
-        QTest::qWait(1200);
-        const Heard played = listen(recorder.stop());
-        click(*desk, "btn_stop");
-        QVERIFY2(played.states == heard, qPrintable(played.states + QLatin1Char(' ') + played.labels));
     }
 
     // A fixed entry's time, as the air hears it. A hard one starts on time
@@ -720,8 +539,9 @@ private slots:
     {
         QTest::addColumn<bool>("hard");
         QTest::addColumn<int>("afterSeconds");
-        QTest::newRow("hard") << true << 7;
-        QTest::newRow("soft") << false << 1;
+        QTest::addColumn<int>("aSeconds"); // the length of the music on air
+        QTest::newRow("hard") << true << 2 << 10;
+        QTest::newRow("soft") << false << 1 << 4;
     }
 
     void fixedStartsAsHeard()
@@ -730,14 +550,15 @@ private slots:
             QSKIP("no test sound server");
         QFETCH(bool, hard);
         QFETCH(int, afterSeconds);
+        QFETCH(int, aSeconds);
         // A and B music, C the fixed jingle, D music long enough that the
         // order does not loop back to A while it is recorded; tones a whole
         // number of periods per window.
         const int hz[] = {440, 660, 1000, 1500};
-        const int seconds[] = {10, 10, 2, 6};
+        const int seconds[] = {aSeconds, 10, 1, 6};
         std::vector<Playlist> list;
         for (int i = 0; i < 4; ++i) {
-            const QString file = TestSupport::privateRoot() + QStringLiteral("/media/fixed-%1.wav").arg(i);
+            const QString file = TestSupport::privateRoot() + QStringLiteral("/media/fixed-%1-%2.wav").arg(i).arg(seconds[i]);
             QVERIFY(TestSupport::makeTone(file, seconds[i], hz[i]));
             list.push_back({QStringLiteral("fixed %1").arg(i), file, QStringLiteral("00:%1").arg(seconds[i], 2, 10, QLatin1Char('0')),
                             QLatin1String(i == 2 ? "jingle" : "music")});
@@ -770,9 +591,8 @@ private slots:
         QTRY_VERIFY_WITH_TIMEOUT(channelOf(*desk, list[3].path), (afterSeconds + 15) * 1000);
         if (!hard)
             QVERIFY2(dShown.isValid() && std::abs(dShown.secsTo(QTime::currentTime())) <= kShownStartToleranceSeconds, qPrintable(dShown.toString()));
-        // D's channel is taken before its first sound reaches the recording
-        // (longer with the FFmpeg backend on a loaded machine).
-        QTest::qWait(1500);
+        // D's channel is taken before its first sound reaches the recording.
+        QTest::qWait(kHeardAfterStartMs);
         const QVector<qint16> samples = recorder.stop();
         click(*desk, "btn_stop");
         const auto heard = [&samples, &hz](int i) {
@@ -820,7 +640,7 @@ private slots:
                                   kStartToleranceMs);
         desk->onPlaylistItemDoubleClicked(row(*desk, 2));
         QTRY_VERIFY_WITH_TIMEOUT(channelOf(*desk, highTone), kStartToleranceMs);
-        QTest::qWait(kJingleSeconds * 1000);
+        QTest::qWait(kHeardAfterStartMs);
         const Heard heard = listen(recorder.stop());
         QCOMPARE(desk->sequencer->currentIndex(), 2);
         click(*desk, "btn_stop");
@@ -901,8 +721,6 @@ private slots:
         QTest::addColumn<int>("most");
         QTest::addColumn<bool>("spoken");
         QTest::newRow("stop fades") << QStringList() << "stop" << 0.1 << 0.9 << 30 << 60 << false;
-        QTest::newRow("second stop cuts the fade") << QStringList() << "stop twice" << 0.1 << 0.5 << 0 << 2 << false;
-        QTest::newRow("stop cuts") << QStringList{"volume/stopFade"} << "stop" << 0.1 << 0.9 << 0 << 2 << false;
         QTest::newRow("talk-over at once") << QStringList{"volume/talkFade"} << "talk" << 0.55 << 0.9 << 0 << 2 << false;
         QTest::newRow("clock keeps the music") << QStringList{"volume/sayClockFade"} << "clock" << -1.0 << 0.9 << 0 << 0 << true;
         QTest::newRow("clock silent") << QStringList{"volume/sayClock"} << "clock" << -1.0 << 0.9 << 0 << 0 << false;
@@ -918,7 +736,8 @@ private slots:
         QFETCH(double, high);
         QFETCH(int, fewest);
         QFETCH(int, most);
-        auto desk = openDesk({entry(jumpLow, "music")}, 1, 2, timeDir, cleared);
+        // A fade of 0.2 a tick for Stop; the music rises faster for the rest.
+        auto desk = openDesk({entry(jumpLow, "music")}, 1, action == QLatin1String("stop") ? 2 : 5, timeDir, cleared);
         QObject::disconnect(desk->clock, nullptr, desk.get(), nullptr);
         desk->timeAudioName = QStringLiteral("0930");
         click(*desk, "btn_play");
@@ -926,21 +745,17 @@ private slots:
         TestSupport::Recorder recorder;
         QVERIFY(recorder.start());
         QTest::qWait(kFadeTickMs);
-        const QString button = action.startsWith(QLatin1String("stop")) ? QStringLiteral("btn_stop")
+        const QString button = action == QLatin1String("stop") ? QStringLiteral("btn_stop")
                                : action == QLatin1String("talk")       ? QStringLiteral("btn_talk")
                                                                        : QStringLiteral("audio_clock");
         click(*desk, button.toLatin1().constData());
-        if (action == QLatin1String("stop twice")) {
-            QTest::qWait(2 * kFadeTickMs + 100);
-            click(*desk, "btn_stop");
-        }
         QTest::qWait(3000);
         const QVector<qint16> samples = recorder.stop();
         const QVector<double> music = fromFullLevel(toneCourse(samples, kLowHz));
         const QVector<double> voice = toneCourse(samples, 440);
         const int between = windowsBetween(music, low, high);
         QVERIFY2(between >= fewest && between <= most, qPrintable(figures(music)));
-        if (action.startsWith(QLatin1String("stop")))
+        if (action == QLatin1String("stop"))
             QVERIFY2(music.constLast() < kPresentAmplitude, qPrintable(figures(music)));
         if (action == QLatin1String("talk")) // at the talk-over level, not on its way
             QVERIFY2(windowsBetween(music, 0.4, 0.55) >= 40, qPrintable(figures(music)));
@@ -962,7 +777,7 @@ private slots:
     void onAirRowKeptInView()
     {
         QFETCH(QString, means);
-        auto desk = openDesk(std::vector<Playlist>(200, entry(jingle, "jingle")), 1, 5);
+        auto desk = openDesk(std::vector<Playlist>(200, entry(sting, "jingle")), 1, 5);
         desk->show();
         QVERIFY(QTest::qWaitForWindowExposed(desk.get()));
         auto *view = desk->findChild<QTreeWidget *>(QStringLiteral("audio_list"));
@@ -986,7 +801,7 @@ private slots:
         QTRY_VERIFY(topRow() < onAirTop);
         const int looked = topRow();
         QTRY_COMPARE_WITH_TIMEOUT(desk->sequencer->currentIndex(), 151,
-                                  kJingleSeconds * 1000 + kHandOverToleranceMs);
+                                  kStingSeconds * 1000 + kHandOverToleranceMs);
         QTest::qWait(100);
         QCOMPARE(topRow(), looked);
         // Left alone, the view goes back to the air.
@@ -999,34 +814,24 @@ private slots:
     {
         QTest::addColumn<QString>("kind");
         QTest::addColumn<QString>("folder");
-        QTest::addColumn<bool>("starts");
 
-        QTest::newRow("music folder") << "folder-music" << musicFolder << true;
-        QTest::newRow("jingle folder") << "folder-jingle" << jingleFolder << true;
-        QTest::newRow("folder without audio") << "folder-music" << emptyFolder << false;
+        QTest::newRow("music folder") << "folder-music" << musicFolder;
+        QTest::newRow("jingle folder") << "folder-jingle" << jingleFolder;
     }
 
     void folderEntries()
     {
         QFETCH(QString, kind);
         QFETCH(QString, folder);
-        QFETCH(bool, starts);
         auto desk = openDesk({{QStringLiteral("folder"), folder, QStringLiteral("--:--"), kind}},
                              1, 5);
         // The entry picks its file ahead; the next box names it.
         const QString pickAhead = desk->preparation->pickOf(0, desk->playlist[0]);
-        QCOMPARE(pickAhead.isEmpty(), !starts);
-        if (starts) {
-            const QString nextBox = desk->findChild<QTextBrowser *>(QStringLiteral("next_audio"))->toPlainText();
-            QVERIFY2(nextBox.contains(QFileInfo(pickAhead).completeBaseName()), qPrintable(nextBox));
-        }
+        QVERIFY(!pickAhead.isEmpty());
+        const QString nextBox = desk->findChild<QTextBrowser *>(QStringLiteral("next_audio"))->toPlainText();
+        QVERIFY2(nextBox.contains(QFileInfo(pickAhead).completeBaseName()), qPrintable(nextBox));
         click(*desk, "btn_play");
         QVERIFY(desk->sequencer->onAir());
-        if (!starts) {
-            QTest::qWait(kQuietWatchMs);
-            QVERIFY(silent(*desk));
-            return;
-        }
         QTRY_VERIFY_WITH_TIMEOUT(desk->player2.isPlaying(), kStartToleranceMs);
         QCOMPARE(desk->player2.file(), pickAhead);
         if (kind == QLatin1String("folder-jingle"))
@@ -1043,75 +848,22 @@ private slots:
         QCOMPARE(picked, QSet<QString>(audio.begin(), audio.end()));
     }
 
-    // An item from a music folder behaves as music: it rises from the silenced
-    // channel, and hands over when its remaining time first reads 0:T (not a
-    // second later). One from a jingle folder starts at full volume and plays
-    // to its end. The position reports are made by the test, half a second
-    // into the second each one reads as.
-    void handOverMoment_data()
-    {
-        QTest::addColumn<QString>("kind");
-        QTest::addColumn<QString>("path");
-        QTest::addColumn<bool>("music");
-
-        QTest::newRow("music") << "music" << longC << true;
-        QTest::newRow("music folder") << "folder-music" << musicFolder << true;
-        QTest::newRow("jingle folder") << "folder-jingle" << jingleFolder << false;
-    }
-
-    void handOverMoment()
-    {
-        QFETCH(QString, kind);
-        QFETCH(QString, path);
-        QFETCH(bool, music);
-        constexpr int kTransition = 2;
-        auto desk = openDesk({entry(longA, "music"), {QStringLiteral("item"), path, QStringLiteral("--:--"), kind},
-                              entry(longB, "music")},
-                             kTransition, 5);
-        const auto reportAt = [&](AudioPlayer &channel, int remainingSeconds) {
-            const qint64 target = channel.getDuration() - remainingSeconds * 1000 - 500;
-            channel.Seek(int(target));
-            QTRY_VERIFY_WITH_TIMEOUT(qAbs(channel.getPosition() - target) < kSeekSettleMs, kStartToleranceMs);
-            desk->currentTimePosition(channel.getPosition(), &channel == &desk->player1 ? 1 : 2);
-        };
-        // An idle channel is silenced at its first fade tick.
-        desk->player1.fade();
-        click(*desk, "btn_play");
-        QTRY_VERIFY_WITH_TIMEOUT(desk->player2.isPlaying() && desk->player2.getDuration() > 0,
-                                 kStartToleranceMs);
-        reportAt(desk->player2, kTransition);
-        QCOMPARE(desk->sequencer->currentIndex(), 1);
-        QCOMPARE(desk->player1.getVolume() < 1.0, music);
-
-        // The item alone on air, its remaining time the display's.
-        QTRY_VERIFY_WITH_TIMEOUT(!desk->player2.isPlaying() && desk->player1.getDuration() > 0,
-                                 kHandOverToleranceMs);
-        reportAt(desk->player1, kTransition + 1);
-        QCOMPARE(desk->sequencer->currentIndex(), 1);
-        reportAt(desk->player1, kTransition);
-        QCOMPARE(desk->sequencer->currentIndex(), music ? 2 : 1);
-    }
-
     // A file that cannot play fails once: the entry after it plays and stays on air.
     void unplayableFileSkippedOnce_data()
     {
         QTest::addColumn<QString>("bad");
-        QTest::addColumn<int>("badRow");
-        // Played before the preparation reached it, it fails on air; reached
-        // later, it was found missing ahead and is passed over.
+        // Played before the preparation reached it, it fails on air.
         QTest::addColumn<int>("failures");
-        QTest::newRow("missing first entry") << missing << 0 << 1;
-        QTest::newRow("missing entry reached by a hand-over") << missing << 1 << 0;
-        QTest::newRow("text file named .wav") << notAudio << 0 << 1;
+        QTest::newRow("missing first entry") << missing << 1;
+        QTest::newRow("text file named .wav") << notAudio << 1;
         // Overwritten by a failed copy while it plays: it ends after a second
         // of its eight, which is no play either.
-        QTest::newRow("WAV cut while it plays") << QString() << 0 << 0;
+        QTest::newRow("WAV cut while it plays") << QString() << 0;
     }
 
     void unplayableFileSkippedOnce()
     {
         QFETCH(QString, bad);
-        QFETCH(int, badRow);
         QFETCH(int, failures);
         const bool cutWhilePlaying = bad.isEmpty();
         if (cutWhilePlaying) {
@@ -1119,9 +871,7 @@ private slots:
             QFile::remove(bad);
             QVERIFY(QFile::copy(longA, bad));
         }
-        std::vector<Playlist> list = {entry(bad, "music"), entry(longA, "music"), entry(longB, "music")};
-        if (badRow > 0)
-            list.insert(list.begin(), entry(toneA, "music"));
+        const std::vector<Playlist> list = {entry(bad, "music"), entry(longA, "music"), entry(longB, "music")};
         QFile::remove(TestSupport::todaysAsRunLog());
         auto desk = openDesk(list, 1, 5);
         QSignalSpy errors1(&desk->player1, &AudioPlayer::mediaError);
@@ -1134,18 +884,18 @@ private slots:
             QVERIFY(file.open(QIODevice::ReadWrite) && WavReader::readChunks(file, chunks));
             QVERIFY(file.resize(chunks.dataStart + kSampleRate * 4));
         }
-        const Playlist &following = desk->playlist[badRow + 1];
+        const Playlist &following = desk->playlist[1];
         QTRY_VERIFY_WITH_TIMEOUT(channelOf(*desk, following.path),
                                  kToneSeconds * 1000 + kHandOverToleranceMs);
-        QCOMPARE(desk->sequencer->currentIndex(), badRow + 1);
+        QCOMPARE(desk->sequencer->currentIndex(), 1);
         QTest::qWait(kErrorSettleMs);
-        QCOMPARE(desk->sequencer->currentIndex(), badRow + 1);
+        QCOMPARE(desk->sequencer->currentIndex(), 1);
         QVERIFY(channelOf(*desk, following.path));
         QCOMPARE(errors1.count() + errors2.count(), failures);
         const auto badRows = [&] {
             QStringList outcomes;
             for (const TestSupport::AsRunRow &row : TestSupport::todaysAsRunRows()) {
-                if (row.title == desk->playlist[badRow].title)
+                if (row.title == desk->playlist[0].title)
                     outcomes << row.outcome;
             }
             return outcomes;
@@ -1212,13 +962,8 @@ private slots:
         QTest::addColumn<QString>("badPath");
         QTest::addColumn<QString>("badKind");
         QTest::addColumn<QString>("before");
-        QTest::newRow("missing file") << missing << "music" << "jingle";
-        QTest::newRow("text file named .mp3") << notAudioMp3 << "music" << "jingle";
         QTest::newRow("MP3 garbage after its first frame") << garbageMp3 << "music" << "jingle";
-        QTest::newRow("folder without audio") << emptyFolder << "folder-music" << "jingle";
-        QTest::newRow("WAV cut off after its header") << cutWav << "music" << "jingle";
         QTest::newRow("WAV cut off after its header, after music") << cutWav << "music" << "music";
-        QTest::newRow("unknown kind") << toneA << "musc" << "jingle";
     }
 
     void badItemAfterAJingle()
@@ -1229,17 +974,17 @@ private slots:
         if (!TestSupport::soundServerAvailable())
             QSKIP("no test sound server");
         const bool afterMusic = before == QLatin1String("music");
-        auto desk = openDesk({entry(afterMusic ? lowTone : lowJingle, before),
+        auto desk = openDesk({entry(afterMusic ? shortLow : sting, before),
                               {"bad", badPath, "--:--", badKind}, entry(jumpHigh, "music")},
                              1, 5);
         TestSupport::Recorder recorder;
         QVERIFY(recorder.start());
         click(*desk, "btn_play");
         QTRY_VERIFY_WITH_TIMEOUT(channelOf(*desk, jumpHigh),
-                                 (afterMusic ? kRecordedToneSeconds : kJingleSeconds) * 1000
+                                 (afterMusic ? kShortToneSeconds : kStingSeconds) * 1000
                                      + kHandOverToleranceMs);
         QCOMPARE(desk->sequencer->currentIndex(), 2);
-        QTest::qWait(kListenAfterMs);
+        QTest::qWait(kHeardAfterStartMs);
         const Heard heard = listen(recorder.stop());
         click(*desk, "btn_stop");
         QVERIFY2(heard.longestSilenceMs <= kStartGapMs, qPrintable(heard.labels));
@@ -1265,17 +1010,19 @@ private slots:
             {entry(missing, "music"), QStringLiteral("not found")},
             {entry(notAudioMp3, "music"), QStringLiteral("not an audio file")},
             {emptyFolderEntry, QStringLiteral("folder without audio")}};
-        // Good items alternate low and high: five music items with a bad entry
-        // after each, then five jingles with one after each, then a long jingle.
-        // Music long enough to be heard alone between the fades around it.
+        // Good items alternate low and high, each followed by one of the bad
+        // entries: three music items, two jingles, then a long jingle (music
+        // after a jingle rises from silence). Music long enough to be heard
+        // alone between the fades around it.
+        const std::vector<Playlist> good = {entry(shortLow, "music"), entry(shortHigh, "music"),
+                                            entry(shortLow, "music"), entry(highSting, "jingle"),
+                                            entry(sting, "jingle")};
         std::vector<Playlist> list;
-        for (int good = 0; good < 10; ++good) {
-            const bool low = good % 2 == 0;
-            list.push_back(good < 5 ? entry(low ? lowTone : highTone, "music")
-                                    : entry(low ? lowJingle : highJingle, "jingle"));
-            list.push_back(bad[size_t(good % 5)].first);
+        for (size_t item = 0; item < good.size(); ++item) {
+            list.push_back(good[item]);
+            list.push_back(bad[item].first);
         }
-        list.push_back(entry(jumpLow, "jingle"));
+        list.push_back(entry(jumpHigh, "jingle"));
         auto desk = openDesk(list, 1, 5);
         auto *view = desk->findChild<QTreeWidget *>(QStringLiteral("audio_list"));
         for (int row = 1; row < 10; row += 2) {
@@ -1307,8 +1054,8 @@ private slots:
         QVERIFY(recorder.start());
         ticker.start();
         click(*desk, "btn_play");
-        QTRY_VERIFY_WITH_TIMEOUT(channelOf(*desk, jumpLow), 60000);
-        QTest::qWait(kListenAfterMs);
+        QTRY_VERIFY_WITH_TIMEOUT(channelOf(*desk, jumpHigh), 60000);
+        QTest::qWait(kHeardAfterStartMs);
         ticker.stop();
         const Heard heard = listen(recorder.stop());
         click(*desk, "btn_stop");
@@ -1318,11 +1065,11 @@ private slots:
         QCOMPARE(errors1.count() + errors2.count(), 0);
         QString order = heard.states;
         order.remove(QLatin1Char('B'));
-        QVERIFY2(order == QStringLiteral("LHLHLHLHLHL"), qPrintable(heard.states + QLatin1Char(' ') + heard.labels));
+        QVERIFY2(order == QStringLiteral("LHLHLH"), qPrintable(heard.states + QLatin1Char(' ') + heard.labels));
         QVERIFY2(heard.longestSilenceMs <= kPassOverGapMs, qPrintable(heard.labels));
         QVERIFY2(longestTickGap < kLongestTickGapMs, qPrintable(QString::number(longestTickGap)));
         const QList<TestSupport::AsRunRow> passedOver = errorRows().mid(errorRowsBefore);
-        QCOMPARE(passedOver.size(), 10);
+        QCOMPARE(passedOver.size(), 5);
         for (const TestSupport::AsRunRow &row : passedOver)
             QCOMPARE(row.played, 0.0);
     }
@@ -1332,7 +1079,7 @@ private slots:
     {
         const QString restored = TestSupport::privateRoot() + QStringLiteral("/media/restored.wav");
         QFile::remove(restored);
-        auto desk = openDesk({entry(lowJingle, "jingle"), entry(restored, "jingle"),
+        auto desk = openDesk({entry(sting, "jingle"), entry(restored, "jingle"),
                               entry(jumpHigh, "jingle")},
                              1, 5);
         auto *view = desk->findChild<QTreeWidget *>(QStringLiteral("audio_list"));
@@ -1340,28 +1087,19 @@ private slots:
         QVERIFY(QFile::copy(highJingle, restored));
         QTRY_VERIFY_WITH_TIMEOUT(view->topLevelItem(1)->toolTip(1).isEmpty(), kPrepareMs);
         click(*desk, "btn_play");
-        QTRY_VERIFY_WITH_TIMEOUT(channelOf(*desk, restored), kJingleSeconds * 1000 + kHandOverToleranceMs);
+        QTRY_VERIFY_WITH_TIMEOUT(channelOf(*desk, restored), kStingSeconds * 1000 + kHandOverToleranceMs);
         click(*desk, "btn_stop");
     }
 
     // The music folder goes away (an unmounted share) and comes back: the
     // desk must not race round the running order meanwhile, nor round its
-    // time entry with or without the voices, and must play again by itself
-    // as soon as the files are there. ORVARADIO_OUTAGE_SECONDS makes the
-    // outage longer.
-    void musicFolderAwayAndBack_data()
-    {
-        QTest::addColumn<QString>("timeVoice"); // empty: no time entry
-        QTest::newRow("music only") << QString();
-        QTest::newRow("and a time entry, its voice missing") << QStringLiteral("0931");
-        QTest::newRow("and a time entry, its voice there") << QStringLiteral("0930");
-    }
-
+    // time entry, whose voice is there, and must play again by itself as
+    // soon as the files are there. ORVARADIO_OUTAGE_SECONDS makes the outage
+    // longer.
     void musicFolderAwayAndBack()
     {
         if (!TestSupport::soundServerAvailable())
             QSKIP("no test sound server");
-        QFETCH(QString, timeVoice);
         const QString folder = TestSupport::privateRoot() + QStringLiteral("/share");
         const QString away = folder + QStringLiteral(".away");
         QVERIFY(QDir().mkpath(folder));
@@ -1370,11 +1108,10 @@ private slots:
             QVERIFY(TestSupport::makeTone(folder + QLatin1String(name), kToneSeconds, kLowHz));
             list.push_back(entry(folder + QLatin1String(name), "music"));
         }
-        if (!timeVoice.isEmpty())
-            list.push_back(timeEntry);
+        list.push_back(timeEntry);
         auto desk = openDesk(list, 1, 5, timeDir);
         QObject::disconnect(desk->clock, nullptr, desk.get(), nullptr);
-        desk->timeAudioName = timeVoice;
+        desk->timeAudioName = QStringLiteral("0930");
         click(*desk, "btn_play");
         QTRY_VERIFY_WITH_TIMEOUT(desk->player2.isPlaying(), kStartToleranceMs);
         QVERIFY(QDir().rename(folder, away));
@@ -1403,7 +1140,7 @@ private slots:
         QVERIFY(QDir().rename(away, folder));
         QTRY_VERIFY_WITH_TIMEOUT(desk->player1.isPlaying() || desk->player2.isPlaying(),
                                  kBackWithinMs);
-        QTest::qWait(kListenAfterMs / 2);
+        QTest::qWait(kHeardAfterStartMs);
         const Heard heard = listen(recorder.stop());
         click(*desk, "btn_stop");
         QVERIFY(!desk->sequencer->onAir());
@@ -1458,204 +1195,56 @@ private slots:
         QCOMPARE(retry.failed(round, toneA), PlayoutRetry::Action::Skip);
     }
 
-    // In the running order: two failures in a row are skipped, the third
-    // waits and then tries the entry after it. A failure after that wait
-    // is the item's own while its file is there (its successor is tried);
-    // with the file gone, the same entry is tried once it is back.
-    void failureRunInTheRunningOrder_data()
-    {
-        QTest::addColumn<bool>("fileThere");
-        QTest::newRow("file there: the following entry") << true;
-        QTest::newRow("file gone: the same entry") << false;
-    }
-
-    void failureRunInTheRunningOrder()
-    {
-        QFETCH(bool, fileThere);
-        const QString folder = TestSupport::privateRoot() + QStringLiteral("/retry");
-        QVERIFY(QDir().mkpath(folder));
-        std::vector<Playlist> list;
-        for (int item = 0; item < 5; ++item) {
-            const QString file = folder + QStringLiteral("/item-%1.wav").arg(item);
-            QVERIFY(TestSupport::makeTone(file, kLongToneSeconds, kLowHz));
-            list.push_back(entry(file, "music"));
-        }
-        auto desk = openDesk(list, 1, 5);
-        QSignalSpy due(desk->playoutRetry, &PlayoutRetry::retryDue);
-        // The channel on air reports that its item failed.
-        const auto fail = [&desk] {
-            emit desk->player2.mediaError(desk->playlist[size_t(desk->sequencer->currentIndex())].path,
-                                          QStringLiteral("stand-in failure"));
-        };
-        click(*desk, "btn_play");
-        QVERIFY(channelOf(*desk, list[0].path));
-        for (const int following : {1, 2}) {
-            fail();
-            QCOMPARE(desk->sequencer->currentIndex(), following);
-            QVERIFY(channelOf(*desk, list[size_t(following)].path));
-            QVERIFY(!desk->playoutRetry->waiting());
-        }
-
-        QElapsedTimer clock;
-        clock.start();
-        fail();
-        QCOMPARE(desk->sequencer->currentIndex(), 3);
-        QVERIFY(desk->playoutRetry->waiting());
-        QTRY_VERIFY_WITH_TIMEOUT(silent(*desk), kStartToleranceMs);
-        QTRY_VERIFY_WITH_TIMEOUT(channelOf(*desk, list[3].path), kFirstPauseMs + kRetryLateMs);
-        QVERIFY2(clock.elapsed() >= kFirstPauseMs - kPauseEarlyMs, qPrintable(QString::number(clock.elapsed())));
-        QCOMPARE(due.count(), 1);
-
-        const QString away = list[3].path + QStringLiteral(".away");
-        if (!fileThere)
-            QVERIFY(QFile::rename(list[3].path, away));
-        fail();
-        const int tried = fileThere ? 4 : 3;
-        QCOMPARE(desk->sequencer->currentIndex(), tried);
-        const int pauseMs = desk->playoutRetry->pauseMs();
-        QCOMPARE(pauseMs, 2 * kFirstPauseMs);
-        QTest::qWait(kQuietWatchMs);
-        QVERIFY(silent(*desk));
-        QCOMPARE(due.count(), 1);
-        if (!fileThere)
-            QVERIFY(QFile::rename(away, list[3].path));
-        QTRY_VERIFY_WITH_TIMEOUT(channelOf(*desk, list[size_t(tried)].path), pauseMs + kRetryLateMs);
-        QCOMPARE(desk->sequencer->currentIndex(), tried);
-        QCOMPARE(due.count(), 2);
-        click(*desk, "btn_stop");
-    }
-
-    // The operator takes over while a retry is pending: the desk plays what
-    // the operator chose and tries nothing by itself afterwards.
-    void operatorTakesOverFromARetry_data()
-    {
-        QTest::addColumn<QString>("action");
-        QTest::addColumn<int>("onAirRow"); // -1: silence
-        QTest::newRow("Play") << "play" << 0;
-        QTest::newRow("Next") << "next" << 1;
-        QTest::newRow("Stop") << "stop" << -1;
-        QTest::newRow("double click on a row") << "row" << 2;
-    }
-
-    void operatorTakesOverFromARetry()
-    {
-        QFETCH(QString, action);
-        QFETCH(int, onAirRow);
-        const std::vector<Playlist> list = {entry(longA, "music"), entry(longB, "music"),
-                                            entry(longC, "music")};
-        auto desk = openDesk(list, 1, 5);
-        click(*desk, "btn_play");
-        QTRY_VERIFY_WITH_TIMEOUT(desk->player2.isPlaying() && !desk->player2.fading
-                                     && !desk->player2.fadingOut,
-                                 kStartToleranceMs);
-        // A pause pending while a channel plays: after a real run nothing
-        // plays, and Next would have nothing to leave.
-        const int round = int(list.size());
-        for (int failure = 0; failure < round && !desk->playoutRetry->waiting(); ++failure)
-            desk->playoutRetry->failed(round, longA);
-        QVERIFY(desk->playoutRetry->waiting());
-        QSignalSpy due(desk->playoutRetry, &PlayoutRetry::retryDue);
-
-        if (action == QLatin1String("row"))
-            desk->onPlaylistItemDoubleClicked(row(*desk, onAirRow));
-        else
-            click(*desk, qPrintable(QStringLiteral("btn_") + action));
-        QVERIFY(!desk->playoutRetry->waiting());
-        AudioPlayer *chosen = onAirRow < 0 ? nullptr : channelOf(*desk, list[size_t(onAirRow)].path);
-        QCOMPARE(chosen == nullptr, onAirRow < 0);
-
-        QTest::qWait(kFirstPauseMs + kRetryLateMs);
-        QCOMPARE(due.count(), 0);
-        QCOMPARE(desk->sequencer->currentIndex(), std::max(onAirRow, 0));
-        if (chosen) // a fresh try would have faded it out for a new start
-            QVERIFY(chosen->isPlaying() && !chosen->fadingOut);
-        else
-            QVERIFY(silent(*desk));
-        // The run is over: the next failure is a lone bad file.
-        QCOMPARE(desk->playoutRetry->failed(round, longA), PlayoutRetry::Action::Skip);
-        click(*desk, "btn_stop");
-    }
-
-    // The announcement plays alone, then the entry after the time entries;
-    // without its file the following entry starts at once.
+    // An announcement that the media framework ends before any of it sounded
+    // is played again once, then passed over.
     void timeEntries_data()
     {
-        QTest::addColumn<Kinds>("kinds");
-        QTest::addColumn<bool>("filePresent");
-        QTest::addColumn<int>("expectedIndex"); // -1: nothing starts
-        QTest::addColumn<int>("silentEnds"); // ends reported before a sound
-
-        QTest::newRow("announcement, then music") << Kinds{"time", "music"} << true << 1 << 0;
-        QTest::newRow("music, announcement, music")
-            << Kinds{"music", "time", "music"} << true << 2 << 0;
-        QTest::newRow("missing file, then music") << Kinds{"time", "music"} << false << 1 << 0;
-        QTest::newRow("music, missing file, music")
-            << Kinds{"music", "time", "music"} << false << 2 << 0;
-        QTest::newRow("missing file twice, then jingle")
-            << Kinds{"time", "time", "jingle"} << false << 2 << 0;
-        QTest::newRow("only a time entry, missing file") << Kinds{"time"} << false << -1 << 0;
-        QTest::newRow("silent end at once: played again")
-            << Kinds{"time", "music"} << true << 1 << 1;
-        QTest::newRow("silent end twice: passed over")
-            << Kinds{"time", "music"} << true << 1 << 2;
+        QTest::addColumn<int>("silentEnds");
+        QTest::newRow("silent end at once: played again") << 1;
+        QTest::newRow("silent end twice: passed over") << 2;
     }
 
     void timeEntries()
     {
-        QFETCH(Kinds, kinds);
-        QFETCH(bool, filePresent);
-        QFETCH(int, expectedIndex);
         QFETCH(int, silentEnds);
-        auto desk = openDesk(entries(kinds), 1, 5, timeDir);
+        auto desk = openDesk(entries({"time", "music"}), 1, 5, timeDir);
         // The clock renames the announcement every second; this one is fixed.
         QObject::disconnect(desk->clock, nullptr, desk.get(), nullptr);
-        desk->timeAudioName = filePresent ? QStringLiteral("0930") : QStringLiteral("0931");
-        QSignalSpy announcement(desk->timePlayer, &QMediaPlayer::playbackStateChanged);
+        desk->timeAudioName = QStringLiteral("0930");
         QFile::remove(TestSupport::todaysAsRunLog());
         click(*desk, "btn_play");
-        // The media framework ends the fresh announcement before any of it sounded.
         for (int i = 0; i < silentEnds; ++i)
             emit desk->timePlayer->mediaStatusChanged(QMediaPlayer::EndOfMedia);
         if (silentEnds > 1) {
-            QCOMPARE(desk->sequencer->currentIndex(), expectedIndex);
+            QCOMPARE(desk->sequencer->currentIndex(), 1);
             QVERIFY(!desk->sequencer->announcing());
             return;
         }
-
-        if (expectedIndex < 0) {
-            QTest::qWait(kQuietWatchMs);
-            QVERIFY(silent(*desk));
-            QVERIFY(!desk->sequencer->announcing());
-            return;
-        }
-        const QString expected = desk->playlist[expectedIndex].path;
+        const QString expected = desk->playlist[1].path;
         QTRY_VERIFY_WITH_TIMEOUT(channelOf(*desk, expected),
                                  (kToneSeconds + kAnnouncementSeconds) * 1000
                                      + kHandOverToleranceMs);
-        QCOMPARE(desk->sequencer->currentIndex(), expectedIndex);
+        QCOMPARE(desk->sequencer->currentIndex(), 1);
         QVERIFY(!desk->sequencer->announcing());
         QVERIFY(desk->timePlayer->playbackState() != QMediaPlayer::PlayingState);
-        QCOMPARE(announcement.isEmpty(), !filePresent);
-        if (filePresent) { // Nothing else played with the announcement.
-            QVERIFY(otherChannel(*desk, channelOf(*desk, expected)).isStopped());
-            // One row, also when it was played again after a silent start.
-            QStringList timeRows;
-            for (const TestSupport::AsRunRow &row : TestSupport::todaysAsRunRows()) {
-                if (row.kind == QLatin1String("time"))
-                    timeRows << row.outcome;
-            }
-            QCOMPARE(timeRows, QStringList{QStringLiteral("ended")});
+        // Nothing else played with the announcement.
+        QVERIFY(otherChannel(*desk, channelOf(*desk, expected)).isStopped());
+        // One row, also when it was played again after a silent start.
+        QStringList timeRows;
+        for (const TestSupport::AsRunRow &row : TestSupport::todaysAsRunRows()) {
+            if (row.kind == QLatin1String("time"))
+                timeRows << row.outcome;
         }
+        QCOMPARE(timeRows, QStringList{QStringLiteral("ended")});
     }
 
+    // What the panels show after Stop and Clear.
     void stopAndClear_data()
     {
         QTest::addColumn<bool>("clear");
         QTest::addColumn<bool>("duringAnnouncement");
-        QTest::newRow("stop during a transition") << false << false;
         QTest::newRow("stop during an announcement") << false << true;
         QTest::newRow("clear during a transition") << true << false;
-        QTest::newRow("clear during an announcement") << true << true;
     }
 
     void stopAndClear()
@@ -1708,8 +1297,6 @@ private slots:
         QVERIFY(!desk->player1.fading && !desk->player2.fading);
         QVERIFY(!desk->player1.fadingOut && !desk->player2.fadingOut);
         QTRY_VERIFY_WITH_TIMEOUT(silent(*desk), kStartToleranceMs);
-        QTest::qWait(kQuietWatchMs + kAnnouncementSeconds * 1000);
-        QVERIFY(silent(*desk));
 
         // The desk stays usable.
         if (clear) {
@@ -1718,33 +1305,6 @@ private slots:
         }
         click(*desk, "btn_play");
         QTRY_VERIFY_WITH_TIMEOUT(channelOf(*desk, longA), kStartToleranceMs);
-    }
-
-    // With a transition time of 0, a position report while no channel is an
-    // audible reference reads 0:00; that must not hand over.
-    void noReferenceNoHandOver_data()
-    {
-        QTest::addColumn<bool>("playing");
-        QTest::newRow("both channels idle") << false;
-        QTest::newRow("channel rising from silence") << true;
-    }
-
-    void noReferenceNoHandOver()
-    {
-        QFETCH(bool, playing);
-        auto desk = openDesk({entry(longA, "music"), entry(longB, "music")}, 0, 5);
-        TestSupport::setOrder(*desk->sequencer, TestSupport::OrderField::OnAir, true);
-        if (playing) {
-            click(*desk, "btn_play");
-            QTRY_VERIFY_WITH_TIMEOUT(desk->player2.isPlaying(), kStartToleranceMs);
-            // Its state until the first blink tick after a start from silence.
-            desk->player2.targetVolume = 0.0f;
-        }
-        desk->currentTimePosition(0, 1);
-        desk->currentTimePosition(0, 2);
-        QCOMPARE(desk->sequencer->currentIndex(), 0);
-        QVERIFY(!desk->player1.isPlaying());
-        QCOMPARE(desk->player2.isPlaying(), playing);
     }
 
     void cartKeys_data()

@@ -11,6 +11,7 @@
 #include "testsupport.h"
 
 #include <QFileInfo>
+#include <QTimer>
 #include <QtTest>
 
 namespace {
@@ -121,10 +122,11 @@ class SequencerRules : public QObject
     Preparation *preparation = nullptr;
     FixedStarts *fixedStarts = nullptr;
     Sequencer *sequencer = nullptr;
+    QString voice;
 
-    // "a" is music, "j…" a jingle, "t" a time entry, "F" a folder without
-    // audio, "G" a folder holding "x"; "@h" and "@s" give a hard or soft
-    // fixed time.
+    // "a" is music, "j…" a jingle, "t" a time entry, "u" of a kind the desk
+    // cannot play, "F" a folder without audio, "G" a music and "J" a jingle
+    // folder holding "x"; "@h" and "@s" give a hard or soft fixed time.
     void makeOrder(const QString &spec)
     {
         for (const QString &token : spec.split(QLatin1Char(' '), Qt::SkipEmptyParts)) {
@@ -135,8 +137,12 @@ class SequencerRules : public QObject
                 entry.kind = QStringLiteral("jingle");
             else if (name == QLatin1String("t"))
                 entry = {QStringLiteral("Hora Certa"), QString(), QStringLiteral("--:--"), QStringLiteral("time")};
+            else if (name == QLatin1String("u"))
+                entry.kind = QStringLiteral("musc");
             else if (name == QLatin1String("F") || name == QLatin1String("G"))
                 entry = {name, media.filePath(name), QString(), QStringLiteral("folder-music")};
+            else if (name == QLatin1String("J"))
+                entry = {name, media.filePath(name), QString(), QStringLiteral("folder-jingle")};
             if (token.contains(QLatin1Char('@'))) {
                 entry.fixed.at = QTime::currentTime().addSecs(3600);
                 entry.fixed.hard = token.endsWith(QLatin1Char('h'));
@@ -175,10 +181,17 @@ class SequencerRules : public QObject
             sequencer->clear();
         } else if (verb == QLatin1String("due")) {
             emit fixedStarts->due(row);
-        } else if (verb == QLatin1String("T")) {
-            // The on-air item's remaining time reads 0:T.
+        } else if (verb == QLatin1String("T") || verb == QLatin1String("T+1")) {
+            // The on-air item's remaining time reads 0:T (or a second more).
+            const int seconds = kHandOverSeconds + (verb == QLatin1String("T") ? 0 : 1);
             if (FakeChannel *channel = onAirChannel())
-                channel->moveTo(kItemMs - kHandOverSeconds * 1000 - 200);
+                channel->moveTo(kItemMs - seconds * 1000 - 200);
+        } else if (verb == QLatin1String("zero")) {
+            one.moveTo(0);
+            two.moveTo(0);
+        } else if (verb == QLatin1String("rising")) {
+            // A start from silence, before its first fade tick.
+            one.targetVolume = two.targetVolume = 0.0f;
         } else if (verb == QLatin1String("end")) {
             if (FakeChannel *channel = onAirChannel())
                 channel->end();
@@ -200,7 +213,28 @@ class SequencerRules : public QObject
             announcer.speaking = false;
             emit announcer.ended();
         } else if (verb == QLatin1String("retry")) {
+            // The pause runs out.
+            for (QTimer *timer : retry->findChildren<QTimer *>()) {
+                if (timer->isSingleShot())
+                    timer->stop();
+            }
             emit retry->retryDue();
+        } else if (verb == QLatin1String("run")) {
+            // A run of failures reported while the item on air plays.
+            const int round = int(order.size());
+            for (int failure = 0; failure < round && !retry->waiting(); ++failure)
+                retry->failed(round, order.front().path);
+        } else if (verb == QLatin1String("gone") || verb == QLatin1String("back")) {
+            // The on-air entry's file goes away, or comes back.
+            const QString file = order[size_t(sequencer->currentIndex())].path;
+            const QString away = file + QStringLiteral(".away");
+            QVERIFY(verb == QLatin1String("gone") ? QFile::rename(file, away) : QFile::rename(away, file));
+        } else if (verb == QLatin1String("mute")) {
+            voice = QStringLiteral("missing.mp3");
+        } else if (verb == QLatin1String("nofade")) {
+            sequencer->setStopFades(false);
+        } else if (verb == QLatin1String("cut")) {
+            sequencer->setHandOverSeconds(0);
         } else if (verb == QLatin1String("silence")) {
             sequencer->silence();
         } else if (verb == QLatin1String("loop")) {
@@ -230,9 +264,13 @@ private slots:
     {
         QVERIFY(media.isValid());
         QVERIFY(QDir().mkpath(media.filePath(QStringLiteral("F"))));
-        QVERIFY(QDir().mkpath(media.filePath(QStringLiteral("G"))));
-        QFile pick(media.filePath(QStringLiteral("G/x.wav")));
-        QVERIFY(pick.open(QIODevice::WriteOnly));
+        // The items are there, and play, whenever the preparation looks at
+        // them from the event loop; the voice is only looked for.
+        for (const char *name : {"a", "b", "c", "d", "e", "j", "j0", "j1", "j2", "j3", "j4", "n", "u", "G/x", "J/x"}) {
+            const QString path = media.filePath(QLatin1String(name) + QStringLiteral(".wav"));
+            QVERIFY(QDir().mkpath(QFileInfo(path).path()));
+            QVERIFY(TestSupport::makeTone(path, 1));
+        }
         QFile voice(media.filePath(QStringLiteral("voice.mp3")));
         QVERIFY(voice.open(QIODevice::WriteOnly));
     }
@@ -243,12 +281,14 @@ private slots:
         one.Reset();
         two.Reset();
         announcer.speaking = announcer.fadedOut = false;
+        voice = QStringLiteral("voice.mp3");
+        QFile::rename(media.filePath(QStringLiteral("d.wav.away")), media.filePath(QStringLiteral("d.wav")));
         retry = new PlayoutRetry(this);
         preparation = new Preparation(this);
         fixedStarts = new FixedStarts(this);
         sequencer = new Sequencer(order, one, two, {preparation, retry, &events, &announcer, fixedStarts}, this);
         sequencer->setHandOverSeconds(kHandOverSeconds);
-        sequencer->setTimeFile([this] { return media.filePath(QStringLiteral("voice.mp3")); });
+        sequencer->setTimeFile([this] { return media.filePath(voice); });
     }
 
     void cleanup()
@@ -273,16 +313,40 @@ private slots:
         QTest::newRow("the outgoing fade ends") << "a b c" << "play T fade T"
                                                 << "on row=2 next=0 one=b> two=c+" << false;
         QTest::newRow("end of an item") << "a b" << "play end" << "on row=1 next=0 one=- two=b+" << false;
+        QTest::newRow("a second before T") << "a b" << "play T+1" << "on row=0 next=1 one=- two=a+" << false;
+        QTest::newRow("music loops") << "a b" << "play T fade T" << "on row=0 next=1 one=b> two=a+" << false;
+        QTest::newRow("Play on air starts again") << "a b" << "play play" << "on row=0 next=1 one=a+ two=a>"
+                                                  << false;
+        // With no audible channel, a remaining time of 0:00 is no hand-over.
+        QTest::newRow("no reference, idle") << "a b" << "cut play fail fail zero"
+                                            << "on row=0 next=1 one=- two=- resting" << false;
+        QTest::newRow("no reference, rising") << "a b" << "cut play rising zero" << "on row=0 next=1 one=- two=a+"
+                                              << false;
         // A jingle is heard whole, at full volume, and hands over at its end.
         QTest::newRow("jingle whole") << "j a" << "play T" << "on row=0 next=1 one=- two=j" << false;
         QTest::newRow("jingle's end") << "j a" << "play T end" << "on row=1 next=0 one=- two=a+" << false;
         QTest::newRow("music after a jingle") << "a j b" << "play T fade end"
                                               << "on row=2 next=0 one=- two=b+" << false;
+        QTest::newRow("music hands over to a jingle") << "a j" << "play T" << "on row=1 next=0 one=j two=a>" << false;
+        // A jingle ends while the music before it fades out, a fade that ends
+        // with no report: what follows starts at the jingle's end.
+        QTest::newRow("jingle ends during a fade-out") << "a j b" << "play T end"
+                                                       << "on row=2 next=0 one=b+ two=a>" << false;
+        QTest::newRow("music twice after a jingle") << "a j b c" << "play T fade end T T"
+                                                    << "on row=3 next=0 one=c+ two=b>" << false;
+        QTest::newRow("music folder hands over at T") << "a G b" << "play T fade T+1 T"
+                                                      << "on row=2 next=0 one=x> two=b+" << false;
+        QTest::newRow("jingle folder whole") << "a J b" << "play T fade T" << "on row=1 next=2 one=x two=-"
+                                             << false;
         // The mark: the marked entry follows however the item leaves.
         QTest::newRow("mark") << "a b c" << "play mark:2" << "on row=0 next=2* one=- two=a+" << false;
         QTest::newRow("mark at hand-over") << "a b c" << "play mark:2 T" << "on row=2 next=0 one=c+ two=a>" << false;
         QTest::newRow("mark at end") << "a b c" << "play mark:2 end" << "on row=2 next=0 one=- two=c+" << false;
         QTest::newRow("mark by Next") << "a b c" << "play mark:2 next" << "on row=2 next=0 one=c+ two=a>" << false;
+        QTest::newRow("mark after a jingle, then the order") << "j0 j1 j2 j3" << "play mark:2 end end"
+                                                             << "on row=3 next=0 one=- two=j3" << false;
+        QTest::newRow("mark at T, then the order") << "a b c d" << "play mark:2 T fade T"
+                                                   << "on row=3 next=0 one=c> two=d+" << false;
         QTest::newRow("marked row removed") << "a b c" << "play mark:2 remove:2"
                                             << "on row=0 next=1 one=- two=a+" << false;
         QTest::newRow("mark moves with an insertion") << "a b c" << "play mark:2 insert:1"
@@ -294,10 +358,18 @@ private slots:
                                             << "on row=0 next=1 one=b+ two=a>" << false;
         QTest::newRow("row above the air removed") << "a b c" << "play next remove:0"
                                                    << "on row=0 next=1 one=b+ two=a>" << false;
+        QTest::newRow("row above removed, the order goes on") << "j0 j1 j2 j3 j4" << "click:2 remove:0 end end"
+                                                              << "on row=3 next=0 one=- two=j4" << false;
+        QTest::newRow("on-air row removed, the order goes on") << "j0 j1 j2 j3" << "click:1 remove:1 end end"
+                                                               << "on row=2 next=0 one=- two=j3" << false;
+        QTest::newRow("row inserted above, the order goes on") << "j0 j1 j2 j3" << "click:1 insert:0 end end"
+                                                               << "on row=4 next=0 one=- two=j3" << false;
         // Next: on at once, but not during a hand-over.
         QTest::newRow("Next") << "a b c" << "play next" << "on row=1 next=2 one=b+ two=a>" << false;
         QTest::newRow("Next during a hand-over") << "a b c" << "play T next" << "on row=1 next=2 one=b+ two=a>"
                                                  << false;
+        QTest::newRow("Next during Next's hand-over") << "a b c" << "play mark:2 next mark:1 next"
+                                                      << "on row=2 next=1* one=c+ two=a>" << false;
         QTest::newRow("Next off air") << "a b" << "play stop stop next" << "off row=0 next=1 one=- two=-" << false;
         // A double click plays its row on the other channel.
         QTest::newRow("double click") << "a b c" << "play click:2" << "on row=2 next=0 one=c+ two=a>" << false;
@@ -306,6 +378,17 @@ private slots:
         QTest::newRow("time entry") << "a t b" << "play T" << "speaking row=1 next=2 one=- two=a>" << true;
         QTest::newRow("time entry ends") << "a t b" << "play T fade said" << "on row=2 next=0 one=- two=b+"
                                          << false;
+        QTest::newRow("time entry first") << "t a" << "play said" << "on row=1 next=0 one=- two=a+" << false;
+        // Without its voice a time entry is passed over like a failure.
+        QTest::newRow("voice missing") << "t a" << "mute play loop" << "on row=1 next=0 one=- two=a+" << false;
+        QTest::newRow("voice missing after music") << "a t b" << "mute play T loop"
+                                                   << "on row=2 next=0 one=b+ two=a>" << false;
+        QTest::newRow("voice missing twice") << "t t j" << "mute play loop loop" << "on row=2 next=0 one=- two=j"
+                                             << false;
+        QTest::newRow("voice missing, nothing else") << "t" << "mute play loop" << "on row=0 next=0 one=- two=- resting"
+                                                     << false;
+        QTest::newRow("voice missing, every file bad") << "F t" << "mute play loop loop"
+                                                       << "on row=0 next=1 one=- two=- resting" << false;
         QTest::newRow("double click during an announcement") << "a t b c" << "play T click:3"
                                                              << "on row=3 next=0 one=c+ two=a>" << false;
         QTest::newRow("Play during an announcement waits") << "t a" << "play play"
@@ -316,9 +399,26 @@ private slots:
                                                     << "on row=2 next=0 one=b! two=c+" << false;
         QTest::newRow("failures rest") << "a b" << "play fail fail" << "on row=0 next=1 one=- two=- resting"
                                        << false;
-        // The pause's own timer is left running: only its end is told.
         QTest::newRow("a retry after the rest") << "a b" << "play fail fail retry"
-                                                << "on row=0 next=1 one=- two=a+ resting" << false;
+                                                << "on row=0 next=1 one=- two=a+" << false;
+        // Three in a row make a run; after the rest a failure is the item's
+        // own while its file is there, else the same entry waits for it.
+        QTest::newRow("a run rests") << "a b c d e" << "play fail fail fail" << "on row=3 next=4 one=- two=- resting"
+                                     << false;
+        QTest::newRow("failure after the rest, file there") << "a b c d e" << "play fail fail fail retry fail"
+                                                            << "on row=4 next=0 one=- two=- resting" << false;
+        QTest::newRow("failure after the rest, file gone") << "a b c d e" << "play fail fail fail retry gone fail"
+                                                           << "on row=3 next=4 one=- two=- resting" << false;
+        QTest::newRow("file back after the rest") << "a b c d e" << "play fail fail fail retry gone fail back retry"
+                                                  << "on row=3 next=4 one=- two=d+" << false;
+        // The operator takes over from a rest, which ends; a failure after
+        // it is a lone one again.
+        QTest::newRow("Play during a rest") << "a b c" << "play run play fail" << "on row=1 next=2 one=a! two=b+"
+                                            << false;
+        QTest::newRow("Next during a rest") << "a b c" << "play run next" << "on row=1 next=2 one=b+ two=a>" << false;
+        QTest::newRow("Stop during a rest") << "a b c" << "play run stop" << "off row=0 next=1 one=- two=a>" << false;
+        QTest::newRow("double click during a rest") << "a b c" << "play run click:2"
+                                                    << "on row=2 next=0 one=c+ two=a>" << false;
         QTest::newRow("failure after the hand-over") << "a b c" << "play T fade T failout"
                                                      << "on row=2 next=0 one=b! two=c+" << false;
         QTest::newRow("silence") << "a b" << "play silence" << "on row=1 next=0 one=- two=b+" << false;
@@ -326,6 +426,9 @@ private slots:
         QTest::newRow("bad entry passed over") << "a F b" << "play T" << "on row=2 next=0 one=b+ two=a>" << false;
         QTest::newRow("bad first entry") << "F a" << "play" << "on row=1 next=0 one=- two=a+" << false;
         QTest::newRow("folder pick") << "G a" << "play" << "on row=0 next=1 one=- two=x+" << false;
+        QTest::newRow("bad entry after a jingle") << "j F a" << "play end" << "on row=2 next=0 one=- two=a+" << false;
+        QTest::newRow("unknown kind passed over") << "j u a" << "play end loop loop" << "on row=2 next=0 one=- two=a+"
+                                                  << false;
         QTest::newRow("every entry bad") << "F F" << "play loop" << "on row=1 next=0 one=- two=-" << false;
         // Fixed times: a hard one starts now, a soft one becomes next.
         QTest::newRow("hard fixed start") << "a b c@h" << "play due:2" << "on row=2 next=0 one=c+ two=a>"
@@ -342,10 +445,20 @@ private slots:
         // Stop fades out, a second Stop cuts; Clear empties.
         QTest::newRow("Stop") << "a b" << "play T stop" << "off row=0 next=1 one=b> two=a>" << false;
         QTest::newRow("Stop twice") << "a b" << "play stop stop" << "off row=0 next=1 one=- two=-" << false;
+        QTest::newRow("Stop cuts without its fade") << "a b" << "nofade play stop" << "off row=0 next=1 one=- two=-"
+                                                    << false;
+        QTest::newRow("Stop during a hand-over") << "a t b" << "nofade play play stop"
+                                                 << "off row=0 next=1 one=- two=-" << false;
+        QTest::newRow("Stop during an announcement") << "a t b" << "nofade play click:1 stop said"
+                                                     << "off row=0 next=1 one=- two=-" << false;
+        QTest::newRow("Play after Stop") << "a b" << "play stop stop play" << "on row=0 next=1 one=- two=a+" << false;
         // Both channels fade out: the one chosen cuts its fade.
         QTest::newRow("Stop then Play") << "a b" << "play next stop play" << "on row=0 next=1 one=a+ two=a>"
                                         << false;
         QTest::newRow("Clear") << "a b" << "play clear" << "off row=0 next=0 one=- two=-" << false;
+        QTest::newRow("Clear during an announcement") << "a t b" << "play click:1 clear said"
+                                                      << "off row=0 next=0 one=- two=-" << false;
+        QTest::newRow("empty order") << "" << "play next stop" << "off row=0 next=0 one=- two=-" << false;
     }
 
     void decisions()
