@@ -106,7 +106,15 @@ void AirCheckWorker::begin()
          QStringLiteral("-segment_format_options"), QStringLiteral("flush_packets=1"),
          QDir(plan.folder).filePath(pattern(plan.fileMinutes, plan.mp3))});
     connect(recorder, &QProcess::finished, this, [this] {
-        retryLater(QStringLiteral("cannot record into %1: %2").arg(plan.folder, captureErrors()));
+        const QString reason = QStringLiteral("cannot record into %1: %2").arg(plan.folder, captureErrors());
+        if (!ranSteadily()) {
+            retryLater(reason);
+            return;
+        }
+        // A recorder that ran and then crashed: waiting for the next try
+        // would leave a hole in the record.
+        qWarning().noquote() << QStringLiteral("Air check: ") + reason + QStringLiteral("; started again at once");
+        begin();
     });
     connect(recorder, &QProcess::errorOccurred, this, [this](QProcess::ProcessError error) {
         if (error == QProcess::FailedToStart)
