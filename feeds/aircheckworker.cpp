@@ -102,8 +102,9 @@ void AirCheckWorker::begin()
          QStringLiteral("1"), QStringLiteral("-reset_timestamps"), QStringLiteral("1"),
          QStringLiteral("-segment_format"), plan.mp3 ? QStringLiteral("mp3") : QStringLiteral("ogg"),
          // Each packet reaches the file at once: a crash loses no more than
-         // the page being filled.
-         QStringLiteral("-segment_format_options"), QStringLiteral("flush_packets=1"),
+         // the Ogg page being filled, kept to 200 ms rather than a second.
+         QStringLiteral("-segment_format_options"),
+         plan.mp3 ? QStringLiteral("flush_packets=1") : QStringLiteral("flush_packets=1:page_duration=200000"),
          QDir(plan.folder).filePath(pattern(plan.fileMinutes, plan.mp3))});
     connect(recorder, &QProcess::finished, this, [this] {
         const QString reason = QStringLiteral("cannot record into %1: %2").arg(plan.folder, captureErrors());

@@ -228,6 +228,7 @@ qint64 keptMs(const QString &folder, bool tonesOnly)
     for (const QFileInfo &file : QDir(folder).entryInfoList(QDir::Files)) {
         const QVector<qint16> samples = Decoder(file.filePath()).samples(false);
         ms += tonesOnly ? msOfTones(samples) : samples.size() * 1000 / (2 * 44100);
+        qInfo() << "air-check file" << file.fileName() << file.size() << "bytes," << samples.size() / (2 * 44100) << "s";
     }
     return ms;
 }
@@ -481,8 +482,8 @@ private slots:
         QVERIFY(QFile::exists(folder + QStringLiteral("/notes.txt")));
         desk.on_btn_play_clicked();
         QTRY_VERIFY_WITH_TIMEOUT(desk.currentIndex == 3, 4 * int(kToneSeconds) * 1000);
-        // The kill below loses the Ogg page being filled, up to a second,
-        // and on a loaded machine the recorder runs behind the air.
+        // The kill below loses the Ogg page being filled, and on a loaded
+        // machine the recorder runs behind the air.
         QTest::qWait(int(kToneSeconds) * 1000 + 2000);
         desk.on_btn_stop_clicked();
         // A recorder that ran steadily and then crashed is replaced at once.
