@@ -68,12 +68,6 @@ QStringList linesWith(const QString &start)
     return feedLines.filter(QRegularExpression(QLatin1Char('^') + QRegularExpression::escape(start)));
 }
 
-Playlist jingle(const QString &path, int seconds)
-{
-    return {QFileInfo(path).completeBaseName(), path, QStringLiteral("00:%1").arg(seconds, 2, 10, QLatin1Char('0')),
-            QStringLiteral("jingle")};
-}
-
 // Decodes `source` (a file or a stream's address) as the recorder's samples.
 class Decoder
 {
@@ -179,9 +173,8 @@ int firstOutOfOrder(const QVector<qint16> &samples)
     return 0;
 }
 
-// The processes whose command line or environment, where we may read it,
-// holds `text`; or only this process's children: a desk of another run on
-// the machine has processes of the same name.
+// The processes whose command line or environment we may read holding `text`;
+// or only our children's, as other desks on the machine name theirs alike.
 QStringList processesShowing(const QByteArray &text, bool childrenOnly = false)
 {
     const QByteArray parent = "\nPPid:\t" + QByteArray::number(::getpid()) + '\n';
@@ -247,11 +240,12 @@ class FeedsTest : public QObject
     QString cart;
     QString previewed;
 
-    // The tones by their index, as a running order of 4 s items.
+    // The tones by their index, as a running order of jingles.
     void load(MainWindow &desk, const QVector<int> &toneIndexes)
     {
         for (int i : toneIndexes)
-            desk.playlist.push_back(jingle(tones[i], 4));
+            desk.playlist.push_back({QFileInfo(tones[i]).completeBaseName(), tones[i], QStringLiteral("00:04"),
+                                     QStringLiteral("jingle")});
         desk.updateAudioList();
     }
 
