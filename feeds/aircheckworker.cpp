@@ -102,11 +102,20 @@ void AirCheckWorker::begin()
          QStringLiteral("1"), QStringLiteral("-reset_timestamps"), QStringLiteral("1"),
          QStringLiteral("-segment_format"), plan.mp3 ? QStringLiteral("mp3") : QStringLiteral("ogg"),
          // Each packet reaches the file at once: a crash loses no more than
-         // the page being filled.
-         QStringLiteral("-segment_format_options"), QStringLiteral("flush_packets=1"),
+         // the Ogg page being filled, kept to 200 ms rather than a second.
+         QStringLiteral("-segment_format_options"),
+         plan.mp3 ? QStringLiteral("flush_packets=1") : QStringLiteral("flush_packets=1:page_duration=200000"),
          QDir(plan.folder).filePath(pattern(plan.fileMinutes, plan.mp3))});
     connect(recorder, &QProcess::finished, this, [this] {
-        retryLater(QStringLiteral("cannot record into %1: %2").arg(plan.folder, captureErrors()));
+        const QString reason = QStringLiteral("cannot record into %1: %2").arg(plan.folder, captureErrors());
+        if (!ranSteadily()) {
+            retryLater(reason);
+            return;
+        }
+        // A recorder that ran and then crashed: waiting for the next try
+        // would leave a hole in the record.
+        qWarning().noquote() << QStringLiteral("Air check: ") + reason + QStringLiteral("; started again at once");
+        begin();
     });
     connect(recorder, &QProcess::errorOccurred, this, [this](QProcess::ProcessError error) {
         if (error == QProcess::FailedToStart)

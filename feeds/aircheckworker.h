@@ -8,8 +8,9 @@ class QDateTime;
 // Records the air into a folder, one file per period (an hour by default)
 // named by its local date and time of day ("2026-12-08_14h.ogg"), cut by
 // ffmpeg at clock time with no gap between files. Ogg Opus or MP3, mono: both
-// stay playable up to the point where a crash cut them. Files older than the
-// days to keep are removed at start and every hour.
+// stay playable up to the point where a crash cut them, and a recorder that
+// had run is started again at once, whatever the stream does meanwhile. Files
+// older than the days to keep are removed at start and every hour.
 class AirCheckWorker : public FeedWorker
 {
     Q_OBJECT

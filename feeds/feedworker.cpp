@@ -10,6 +10,7 @@
 
 #include <signal.h>
 #include <sys/prctl.h>
+#include <unistd.h>
 
 namespace {
 
@@ -43,6 +44,7 @@ FeedWorker::FeedWorker(const QString &name, const QString &source)
         if (state != State::On)
             qInfo().noquote() << this->name + QStringLiteral(": ") + runningWhat;
         failing.invalidate();
+        steadyRun = true;
         setState(State::On);
     });
 }
@@ -84,7 +86,11 @@ QProcess *FeedWorker::startCapture(const QStringList &output)
 {
     stopCapture();
     capture = new QProcess(this);
-    capture->setChildProcessModifier([] { ::prctl(PR_SET_PDEATHSIG, SIGKILL); });
+    steadyRun = false;
+    capture->setChildProcessModifier([] {
+        ::prctl(PR_SET_PDEATHSIG, SIGKILL);
+        ::setpgid(0, 0);
+    });
     capture->start(QStringLiteral("ffmpeg"),
                    QStringList{QStringLiteral("-nostdin"), QStringLiteral("-hide_banner"),
                                QStringLiteral("-v"), QStringLiteral("error"), QStringLiteral("-f"),

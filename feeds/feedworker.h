@@ -48,7 +48,9 @@ signals:
 protected:
     // Starts ffmpeg on the air with `output` as its output arguments. It
     // dies with the thread that started it, so a killed desk leaves no
-    // capture behind to write on.
+    // capture behind to write on; a process group of its own keeps a signal
+    // meant for the desk's group (a terminal's Ctrl-C) from cutting it
+    // short of the desk's own ending.
     QProcess *startCapture(const QStringList &output);
     void stopCapture();
     // The capture's last error lines, for a log line.
@@ -67,6 +69,10 @@ protected:
     // The work runs: once it has run a moment without failing, a log line
     // if it was not on, and the waits start over.
     void running(const QString &what);
+    // Whether the capture had run steadily when it ended: a crash then
+    // costs no more than a start, and its worker may start again at once;
+    // one that keeps failing waits as usual.
+    bool ranSteadily() const { return steadyRun; }
 
     QString source;
     QProcess *capture = nullptr;
@@ -80,6 +86,7 @@ private:
     QTimer *steady;
     QString runningWhat;
     QElapsedTimer failing; // since the first failure after the work last ran
+    bool steadyRun = false; // since the capture last started
     State state = State::Off;
     QString shownWhy;
 };

@@ -17,6 +17,9 @@
 #include <QSettings>
 #include <QtEndian>
 
+#include <signal.h>
+#include <unistd.h>
+
 namespace {
 
 constexpr int kWindowMs = 50;
@@ -63,12 +66,6 @@ QStringList linesWith(const QString &start)
 {
     const QMutexLocker locked(&linesLock);
     return feedLines.filter(QRegularExpression(QLatin1Char('^') + QRegularExpression::escape(start)));
-}
-
-Playlist jingle(const QString &path, int seconds)
-{
-    return {QFileInfo(path).completeBaseName(), path, QStringLiteral("00:%1").arg(seconds, 2, 10, QLatin1Char('0')),
-            QStringLiteral("jingle")};
 }
 
 // Decodes `source` (a file or a stream's address) as the recorder's samples.
@@ -176,31 +173,64 @@ int firstOutOfOrder(const QVector<qint16> &samples)
     return 0;
 }
 
-// Whether any process's command line or environment that we may read holds `secret`.
-bool anyProcessShows(const QByteArray &secret)
+// The processes whose command line or environment we may read holding `text`;
+// or only our children's, as other desks on the machine name theirs alike.
+QStringList processesShowing(const QByteArray &text, bool childrenOnly = false)
 {
+    const QByteArray parent = "\nPPid:\t" + QByteArray::number(::getpid()) + '\n';
+    QStringList found;
     QDirIterator processes(QStringLiteral("/proc"), QDir::Dirs | QDir::NoDotAndDotDot);
     while (processes.hasNext()) {
         const QString folder = processes.next();
+        QFile status(folder + QStringLiteral("/status"));
         for (const char *part : {"/cmdline", "/environ"}) {
             QFile file(folder + QLatin1String(part));
-            if (file.open(QIODevice::ReadOnly) && file.readAll().contains(secret))
-                return true;
+            if (file.open(QIODevice::ReadOnly) && file.readAll().contains(text)
+                && (!childrenOnly || (status.open(QIODevice::ReadOnly) && status.readAll().contains(parent)))) {
+                found << QFileInfo(folder).fileName();
+                break;
+            }
         }
     }
-    return false;
+    return found;
 }
 
-void streamTo(const TestSupport::StreamServer &server)
+// The desk streams to `server` when there is one, and keeps the air in
+// `folder` when one is given, with `more` settings on top.
+void feedTo(const TestSupport::StreamServer *server, const QString &folder, const QVariantMap &more = {})
 {
     QSettings settings(QStringLiteral("OrvaRadio"), QStringLiteral("OrvaRadio"));
-    settings.setValue(QStringLiteral("stream/enabled"), true);
-    settings.setValue(QStringLiteral("stream/serverUrl"), server.url());
-    settings.setValue(QStringLiteral("stream/mount"), server.mount());
-    settings.setValue(QStringLiteral("stream/password"), server.sourcePassword());
+    if (server) {
+        settings.setValue(QStringLiteral("stream/enabled"), true);
+        settings.setValue(QStringLiteral("stream/serverUrl"), server->url());
+        settings.setValue(QStringLiteral("stream/mount"), server->mount());
+        settings.setValue(QStringLiteral("stream/password"), server->sourcePassword());
+    }
+    if (!folder.isEmpty()) {
+        settings.setValue(QStringLiteral("aircheck/enabled"), true);
+        settings.setValue(QStringLiteral("aircheck/folder"), folder);
+    }
+    for (auto it = more.cbegin(); it != more.cend(); ++it)
+        settings.setValue(it.key(), it.value());
+}
+
+// How long the air-check files in `folder` last, or only how long the tones sound in them.
+qint64 keptMs(const QString &folder, bool tonesOnly)
+{
+    qint64 ms = 0;
+    for (const QFileInfo &file : QDir(folder).entryInfoList(QDir::Files)) {
+        const QVector<qint16> samples = Decoder(file.filePath()).samples(false);
+        ms += tonesOnly ? msOfTones(samples) : samples.size() * 1000 / (2 * 44100);
+        qInfo() << "air-check file" << file.fileName() << file.size() << "bytes," << samples.size() / (2 * 44100) << "s";
+    }
+    return ms;
 }
 
 } // namespace
+
+#define START_OR_SKIP(server)                                                                                          \
+    if (!(server).start(false))                                                                                        \
+    QSKIP(qPrintable((server).errorString()))
 
 class FeedsTest : public QObject
 {
@@ -209,6 +239,15 @@ class FeedsTest : public QObject
     QStringList tones;
     QString cart;
     QString previewed;
+
+    // The tones by their index, as a running order of jingles.
+    void load(MainWindow &desk, const QVector<int> &toneIndexes)
+    {
+        for (int i : toneIndexes)
+            desk.playlist.push_back({QFileInfo(tones[i]).completeBaseName(), tones[i], QStringLiteral("00:04"),
+                                     QStringLiteral("jingle")});
+        desk.updateAudioList();
+    }
 
 private slots:
     void initTestCase()
@@ -248,36 +287,27 @@ private slots:
 
     // Three tones, a cart and a preview while a listener takes the mount:
     // the stream carries the tones in order and the cart, soon after the
-    // air, never the preview and nowhere the password. The server goes away
-    // for 10 s: one line when the stream is lost, one when it is back, and
-    // the listener hears the air again. Meanwhile an air-check folder that
-    // cannot be made costs one warning however often it is tried.
+    // air, never the preview and nowhere the password. Meanwhile an
+    // air-check folder that cannot be made costs one warning however often
+    // it is tried.
     void streamCarriesTheAir()
     {
         TestSupport::StreamServer server;
-        if (!server.start(false))
-            QSKIP(qPrintable(server.errorString()));
-        streamTo(server);
+        START_OR_SKIP(server);
         const QString blocker = TestSupport::privateRoot() + QStringLiteral("/not-a-folder");
         QFile file(blocker);
         QVERIFY(file.open(QIODevice::WriteOnly));
         file.close();
-        {
-            QSettings settings(QStringLiteral("OrvaRadio"), QStringLiteral("OrvaRadio"));
-            settings.setValue(QStringLiteral("buttonhole/btn_1"), cart);
-            settings.setValue(QStringLiteral("nowplaying/allKinds"), true);
-            settings.setValue(QStringLiteral("aircheck/enabled"), true);
-            settings.setValue(QStringLiteral("aircheck/folder"), blocker + QStringLiteral("/aircheck"));
-        }
+        feedTo(&server, blocker + QStringLiteral("/aircheck"),
+               {{QStringLiteral("buttonhole/btn_1"), cart}, {QStringLiteral("nowplaying/allKinds"), true}});
         MainWindow desk;
-        desk.playlist = {jingle(tones[0], 4), jingle(tones[1], 4), jingle(tones[2], 4)};
-        desk.updateAudioList();
+        load(desk, {0, 1, 2});
         const AirFeeds *feeds = desk.findChild<AirFeeds *>();
         QTRY_COMPARE_WITH_TIMEOUT(feeds->streamState(), FeedWorker::State::On, kOnMs);
         QVERIFY(server.mounted());
         QTRY_COMPARE_WITH_TIMEOUT(desk.findChild<QLabel *>(QStringLiteral("feeds_state"))->text(),
                                   QStringLiteral("Stream: on · Air check: failing"), kOnMs);
-        QVERIFY(!anyProcessShows(server.sourcePassword().toUtf8()));
+        QCOMPARE(processesShowing(server.sourcePassword().toUtf8()), QStringList());
         QVERIFY(!linesWith(QString()).join(QLatin1Char('\n')).contains(server.sourcePassword()));
         // The title waited for the source: the server knows no mount before.
         QCOMPARE(linesWith(QStringLiteral("Now playing:")), QStringList());
@@ -322,20 +352,11 @@ private slots:
     void outageCostsTheAirCheckNothing()
     {
         TestSupport::StreamServer server;
-        if (!server.start(false))
-            QSKIP(qPrintable(server.errorString()));
-        streamTo(server);
+        START_OR_SKIP(server);
         const QString folder = TestSupport::privateRoot() + QStringLiteral("/outage");
-        {
-            QSettings settings(QStringLiteral("OrvaRadio"), QStringLiteral("OrvaRadio"));
-            settings.setValue(QStringLiteral("aircheck/enabled"), true);
-            settings.setValue(QStringLiteral("aircheck/folder"), folder);
-            settings.setValue(QStringLiteral("aircheck/fileMinutes"), 1);
-        }
+        feedTo(&server, folder, {{QStringLiteral("aircheck/fileMinutes"), 1}});
         MainWindow desk;
-        for (int i = 0; i < 9; ++i)
-            desk.playlist.push_back(jingle(tones[i % 3], 4));
-        desk.updateAudioList();
+        load(desk, {0, 1, 2, 0, 1, 2, 0, 1, 2});
         QTRY_VERIFY_WITH_TIMEOUT(!QDir(folder).isEmpty(QDir::Files), kOnMs);
         QElapsedTimer recording;
         recording.start();
@@ -357,11 +378,9 @@ private slots:
         const qint64 ranMs = recording.elapsed();
         QCOMPARE(linesWith(QStringLiteral("Stream:")).size(), 3);
         QCOMPARE(linesWith(QStringLiteral("Air check:")).size(), 1);
-        qint64 keptMs = 0;
-        for (const QString &name : QDir(folder).entryList(QDir::Files))
-            keptMs += Decoder(folder + QLatin1Char('/') + name).samples(false).size() * 1000 / (2 * 44100);
-        qInfo() << "the air check kept" << keptMs << "ms of" << ranMs;
-        QVERIFY(keptMs >= ranMs - kMostGapMs);
+        const qint64 kept = keptMs(folder, false);
+        qInfo() << "the air check kept" << kept << "ms of" << ranMs;
+        QVERIFY(kept >= ranMs - kMostGapMs);
     }
 
     // A server that is not there reads as reconnecting; once it is there, a
@@ -369,14 +388,11 @@ private slots:
     void streamTellsRefusedFromGone()
     {
         TestSupport::StreamServer server;
-        streamTo(server);
-        QSettings(QStringLiteral("OrvaRadio"), QStringLiteral("OrvaRadio"))
-            .setValue(QStringLiteral("stream/password"), QStringLiteral("wrong"));
+        feedTo(&server, QString(), {{QStringLiteral("stream/password"), QStringLiteral("wrong")}});
         MainWindow desk;
         const QLabel *state = desk.findChild<QLabel *>(QStringLiteral("feeds_state"));
         QTRY_COMPARE_WITH_TIMEOUT(state->text(), QStringLiteral("Stream: reconnecting · Air check: off"), kOnMs);
-        if (!server.start(false))
-            QSKIP(qPrintable(server.errorString()));
+        START_OR_SKIP(server);
         QTRY_COMPARE_WITH_TIMEOUT(state->text(), QStringLiteral("Stream: refused: check the user and password · Air check: off"),
                                   kMostRefusedMs);
         QTest::qWait(5000);
@@ -391,20 +407,12 @@ private slots:
     void streamFollowsTheAir()
     {
         TestSupport::StreamServer server;
-        if (!server.start(false))
-            QSKIP(qPrintable(server.errorString()));
-        streamTo(server);
+        START_OR_SKIP(server);
         const QString folder = TestSupport::privateRoot() + QStringLiteral("/follows");
-        {
-            QSettings settings(QStringLiteral("OrvaRadio"), QStringLiteral("OrvaRadio"));
-            settings.setValue(QStringLiteral("stream/format"), QStringLiteral("opus"));
-            settings.setValue(QStringLiteral("nowplaying/allKinds"), true);
-            settings.setValue(QStringLiteral("aircheck/enabled"), true);
-            settings.setValue(QStringLiteral("aircheck/folder"), folder);
-        }
+        feedTo(&server, folder,
+               {{QStringLiteral("stream/format"), QStringLiteral("opus")}, {QStringLiteral("nowplaying/allKinds"), true}});
         MainWindow desk;
-        desk.playlist = {jingle(tones[0], 4), jingle(tones[1], 4)};
-        desk.updateAudioList();
+        load(desk, {0, 1});
         QTRY_COMPARE_WITH_TIMEOUT(desk.findChild<AirFeeds *>()->streamState(), FeedWorker::State::On, kOnMs);
         Decoder listener(server.url() + server.mount());
         TitleListener titles(server.url() + server.mount());
@@ -431,11 +439,9 @@ private slots:
         QCOMPARE(linesWith(QStringLiteral("Stream: the")).size(), 0);
         // Told of each move at once, the air check lost no more than the stream.
         desk.findChild<AirFeeds *>()->stop();
-        int keptMs = 0;
-        for (const QFileInfo &file : QDir(folder).entryInfoList(QDir::Files))
-            keptMs += msOfTones(Decoder(file.filePath()).samples(false));
-        QVERIFY2(keptMs >= heardMs - kMostMoveLossMs, qPrintable(QStringLiteral("%1 ms of %2").arg(keptMs).arg(heardMs)));
-        qInfo() << "the air check kept" << keptMs << "ms; titles" << titles.titles << "items started" << started;
+        const qint64 kept = keptMs(folder, true);
+        QVERIFY2(kept >= heardMs - kMostMoveLossMs, qPrintable(QStringLiteral("%1 ms of %2").arg(kept).arg(heardMs)));
+        qInfo() << "the air check kept" << kept << "ms; titles" << titles.titles << "items started" << started;
         for (const QString &title : {QStringLiteral("tone-440"), QStringLiteral("tone-660")}) {
             const qint64 late = titles.titles.value(title, -1) - started.value(title);
             QVERIFY2(started.contains(title) && late >= 0 && late <= kMostTitleMs, qPrintable(title));
@@ -458,33 +464,30 @@ private slots:
             QVERIFY(file.write("x") == 1 && file.flush());
             QVERIFY(file.setFileTime(old, QFileDevice::FileModificationTime));
         }
-        {
-            QSettings settings(QStringLiteral("OrvaRadio"), QStringLiteral("OrvaRadio"));
-            settings.setValue(QStringLiteral("aircheck/enabled"), true);
-            settings.setValue(QStringLiteral("aircheck/folder"), folder);
-            settings.setValue(QStringLiteral("aircheck/fileMinutes"), 1);
-            settings.setValue(QStringLiteral("aircheck/days"), 2);
-        }
+        feedTo(nullptr, folder, {{QStringLiteral("aircheck/fileMinutes"), 1}, {QStringLiteral("aircheck/days"), 2}});
         // The tones end 4 s after a full minute.
         while (QTime::currentTime().second() != 48)
             QTest::qWait(200);
         MainWindow desk;
-        desk.playlist = {jingle(tones[0], 4), jingle(tones[1], 4), jingle(tones[2], 4), jingle(tones[0], 4)};
-        desk.updateAudioList();
+        load(desk, {0, 1, 2, 0});
         const AirFeeds *feeds = desk.findChild<AirFeeds *>();
         QTRY_COMPARE_WITH_TIMEOUT(feeds->airCheckState(), FeedWorker::State::On, kOnMs);
         QVERIFY(!QFile::exists(folder + QStringLiteral("/2026-01-01_10h.ogg")));
         QVERIFY(QFile::exists(folder + QStringLiteral("/notes.txt")));
         desk.on_btn_play_clicked();
         QTRY_VERIFY_WITH_TIMEOUT(desk.sequencer->currentIndex() == 3, 4 * int(kToneSeconds) * 1000);
-        // The kill below loses the Ogg page being filled, up to a second,
-        // and on a loaded machine the recorder runs behind the air.
+        // The kill below loses the Ogg page being filled, and on a loaded
+        // machine the recorder runs behind the air.
         QTest::qWait(int(kToneSeconds) * 1000 + 2000);
         desk.on_btn_stop_clicked();
-        QVERIFY(TestSupport::run(QStringLiteral("pkill"), {QStringLiteral("-KILL"), QStringLiteral("-f"),
-                                                           QStringLiteral("OrvaRadio Air check")}));
-        QTRY_COMPARE_WITH_TIMEOUT(feeds->airCheckState(), FeedWorker::State::Waiting, kOnMs);
-        QTRY_COMPARE_WITH_TIMEOUT(feeds->airCheckState(), FeedWorker::State::On, kOnMs);
+        // A recorder that ran steadily and then crashed is replaced at once.
+        const QStringList crashed = processesShowing("OrvaRadio Air check", true);
+        QCOMPARE(crashed.size(), 1);
+        QCOMPARE(::kill(crashed.first().toInt(), SIGKILL), 0);
+        QTRY_VERIFY_WITH_TIMEOUT(processesShowing("OrvaRadio Air check", true).size() == 1
+                                     && processesShowing("OrvaRadio Air check", true) != crashed,
+                                 kMostGapMs);
+        QCOMPARE(feeds->airCheckState(), FeedWorker::State::On);
 
         // By name, in the order they were written: a piece kept from before
         // a restart ("_14h05-1.ogg") comes before the file of that name.
