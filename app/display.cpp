@@ -6,15 +6,9 @@
 #include "selfrestart.h"
 #include "sequencer.h"
 #include "widgetupdates.h"
+#include "displaypacer.h"
 #include "onairdisplay.h"
 
-#include <QDebug>
-
-namespace {
-
-constexpr int kSilenceLimitMs = 10000;
-
-} // namespace
 
 void MainWindow::currentTimePosition(qint64, int)
 {
@@ -30,8 +24,7 @@ void MainWindow::updateAudioList(bool jump)
 void MainWindow::blankTimes()
 {
     onAirDisplay->blank();
-    levelLeft = 0;
-    levelRight = 0;
+    airLevels.item = {};
     vuLeft->setLevel(0);
     vuRight->setLevel(0);
 }
@@ -48,14 +41,7 @@ void MainWindow::updateDisplay()
 {
     if (!uiReady || !vuLeft || !vuRight)
         return;
-    // Levels change only when audio blocks arrive. Once no channel plays, or
-    // the one that plays delivers nothing (a stalled source), the last block
-    // must not keep the meters (and the watchdog) believing that something sounds.
-    if ((!player1.isPlaying() && !player2.isPlaying()) || !lastBlockAt.isValid()
-        || lastBlockAt.elapsed() > AirLevels::kNoAudioMs) {
-        levelLeft = 0;
-        levelRight = 0;
-    }
+    airLevels.settle(player1.isPlaying() || player2.isPlaying());
     const auto volume = [](const AudioPlayer &player) {
         return player.isPlaying() ? player.outputVolume() : 0.0f;
     };
@@ -68,17 +54,7 @@ void MainWindow::updateDisplay()
             airEvents->finish(player);
     }
 
-    // Silent by design: a hand-over, an announcement, a rest after failures.
-    if (sequencer->phase() == Sequencer::Phase::OnAir && levelLeft <= 0 && levelRight <= 0) {
-        silenceMs += 10;
-        if (silenceMs > kSilenceLimitMs - 1) {
-            qWarning() << "Silence watchdog: no audio for" << kSilenceLimitMs << "ms — skipping track";
-            silenceMs = 0;
-            sequencer->silence();
-        }
-    } else {
-        silenceMs = 0;
-    }
+    sequencer->heard(!airLevels.silent(), DisplayPacer::kTickMs);
 }
 
 void MainWindow::flash()

@@ -121,13 +121,6 @@ void MainWindow::init()
     announcer = new AnnouncementPlayer(airEvents, outputs, loudness, this);
     timePlayer = announcer->mediaPlayer();
     timeOutput = announcer->audioOutput();
-    // Streams on a vanished server only fail or stall; the channels rest
-    // until it is back, and the fresh start brings the air back.
-    connect(playoutRetry, &PlayoutRetry::soundServerGone, this, [this] {
-        airEvents->outage();
-        player1.Reset();
-        player2.Reset();
-    });
     connect(playoutRetry, &PlayoutRetry::soundServerBack, this,
             [this] { SelfRestart::request(*this); });
     audioTimeDir = settings->value(QStringLiteral("files/audioTimeDir")).toString();
@@ -164,7 +157,7 @@ void MainWindow::init()
     displayTimer = new QTimer(this);
     connect(displayTimer, &QTimer::timeout, this, &MainWindow::updateDisplay);
     auto *pacer = new DisplayPacer(displayTimer, [this] { updateDisplay(); }, [this] {
-        return !sequencer->announcing() && !(sequencer->onAir() && levelLeft <= 0 && levelRight <= 0);
+        return !sequencer->announcing() && !(sequencer->onAir() && airLevels.silent());
     });
     connect(displayTimer, &QTimer::timeout, pacer, &DisplayPacer::settle);
     for (AudioTap *tap : {bufferOutput, bufferOutput2})

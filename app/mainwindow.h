@@ -9,7 +9,6 @@
 #include "playlist.h"
 #include "startvalues.h"
 
-#include <QElapsedTimer>
 #include <QMainWindow>
 #include <QMediaPlayer>
 #include <QModelIndex>
@@ -84,10 +83,6 @@ public:
     StartValues::Switches switches;
     bool talkActive = false;
     QString audioTimeDir;
-    int levelLeft = 0;
-    int levelRight = 0;
-    // When the channels last delivered a block of audio.
-    QElapsedTimer lastBlockAt;
     AirLevels airLevels;
     VuMeter *vuLeft = nullptr;
     VuMeter *vuRight = nullptr;
@@ -95,7 +90,6 @@ public:
     bool uiReady = false;
     bool firstShown = false;
     QTimer *displayTimer = nullptr;
-    int silenceMs = 0;
     Preparation *preparation = nullptr;
     Loudness *loudness = nullptr;
     OutputDevices *outputs = nullptr;

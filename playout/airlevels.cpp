@@ -70,6 +70,22 @@ void AirLevels::block(int channel, double rmsLeft, double rmsRight)
     last[size_t(channel)].at.start();
 }
 
+void AirLevels::take(int channel, const QAudioBuffer &buffer)
+{
+    const std::optional<Rms> rms = rmsOf(buffer);
+    if (!rms)
+        return;
+    item = {segmentsFor(rms->left), segmentsFor(rms->right)};
+    lastBlockAt.start();
+    block(channel, rms->left, rms->right);
+}
+
+void AirLevels::settle(bool playing)
+{
+    if (!playing || !lastBlockAt.isValid() || lastBlockAt.elapsed() > kNoAudioMs)
+        item = {};
+}
+
 AirLevels::Segments AirLevels::air(const std::array<float, kChannels> &volumes) const
 {
     double left = 0.0;

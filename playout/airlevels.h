@@ -41,6 +41,16 @@ public:
 
     // A block that `channel` decoded, at these RMS values (0..1).
     void block(int channel, double rmsLeft, double rmsRight);
+    // A block as `channel` delivered it: the item's level, and the
+    // channel's part of the air.
+    void take(int channel, const QAudioBuffer &buffer);
+    // Once no channel plays, or the one that plays delivers nothing (a
+    // stalled source), the last block no longer says that something sounds.
+    void settle(bool playing);
+    // The item's own level in segments, as the last block gave it: what the
+    // watchdog judges.
+    Segments item;
+    bool silent() const { return item.left <= 0 && item.right <= 0; }
     // The air, the channels playing at these output volumes (0 for one that
     // does not play).
     Segments air(const std::array<float, kChannels> &volumes) const;
@@ -53,6 +63,7 @@ private:
         QElapsedTimer at;
     };
     std::array<Last, kChannels> last;
+    QElapsedTimer lastBlockAt;
 };
 
 #endif

@@ -16,6 +16,7 @@ namespace {
 
 // How long a failed channel is left alone before it is reset.
 constexpr int kFailedChannelRestMs = 1500;
+constexpr int kSilenceLimitMs = 10000;
 
 } // namespace
 
@@ -40,6 +41,13 @@ Sequencer::Sequencer(std::vector<Playlist> &order, Channel &one, Channel &two, c
         });
     }
     connect(parts.retry, &PlayoutRetry::retryDue, this, &Sequencer::retryAfterFailures);
+    // Streams on a vanished server only fail or stall; the channels rest
+    // until it is back, and the fresh start brings the air back.
+    connect(parts.retry, &PlayoutRetry::soundServerGone, this, [this] {
+        this->parts.events->outage();
+        this->one.Reset();
+        this->two.Reset();
+    });
     connect(parts.announcer, &Announcer::ended, this, &Sequencer::announcementEnded);
     connect(parts.announcer, &Announcer::failed, this, &Sequencer::announcementFailed);
     if (parts.fixedStarts)
@@ -448,6 +456,21 @@ void Sequencer::silence()
 {
     parts.events->leaving({&one, &two}, OnAirEvents::Outcome::SkippedSilence);
     skipToNext();
+}
+
+void Sequencer::heard(bool sounding, int ms)
+{
+    // Silent by design: a hand-over, an announcement, a rest after failures.
+    if (sounding || phase() != Phase::OnAir) {
+        silentMs = 0;
+        return;
+    }
+    silentMs += ms;
+    if (silentMs < kSilenceLimitMs)
+        return;
+    qWarning() << "Silence watchdog: no audio for" << kSilenceLimitMs << "ms — skipping track";
+    silentMs = 0;
+    silence();
 }
 
 void Sequencer::positionChanged(Channel &channel, qint64 position)

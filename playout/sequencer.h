@@ -111,6 +111,10 @@ public:
     void skipToNext();
     // Nothing was heard for too long on air.
     void silence();
+    // The silence watchdog: whether the item on air sounded over the last
+    // `ms`; silent on air for ten seconds, it is passed over.
+    void heard(bool sounding, int ms);
+    int silentFor() const { return silentMs; }
     // A channel reported where it is.
     void positionChanged(Channel &channel, qint64 position);
     // A channel's item ended; both channels are off air: the order goes on.
@@ -155,6 +159,7 @@ private:
     int handOverSeconds = 5;
     bool stopFades = true;
     std::function<QString()> timeFile;
+    int silentMs = 0;
 };
 
 #endif

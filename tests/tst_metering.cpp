@@ -196,7 +196,7 @@ QVector<QPair<int, int>> levelsOf(MainWindow &window, const QList<QAudioBuffer> 
     QVector<QPair<int, int>> levels;
     for (const QAudioBuffer &block : blocks) {
         window.calculateRMS(block);
-        levels.append({window.levelLeft, window.levelRight});
+        levels.append({window.airLevels.item.left, window.airLevels.item.right});
     }
     return levels;
 }
@@ -258,11 +258,11 @@ private slots:
         QFETCH(int, left);
         QFETCH(int, right);
         MainWindow window;
-        window.levelLeft = 7;
-        window.levelRight = 9;
+        window.airLevels.item.left = 7;
+        window.airLevels.item.right = 9;
         window.calculateRMS(buffer);
-        QCOMPARE(window.levelLeft, left);
-        QCOMPARE(window.levelRight, right);
+        QCOMPARE(window.airLevels.item.left, left);
+        QCOMPARE(window.airLevels.item.right, right);
     }
 
     void meterPainting_data()
@@ -340,7 +340,7 @@ private slots:
             mostPending = qMax(mostPending, window.bufferOutput2->pendingBlocks());
 #endif
             const qint64 position = channel.getPosition();
-            const int level = qMax(window.levelLeft, window.levelRight);
+            const int level = qMax(window.airLevels.item.left, window.airLevels.item.right);
             const bool inTone = position < 2000 - kLevelSyncToleranceMs
                                 || (position > 5000 + kLevelSyncToleranceMs && position < 6800);
             const bool inGap = position > 2000 + kLevelSyncToleranceMs
@@ -360,17 +360,17 @@ private slots:
 
         window.playlist.push_back(window.playlist.front());
         window.on_btn_play_clicked();
-        QTRY_VERIFY_WITH_TIMEOUT(window.levelLeft > kToneLevel, kStartToleranceMs);
+        QTRY_VERIFY_WITH_TIMEOUT(window.airLevels.item.left > kToneLevel, kStartToleranceMs);
         // Stop fades the air out: the meters follow the sound until the fade
         // is over, and then rest at zero.
         window.on_btn_stop_clicked();
         QTRY_VERIFY_WITH_TIMEOUT(!window.player1.isPlaying() && !window.player2.isPlaying(),
                                  kFadeOutToleranceMs);
-        QTRY_COMPARE_WITH_TIMEOUT(window.levelLeft, 0, kLevelSyncToleranceMs);
-        QCOMPARE(window.levelRight, 0);
+        QTRY_COMPARE_WITH_TIMEOUT(window.airLevels.item.left, 0, kLevelSyncToleranceMs);
+        QCOMPARE(window.airLevels.item.right, 0);
         QTest::qWait(300);
-        QCOMPARE(window.levelLeft, 0);
-        QCOMPARE(window.levelRight, 0);
+        QCOMPARE(window.airLevels.item.left, 0);
+        QCOMPARE(window.airLevels.item.right, 0);
     }
 
     // The meters show the air: an item that the loudness rule plays 19 dB
@@ -431,7 +431,7 @@ private slots:
         QTRY_VERIFY_WITH_TIMEOUT(window.player2.getVolume() <= kTalkLevel + 0.01, kFadeOutToleranceMs);
         QTest::qWait(kLevelSyncToleranceMs);
         const int during = highestMeter(window, kLongTalkMs);
-        QVERIFY(window.levelLeft > 0);
+        QVERIFY(window.airLevels.item.left > 0);
         QVERIFY(window.player2.isPlaying());
         QCOMPARE(window.player2.file(), quiet);
         QVERIFY2(during < before - 8, qPrintable(QStringLiteral("%1 then %2").arg(before).arg(during)));
@@ -440,7 +440,7 @@ private slots:
         // A channel that delivers no more blocks (a stalled source) leaves the
         // meters and the watchdog at zero within moments, though it plays on.
         QObject::disconnect(window.bufferOutput2, nullptr, &window, nullptr);
-        QTRY_VERIFY_WITH_TIMEOUT(window.levelLeft == 0 && window.vuLeft->level() == 0,
+        QTRY_VERIFY_WITH_TIMEOUT(window.airLevels.item.left == 0 && window.vuLeft->level() == 0,
                                  kNoBlocksMs + kLevelSyncToleranceMs);
         QVERIFY(window.player2.isPlaying());
         window.on_btn_stop_clicked();

@@ -143,7 +143,7 @@ private slots:
         window.player1.addMedia(longTone);
         window.player1.Play();
         QTRY_VERIFY_WITH_TIMEOUT(window.player1.isPlaying(), kStartToleranceMs);
-        window.levelLeft = window.levelRight = 0;
+        window.airLevels.item = {};
 
         for (int tick = 1; tick < kSilentTicksToSkip; ++tick)
             window.updateDisplay();
@@ -158,7 +158,7 @@ private slots:
             QByteArray quiet(4 * 441, '\0');
             reinterpret_cast<qint16 *>(quiet.data())[1] = 1000;
             window.calculateRMS(QAudioBuffer(quiet, format));
-            QVERIFY(window.levelRight > 0);
+            QVERIFY(window.airLevels.item.right > 0);
             window.updateDisplay();
             window.calculateRMS(QAudioBuffer(QByteArray(4 * 441, '\0'), format));
         } else if (interruption == QLatin1String("fading")) {
@@ -175,7 +175,7 @@ private slots:
             TestSupport::setOrder(*window.sequencer, TestSupport::OrderField::Announcing, false);
         }
         if (!interruption.isEmpty()) {
-            QCOMPARE(window.silenceMs, 0);
+            QCOMPARE(window.sequencer->silentFor(), 0);
             for (int tick = 1; tick < kSilentTicksToSkip; ++tick)
                 window.updateDisplay();
             QCOMPARE(window.sequencer->currentIndex(), 0);
@@ -183,7 +183,7 @@ private slots:
         QTest::ignoreMessage(QtWarningMsg, qPrintable(kWatchdogLine));
         window.updateDisplay();
         QCOMPARE(window.sequencer->currentIndex(), 1);
-        QCOMPARE(window.silenceMs, 0);
+        QCOMPARE(window.sequencer->silentFor(), 0);
     }
 
     // The last block of an item that ended keeps its level; with no channel
@@ -195,8 +195,8 @@ private slots:
         window.playlist = {entry(QStringLiteral("a"), {}, QStringLiteral("none")),
                            entry(QStringLiteral("b"), {}, QStringLiteral("none"))};
         TestSupport::setOrder(*window.sequencer, TestSupport::OrderField::OnAir, true);
-        window.levelLeft = 25;
-        window.levelRight = 27;
+        window.airLevels.item.left = 25;
+        window.airLevels.item.right = 27;
         QTest::ignoreMessage(QtWarningMsg, qPrintable(kWatchdogLine));
         for (int tick = 0; tick < kSilentTicksToSkip; ++tick)
             window.updateDisplay();
@@ -274,7 +274,7 @@ private slots:
         QTRY_VERIFY_WITH_TIMEOUT(window.player2.isPlaying(), kStartToleranceMs);
         QTRY_COMPARE_WITH_TIMEOUT(window.sequencer->currentIndex(), 1, 1000 + 10000 + kSkipToleranceMs);
         QVERIFY(window.player2.getPosition() < 14000);
-        QTRY_VERIFY_WITH_TIMEOUT(window.levelLeft > 20, kStartToleranceMs);
+        QTRY_VERIFY_WITH_TIMEOUT(window.airLevels.item.left > 20, kStartToleranceMs);
     }
 
     void talkOver_data()

@@ -254,7 +254,7 @@ private slots:
         if (QMenu *menu = openMenu())
             menu->close();
         window->sequencer->place({});
-        window->silenceMs = 0;
+        window->sequencer->heard(true, 0);
         setEntries(0);
         select(-1);
         for (QTreeView *view : {files, jingles}) {
