@@ -25,6 +25,7 @@
 #include "sequencer.h"
 #include "startvalues.h"
 #include "timerclock.h"
+#include "translators.h"
 #include "vumeter.h"
 #include "widgetupdates.h"
 
@@ -38,7 +39,6 @@
 #include <QSettings>
 #include <QShortcut>
 #include <QTimer>
-#include <QTranslator>
 
 const char *const MainWindow::kSiteUrl = "https://orvaradio.org";
 const char *const MainWindow::kVersion = "1.0.4";
@@ -70,7 +70,7 @@ MainWindow::~MainWindow()
 {
     player1.Stop();
     player2.Stop();
-    delete translator;
+    delete translators;
     delete ui;
 }
 
@@ -78,14 +78,9 @@ void MainWindow::init()
 {
     uiReady = false;
 
-    translator = new QTranslator(this);
-    const QString language = settings->value(QStringLiteral("interface/language")).toString();
-    const bool loaded = translator->load(QStringLiteral(":/languages/") + language + QStringLiteral(".qm"));
-    if (loaded) {
-        QCoreApplication::installTranslator(translator);
+    translators = new Translators(this);
+    if (translators->install(settings->value(QStringLiteral("interface/language")).toString()))
         ui->retranslateUi(this);
-    }
-    installQtTexts(loaded ? language : QStringLiteral("pt_BR"));
 
     volumeToTalk = StartValues::talkLevel(settings->value(QStringLiteral("volume/volumeToTalk")));
     transitionAudioTime = settings->value(QStringLiteral("volume/TransitionAudioTime")).toInt();
@@ -126,14 +121,8 @@ void MainWindow::init()
     audioTimeDir = settings->value(QStringLiteral("files/audioTimeDir")).toString();
 
     fileModel = new BrowserModel(this);
-    fileModel->setRootPath(QDir::homePath());
-    fileModel->setIconProvider(new CustomIconProvider);
-    ui->files->setModel(fileModel);
-    ui->files->setRootIndex(fileModel->index(
-        settings->value(QStringLiteral("files/defaultDir"), QDir::homePath()).toString()));
-    ui->jingle_files->setModel(fileModel);
-    ui->jingle_files->setRootIndex(fileModel->index(
-        settings->value(QStringLiteral("files/jingleDir"), QDir::homePath()).toString()));
+    fileModel->showIn(ui->files, settings->value(QStringLiteral("files/defaultDir"), QDir::homePath()).toString());
+    fileModel->showIn(ui->jingle_files, settings->value(QStringLiteral("files/jingleDir"), QDir::homePath()).toString());
 
     viewHold = new ViewHold(ui->audio_list);
     ui->audio_list->setColumnWidth(0, 30);

@@ -20,7 +20,6 @@
 class QAudioOutput;
 class QSettings;
 class QTimer;
-class QTranslator;
 class AnnouncementPlayer;
 class AsRunLog;
 class ButtonHole;
@@ -31,6 +30,7 @@ class OutputDevices;
 class Preview;
 class PlayoutRetry;
 class TimerClock;
+class Translators;
 class OrderView;
 class Sequencer;
 class ViewHold;
@@ -69,7 +69,7 @@ public:
     QAudioOutput *timeOutput = nullptr;
     std::vector<Playlist> playlist;
     BrowserModel *fileModel = nullptr;
-    QTranslator *translator = nullptr;
+    Translators *translators = nullptr;
     TimerClock *clock = nullptr;
     QString timeAudioName;
     AudioTap *bufferOutput = nullptr;
@@ -159,7 +159,6 @@ private:
     void setTalkTargets();
     // The row menu's "Hora Fixa…" dialog for `row`.
     void editFixedTime(int row);
-    void installQtTexts(const QString &lang);
     void showVersion();
     void fitLongTexts();
     void createCarts();

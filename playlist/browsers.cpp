@@ -2,9 +2,11 @@
 #include "tags.h"
 #include "mainwindow.h"
 #include "ui_mainwindow.h"
+#include "sequencer.h"
 
 #include <QDir>
 #include <QFileSystemModel>
+#include <QTreeView>
 
 QIcon CustomIconProvider::icon(const QFileInfo &info) const
 {
@@ -26,6 +28,21 @@ BrowserModel::BrowserModel(QObject *parent)
     // the top of the file system, whatever root path the window asks for.
     connect(this, &QFileSystemModel::rootPathChanged, this,
             [this] { setRootPath(QDir::rootPath()); });
+    setRootPath(QDir::homePath());
+    setIconProvider(new CustomIconProvider);
+}
+
+void BrowserModel::showIn(QTreeView *view, const QString &folder)
+{
+    view->setModel(this);
+    view->setRootIndex(index(folder));
+}
+
+std::optional<Playlist> BrowserModel::fileEntry(const QModelIndex &index, const QString &kind) const
+{
+    if (!index.isValid() || index.model() != this || isDir(index))
+        return std::nullopt;
+    return entryAt(index, kind);
 }
 
 bool BrowserModel::setHeaderData(int section, Qt::Orientation orientation,
@@ -106,16 +123,12 @@ void MainWindow::unSelectedFiles()
 
 void MainWindow::onFilesItemDoubleClicked(const QModelIndex &index)
 {
-    if (!index.isValid() || !index.model() || fileModel->isDir(index))
-        return;
-    playlist.push_back(fileModel->entryAt(index, QStringLiteral("music")));
-    updateAudioList(false);
+    if (const std::optional<Playlist> entry = fileModel->fileEntry(index, QStringLiteral("music")))
+        sequencer->insert(int(playlist.size()), *entry);
 }
 
 void MainWindow::onJingleFilesItemDoubleClicked(const QModelIndex &index)
 {
-    if (!index.isValid() || !index.model() || fileModel->isDir(index))
-        return;
-    playlist.push_back(fileModel->entryAt(index, QStringLiteral("jingle")));
-    updateAudioList(false);
+    if (const std::optional<Playlist> entry = fileModel->fileEntry(index, QStringLiteral("jingle")))
+        sequencer->insert(int(playlist.size()), *entry);
 }

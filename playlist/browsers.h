@@ -8,6 +8,8 @@
 
 #include <optional>
 
+class QTreeView;
+
 // Folders and audio files get the desk's own icons in the music and jingle
 // browsers; everything else keeps the platform's file-type icon.
 class CustomIconProvider : public QFileIconProvider
@@ -40,6 +42,10 @@ public:
     // What the add button adds from the two browsers' selections: a jingle
     // selection wins; nothing when neither names a row.
     std::optional<Playlist> chosenEntry(const QModelIndex &music, const QModelIndex &jingle) const;
+    // The `kind` entry a double click on a file adds; nothing for a folder.
+    std::optional<Playlist> fileEntry(const QModelIndex &index, const QString &kind) const;
+    // Shows this model in a browser, from `folder` down.
+    void showIn(QTreeView *view, const QString &folder);
 
 private:
     QString nameTitle;

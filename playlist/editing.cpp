@@ -24,8 +24,7 @@ void MainWindow::on_btn_add_item_clicked()
 
 void MainWindow::on_btn_add_time_item_clicked()
 {
-    playlist.push_back({tr("Hora Certa"), QString(), QStringLiteral("--:--"), QStringLiteral("time")});
-    updateAudioList();
+    sequencer->insert(int(playlist.size()), {tr("Hora Certa"), QString(), QStringLiteral("--:--"), QStringLiteral("time")});
 }
 
 void MainWindow::on_btn_remove_item_clicked()
