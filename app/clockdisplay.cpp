@@ -17,8 +17,9 @@ void MainWindow::updateClockLabel(const QString &text_time)
     if (name == timeAudioName)
         return;
     timeAudioName = name;
-    // The carts and the announcements are measured ahead too.
-    if (!loudness->normalizing())
+    // The carts and the announcements are measured ahead too, and their
+    // cue points found.
+    if (!loudness->normalizing() && !Loudness::cuesWanted())
         return;
     QStringList carts;
     for (int n = 1; n <= 10; ++n)

@@ -89,6 +89,9 @@ void MainWindow::init()
         StartValues::fadeStep(settings->value(QStringLiteral("volume/speedFade")), volumeToTalk);
     player1.configureFadeStep(fadeStep);
     player2.configureFadeStep(fadeStep);
+    Loudness::setCuesWanted(settings->value(QStringLiteral("audio/autoCue"), true).toBool());
+    Loudness::setCueThresholds(settings->value(QStringLiteral("audio/autoCueSilence"), -50).toDouble(),
+                               settings->value(QStringLiteral("audio/autoCueFade"), 12).toDouble());
     loudness = new Loudness(Loudness::defaultStoreFile(), this);
     loudness->configure(settings->value(QStringLiteral("audio/loudnessNormalize"), false).toBool(),
                         Loudness::targetFrom(settings->value(QStringLiteral("audio/loudnessTarget"))));

@@ -11,6 +11,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <limits>
 #include <vector>
 
 namespace {
@@ -23,6 +24,45 @@ constexpr double kFloor = -150.0;
 // Path characters written as they are; the rest, tabs and line ends among
 // them, as %XX.
 const QByteArray kPlainPathBytes = QByteArrayLiteral("/-_.~ !$&'()*+,;=:@[]");
+
+// Cue points: silences shorter than this are not silence (a low note's
+// zero crossings, a pause between words), and one that starts this close to
+// the file's start or ends this close to its end is its leading or its
+// trailing silence.
+constexpr double kShortestSilenceSeconds = 0.05;
+constexpr qint64 kEdgeMs = 10;
+constexpr qint64 kEofSlackMs = 100;
+// The loudness meter's momentary value covers the 400 ms up to its time: a
+// steady fall is where that window's middle is.
+constexpr qint64 kMomentaryLagMs = 200;
+// Falls shorter than this are an ending, not a fade; playout uses a fade only
+// when it is longer than its hand-over time anyway.
+constexpr qint64 kShortestFadeMs = 1000;
+
+bool cuesOn = true;
+double cueSilenceDb = Loudness::kDefaultCueSilenceDb;
+double cueFadeLu = Loudness::kDefaultCueFadeLu;
+
+// The number after `key` in `line`, or NaN.
+double valueAfter(const QByteArray &line, const char *key)
+{
+    const qsizetype at = line.indexOf(key);
+    if (at < 0)
+        return std::nan("");
+    const QByteArray rest = line.mid(at + qsizetype(qstrlen(key))).trimmed();
+    const qsizetype space = rest.indexOf(' ');
+    const QByteArray token = space < 0 ? rest : rest.left(space);
+    if (token == "-inf" || token == "nan" || token == "-nan")
+        return -std::numeric_limits<double>::infinity();
+    bool ok = false;
+    const double value = token.toDouble(&ok);
+    return ok ? value : std::nan("");
+}
+
+qint64 msOf(double seconds)
+{
+    return qint64(std::llround(seconds * 1000.0));
+}
 
 std::optional<double> numberIn(const QString &text, bool *ok = nullptr)
 {
@@ -96,15 +136,29 @@ void Loudness::load()
         bool peakOk = false;
         Known entry{};
         QString path;
-        if (fields.size() == 5) {
+        // Lines written before cue points were found have none.
+        bool cuesOk = fields.size() == 5;
+        if (fields.size() == 5 || fields.size() == 8) {
             entry.stamp.size = fields[0].toLongLong(&sizeOk);
             entry.stamp.modified = fields[1].toLongLong(&modifiedOk);
             entry.measure.integrated =
                 numberIn(QString::fromLatin1(fields[2]), &integratedOk).value_or(0.0);
             entry.measure.truePeak = numberIn(QString::fromLatin1(fields[3]), &peakOk).value_or(0.0);
-            path = QString::fromUtf8(QByteArray::fromPercentEncoding(fields[4]));
+            path = QString::fromUtf8(QByteArray::fromPercentEncoding(fields.last()));
         }
-        if (!ours || !sizeOk || !modifiedOk || !integratedOk || !peakOk || !path.startsWith('/')) {
+        if (fields.size() == 8) {
+            CuePoints cues;
+            bool startOk = false;
+            bool endOk = false;
+            bool fadeOk = false;
+            cues.start = fields[4].toLongLong(&startOk);
+            cues.end = fields[5].toLongLong(&endOk);
+            cues.fade = fields[6].toLongLong(&fadeOk);
+            cuesOk = startOk && endOk && fadeOk && cues.start >= -1 && cues.end >= -1 && cues.fade >= -1;
+            entry.cues = cues;
+        }
+        if (!ours || !sizeOk || !modifiedOk || !integratedOk || !peakOk || !cuesOk
+            || !path.startsWith('/')) {
             if (bad++ == 0)
                 firstBad = number + 1;
             continue;
@@ -124,9 +178,13 @@ void Loudness::load()
 
 QByteArray Loudness::lineOf(const QString &path, const Known &entry)
 {
+    QByteArray cues;
+    if (entry.cues)
+        cues = QByteArray::number(entry.cues->start) + '\t' + QByteArray::number(entry.cues->end) + '\t'
+               + QByteArray::number(entry.cues->fade) + '\t';
     return QByteArray::number(entry.stamp.size) + '\t' + QByteArray::number(entry.stamp.modified) + '\t'
            + QByteArray::number(entry.measure.integrated, 'f', 2) + '\t'
-           + QByteArray::number(entry.measure.truePeak, 'f', 2) + '\t'
+           + QByteArray::number(entry.measure.truePeak, 'f', 2) + '\t' + cues
            + path.toUtf8().toPercentEncoding(kPlainPathBytes) + '\n';
 }
 
@@ -154,12 +212,26 @@ std::optional<LoudnessMeasure> Loudness::measure(const QString &path) const
     return found->measure;
 }
 
-void Loudness::record(const QString &path, const LoudnessMeasure &measure)
+std::optional<CuePoints> Loudness::cues(const QString &path) const
+{
+    const auto found = known.constFind(path);
+    if (found == known.cend() || FileStamp::of(path) != found->stamp)
+        return std::nullopt;
+    return found->cues;
+}
+
+bool Loudness::measuredFully(const QString &path) const
+{
+    return measure(path) && (!cuesOn || cues(path));
+}
+
+void Loudness::record(const QString &path, const LoudnessMeasure &measure,
+                      const std::optional<CuePoints> &cues)
 {
     const FileStamp now = FileStamp::of(path);
     if (now.size < 0)
         return;
-    const Known entry{now, measure};
+    const Known entry{now, measure, cues};
     known.insert(path, entry);
     median.reset();
     // One line appended per file: a desk that dies mid-write loses at most
@@ -234,9 +306,38 @@ QStringList Loudness::logArguments()
             QStringLiteral("level+info")};
 }
 
+void Loudness::setCuesWanted(bool wanted)
+{
+    cuesOn = wanted;
+}
+
+bool Loudness::cuesWanted()
+{
+    return cuesOn;
+}
+
+void Loudness::setCueThresholds(double silenceDb, double fadeLu)
+{
+    const bool silenceOk = silenceDb >= -90.0 && silenceDb <= -20.0;
+    const bool fadeOk = fadeLu >= 1.0 && fadeLu <= 40.0;
+    if (!silenceOk)
+        qWarning() << "Cue silence threshold" << silenceDb << "dBFS unusable, using" << kDefaultCueSilenceDb;
+    if (!fadeOk)
+        qWarning() << "Cue fade threshold" << fadeLu << "LU unusable, using" << kDefaultCueFadeLu;
+    cueSilenceDb = silenceOk ? silenceDb : kDefaultCueSilenceDb;
+    cueFadeLu = fadeOk ? fadeLu : kDefaultCueFadeLu;
+}
+
 QStringList Loudness::filterArguments()
 {
-    return {QStringLiteral("-af"), QStringLiteral("ebur128=peak=true:framelog=verbose")};
+    if (!cuesOn)
+        return {QStringLiteral("-af"), QStringLiteral("ebur128=peak=true:framelog=verbose")};
+    // The meter's log of each 100 ms finds the fade; the silence detector,
+    // to the sample, where the sound starts and ends.
+    return {QStringLiteral("-af"),
+            QStringLiteral("ebur128=peak=true:framelog=info,silencedetect=n=%1dB:d=%2")
+                .arg(cueSilenceDb)
+                .arg(kShortestSilenceSeconds)};
 }
 
 std::optional<LoudnessMeasure> Loudness::fromLog(const QByteArray &log)
@@ -256,6 +357,73 @@ std::optional<LoudnessMeasure> Loudness::fromLog(const QByteArray &log)
     if (!lufs || !dbtp)
         return std::nullopt;
     return LoudnessMeasure{*lufs, *dbtp};
+}
+
+std::optional<CuePoints> Loudness::cuesFromLog(const QByteArray &log, qint64 lengthMs)
+{
+    const std::optional<LoudnessMeasure> measure = fromLog(log);
+    struct Silence
+    {
+        qint64 start;
+        qint64 end;
+    };
+    std::vector<Silence> silences;
+    std::vector<std::pair<qint64, double>> momentary;
+    bool framesLogged = false;
+    for (const QByteArray &physical : log.split('\n')) {
+        // The decoder's progress line ends in a carriage return, with the
+        // next log line after it.
+        const QByteArray line = physical.mid(physical.lastIndexOf('\r') + 1);
+        if (line.contains("TARGET:")) {
+            framesLogged = true;
+            const double t = valueAfter(line, " t:");
+            const double m = valueAfter(line, " M:");
+            if (std::isfinite(t) && !std::isnan(m))
+                momentary.emplace_back(msOf(t), std::max(m, kFloor));
+        } else if (line.contains("silence_start:")) {
+            const double at = valueAfter(line, "silence_start:");
+            if (!std::isnan(at))
+                silences.push_back({msOf(at), -1});
+        } else if (line.contains("silence_end:")) {
+            const double at = valueAfter(line, "silence_end:");
+            if (!std::isnan(at) && !silences.empty())
+                silences.back().end = msOf(at);
+        }
+    }
+    if (!measure || !framesLogged)
+        return std::nullopt;
+    CuePoints cues;
+    if (lengthMs <= 0)
+        return cues;
+    qint64 start = 0;
+    qint64 end = lengthMs;
+    if (!silences.empty() && silences.front().start <= kEdgeMs)
+        start = silences.front().end < 0 ? lengthMs : silences.front().end;
+    // Some decoders report a silence that lasts to the end as ending there,
+    // others leave it open.
+    if (!silences.empty() && (silences.back().end < 0 || silences.back().end >= lengthMs - kEofSlackMs))
+        end = silences.back().start;
+    if (end <= start)
+        return cues;
+    cues.start = start;
+    cues.end = end;
+    // The fade: after the last moment the sound is within the fade threshold
+    // of the file's own loudness, it stays below it until the end.
+    const double floor = measure->integrated - cueFadeLu;
+    for (auto frame = momentary.crbegin(); frame != momentary.crend(); ++frame) {
+        if (frame->second < floor || frame->first > end + kMomentaryLagMs * 2)
+            continue;
+        if (frame == momentary.crbegin())
+            break;
+        const auto after = std::prev(frame);
+        const double fraction = (frame->second - floor) / (frame->second - after->second);
+        const qint64 fade =
+            frame->first + qint64(double(after->first - frame->first) * fraction) - kMomentaryLagMs;
+        if (fade > start && end - fade >= kShortestFadeMs)
+            cues.fade = fade;
+        break;
+    }
+    return cues;
 }
 
 QByteArray Loudness::errorLines(const QByteArray &log)

@@ -1,6 +1,7 @@
 #ifndef LOUDNESS_H
 #define LOUDNESS_H
 
+#include "cuepoints.h"
 #include "deskfiles.h"
 
 #include <QByteArray>
@@ -45,9 +46,27 @@ public:
     bool normalizing() const { return normalize; }
     int target() const { return targetLufs; }
 
+    static constexpr double kDefaultCueSilenceDb = -50.0;
+    static constexpr double kDefaultCueFadeLu = 12.0;
+    // Whether the decoder finds each file's cue points while it measures, and
+    // with what: the level (dBFS, sample peak) below which a file's start and
+    // end are silence, and how far (LU) below its own integrated loudness its
+    // sound falls for good where it fades out. For the whole process; a value
+    // out of range (-90..-20 dBFS, 1..40 LU) gives way to the default.
+    static void setCuesWanted(bool wanted);
+    static bool cuesWanted();
+    static void setCueThresholds(double silenceDb, double fadeLu);
+
     // What is known of the file as it is on disk now.
     std::optional<LoudnessMeasure> measure(const QString &path) const;
-    void record(const QString &path, const LoudnessMeasure &measure);
+    // Its cue points: unknown ones when they were looked for and not found,
+    // nullopt when it was measured without looking for them (or not at all).
+    std::optional<CuePoints> cues(const QString &path) const;
+    // Nothing more to find in the file: measured, and its cue points looked
+    // for when they are wanted.
+    bool measuredFully(const QString &path) const;
+    void record(const QString &path, const LoudnessMeasure &measure,
+                const std::optional<CuePoints> &cues = std::nullopt);
 
     // The gain in dB an item of `path` plays at: from its measure, else the
     // median of the library measured so far; 0 with normalisation off.
@@ -63,6 +82,9 @@ public:
     static QStringList filterArguments();
     // From such a decoder's log: the measure, and the error lines alone.
     static std::optional<LoudnessMeasure> fromLog(const QByteArray &log);
+    // The cue points in such a log of a decode `lengthMs` long, when it
+    // looked for them; nullopt when it did not.
+    static std::optional<CuePoints> cuesFromLog(const QByteArray &log, qint64 lengthMs);
     static QByteArray errorLines(const QByteArray &log);
 
 signals:
@@ -73,6 +95,7 @@ private:
     {
         FileStamp stamp;
         LoudnessMeasure measure;
+        std::optional<CuePoints> cues;
     };
     void load();
     void rewrite();

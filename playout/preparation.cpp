@@ -328,7 +328,7 @@ void Preparation::startNext()
         const bool checkDue = (extra || toCheck.contains(source)) && !uncheckable.contains(source);
         MediaCheck::Verdict known = checks.verdict(source);
         // Measured in an earlier run and unchanged since: it decoded soundly.
-        if (!known.known && loudness && loudness->measure(source)) {
+        if (!known.known && loudness && loudness->measuredFully(source)) {
             known.known = true;
             checks.record(source, known);
             noteVerdict(source);
@@ -369,6 +369,7 @@ bool Preparation::startJob(const QString &source, bool convert)
     jobStamp = FileStamp::of(source);
     statedSeconds = -1.0;
     measured.reset();
+    cues.reset();
     if (convert) {
         currentOutput = ConversionCache::cacheFileFor(source);
         partial = new QTemporaryFile(currentOutput + QStringLiteral(".XXXXXX.part"), this);
@@ -456,6 +457,7 @@ void Preparation::stageEnded(bool ran)
     const double decoded =
         stage == Stage::Convert ? wavSeconds(partial->fileName()) : decodedSeconds(output);
     measured = Loudness::fromLog(errors);
+    cues = Loudness::cuesFromLog(errors, qint64(decoded * 1000.0));
     jobEnded(MediaCheck::decodeVerdict(ran, Loudness::errorLines(errors), decoded, statedSeconds),
              true);
 }
@@ -480,7 +482,7 @@ void Preparation::jobEnded(const MediaCheck::Verdict &verdict, bool decided)
     } else if (decided) {
         checks.record(source, verdict);
         if (!verdict.bad() && measured && loudness)
-            loudness->record(source, *measured);
+            loudness->record(source, *measured, cues);
         if (verdict.bad())
             qWarning() << "Found ahead:" << source << "is bad:" << MediaCheck::logText(verdict.problem)
                        << verdict.detail;

@@ -106,6 +106,7 @@ private:
     QStringList extras;      // measured only
     Loudness *loudness = nullptr;
     std::optional<LoudnessMeasure> measured;
+    std::optional<CuePoints> cues;
     QProcess *process = nullptr;
     QTemporaryFile *partial = nullptr;
     QTimer *deadline = nullptr;

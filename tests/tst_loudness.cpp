@@ -40,6 +40,10 @@ constexpr double kLevelTolerance = 0.08;
 constexpr int kCopyEndsMs = 500;
 // Bytes of noise in the middle of a damaged MP3.
 constexpr qsizetype kDamagedBytes = 3000;
+// Cue points: the silence detector places the sound's start and end to the
+// sample; the fade is read from the meter's 100 ms steps.
+constexpr qint64 kCueToleranceMs = 20;
+constexpr qint64 kFadeToleranceMs = 1000;
 
 // ffmpeg's own word on the integrated loudness of its input, read apart from
 // the desk's reading of the same log.
@@ -337,6 +341,142 @@ private slots:
         QTest::failOnWarning(QRegularExpression(QStringLiteral("^Loudness measurements")));
         loudness.record(pink[1], {-18.0, -5.0});
         QCOMPARE(loudness.measure(pink[1])->integrated, -18.0);
+    }
+
+    // Where the sound of a made file starts, ends and fades out, found by
+    // the preparation's decode; -1: not found. A file without sound is
+    // still sound for the media check.
+    void cuePointsFoundAhead_data()
+    {
+        QTest::addColumn<double>("seconds");
+        QTest::addColumn<double>("amplitude");
+        QTest::addColumn<QString>("gate");
+        QTest::addColumn<qint64>("start");
+        QTest::addColumn<qint64>("end");
+        QTest::addColumn<qint64>("fade");
+        QTest::newRow("tone, then silence") << 6.0 << 0.5 << "lt(t,4)" << 0LL << 4000LL << -1LL;
+        QTest::newRow("silence, then tone") << 5.5 << 0.5 << "gte(t,1.5)" << 1500LL << 5500LL << -1LL;
+        // 0.5 falls to -50 dBFS at 99.4 % of a linear fade; 12 LU below the
+        // file's -8.6 LUFS is 13.9 dB below the tone's -6.7, at 79.8 %.
+        QTest::newRow("12 s linear fade")
+            << 20.0 << 0.5 << "if(lt(t,1),0,if(lt(t,7),1,max(0,1-(t-7)/12)))" << 1000LL << 18924LL << 16580LL;
+        QTest::newRow("quiet intro kept") << 7.0 << 0.5 << "if(lt(t,3),0.02,1)" << 0LL << 7000LL << -1LL;
+        QTest::newRow("all silence") << 5.0 << 0.0 << QString() << -1LL << -1LL << -1LL;
+        QTest::newRow("not audio") << 0.0 << 0.0 << QString() << -1LL << -1LL << -1LL;
+    }
+
+    void cuePointsFoundAhead()
+    {
+        QFETCH(double, seconds);
+        QFETCH(double, amplitude);
+        QFETCH(QString, gate);
+        QFETCH(qint64, start);
+        QFETCH(qint64, end);
+        QFETCH(qint64, fade);
+        const QString file = TestSupport::privateRoot() + QStringLiteral("/cues-%1.wav").arg(QTest::currentDataTag());
+        if (seconds > 0) {
+            QVERIFY(TestSupport::makeTone(file, seconds, 440, amplitude, gate));
+        } else {
+            QFile text(file);
+            QVERIFY(text.open(QIODevice::WriteOnly) && text.write("not a sound\n") > 0);
+        }
+        Loudness loudness(Loudness::defaultStoreFile());
+        Preparation preparation;
+        preparation.setLoudness(&loudness);
+        preparation.plan({jingle(file)}, 0, 0, false);
+        QTRY_VERIFY_WITH_TIMEOUT(preparation.verdict(file).known, kPrepareMs);
+        QCOMPARE(preparation.verdict(file).bad(), seconds == 0);
+        const std::optional<CuePoints> cues = loudness.cues(file);
+        QCOMPARE(cues.has_value(), seconds > 0);
+        if (!cues)
+            return;
+        QCOMPARE(cues->known(), start >= 0);
+        if (start < 0)
+            return;
+        QVERIFY2(std::abs(cues->start - start) <= kCueToleranceMs, qPrintable(QString::number(cues->start)));
+        QVERIFY2(std::abs(cues->end - end) <= kCueToleranceMs, qPrintable(QString::number(cues->end)));
+        QCOMPARE(cues->fade < 0, fade < 0);
+        QVERIFY2(std::abs(cues->fade - fade) <= kFadeToleranceMs, qPrintable(QString::number(cues->fade)));
+    }
+
+    // Either decoder's way of logging: one closes a silence that lasts to
+    // the end at the end and logs digital silence as a number, the other may
+    // leave it open and log it as -inf.
+    void cuesFromEitherDecodersLog_data()
+    {
+        QTest::addColumn<QByteArray>("closing");
+        QTest::addColumn<QByteArray>("silent");
+        QTest::newRow("closed at the end") << QByteArray("[silencedetect @ 0x1] [info] silence_end: 26 | silence_duration: 6\n")
+                                           << QByteArray("-120.7");
+        QTest::newRow("left open") << QByteArray() << QByteArray("-inf");
+    }
+
+    void cuesFromEitherDecodersLog()
+    {
+        QFETCH(QByteArray, closing);
+        QFETCH(QByteArray, silent);
+        QByteArray log = "[info] size=N/A time=00:00:00.00 bitrate=N/A speed=N/A    \r"
+                         "[silencedetect @ 0x1] [info] silence_start: 0\n"
+                         "[silencedetect @ 0x1] [info] silence_end: 2.00005 | silence_duration: 2.00005\n";
+        for (int step = 1; step <= 260; ++step) {
+            const double level = step <= 20 || step > 200 ? -200.0 : step < 180 ? -10.0 : -10.0 - (step - 180);
+            log += "[Parsed_ebur128_0 @ 0x2] [info] t: " + QByteArray::number(step / 10.0)
+                   + "  TARGET:-23 LUFS    M:" + (level < -150 ? silent : QByteArray::number(level, 'f', 1))
+                   + " S: -10.0     I: -10.0 LUFS       LRA:   0.0 LU\n";
+        }
+        log += "[silencedetect @ 0x1] [info] silence_start: 20.0001\n"
+               "[Parsed_ebur128_0 @ 0x2] [info] Summary:\n\n  Integrated loudness:\n    I:         -10.0 LUFS\n"
+               "    Threshold: -20.0 LUFS\n\n  True peak:\n    Peak:       -6.0 dBFS\n"
+               + closing;
+        const std::optional<CuePoints> cues = Loudness::cuesFromLog(log, 26000);
+        QVERIFY(cues);
+        // 12 LU below -10 LUFS from 19.2 s in the meter's log: 19.0 s.
+        QCOMPARE(*cues, (CuePoints{2000, 20000, 19000}));
+        QVERIFY(!Loudness::cuesFromLog(log.replace("TARGET:", "target:"), 26000));
+    }
+
+    // Cue points are kept with the measure; a line written before they were
+    // found still gives its measure, and the file is decoded again only
+    // while cue points are wanted.
+    void cuesKeptWithTheMeasure_data()
+    {
+        QTest::addColumn<QByteArray>("line");
+        QTest::addColumn<int>("known");
+        QTest::newRow("found") << QByteArray("1200\t20000\t18000\t@PATH@") << 1;
+        QTest::newRow("looked for, none") << QByteArray("-1\t-1\t-1\t@PATH@") << 0;
+        QTest::newRow("before cue points") << QByteArray("@PATH@") << -1;
+    }
+
+    void cuesKeptWithTheMeasure()
+    {
+        QFETCH(QByteArray, line);
+        QFETCH(int, known);
+        const QString file = Loudness::defaultStoreFile();
+        {
+            Loudness writer(file);
+            writer.record(pink[1], {-18.0, -5.0}, CuePoints{1200, 20000, 18000});
+        }
+        QFile store(file);
+        QVERIFY(store.open(QIODevice::ReadOnly));
+        QList<QByteArray> fields = store.readAll().split('\n').value(1).split('\t');
+        store.close();
+        QCOMPARE(fields.size(), 8);
+        QVERIFY(store.open(QIODevice::WriteOnly));
+        store.write("# OrvaRadio loudness 1\n" + fields.mid(0, 4).join('\t') + '\t'
+                    + line.replace("@PATH@", fields.last()) + '\n');
+        store.close();
+        QTest::failOnWarning(QRegularExpression(QStringLiteral("^Loudness measurements")));
+        Loudness reader(file);
+        QCOMPARE(reader.measure(pink[1])->integrated, -18.0);
+        const std::optional<CuePoints> cues = reader.cues(pink[1]);
+        QCOMPARE(cues.has_value(), known >= 0);
+        QCOMPARE(cues && cues->known(), known == 1);
+        if (known == 1)
+            QCOMPARE(*cues, (CuePoints{1200, 20000, 18000}));
+        QCOMPARE(reader.measuredFully(pink[1]), known >= 0);
+        Loudness::setCuesWanted(false);
+        QVERIFY(reader.measuredFully(pink[1]));
+        Loudness::setCuesWanted(true);
     }
 
     // A file measured once is not decoded again by the next start.
