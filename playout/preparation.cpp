@@ -415,10 +415,12 @@ void Preparation::runStage(Stage next)
                         QStringLiteral("default=noprint_wrappers=1:nokey=1"), currentSource});
         break;
     case Stage::Convert:
+        logToFile();
         process->start(QStringLiteral("ffmpeg"),
                        ConversionCache::converterArguments(currentSource, partial->fileName(), true));
         break;
     case Stage::Decode:
+        logToFile();
         process->start(QStringLiteral("ffmpeg"),
                        QStringList{QStringLiteral("-nostdin")} + Loudness::logArguments()
                            + QStringList{QStringLiteral("-i"), currentSource, QStringLiteral("-vn")}
@@ -430,12 +432,27 @@ void Preparation::runStage(Stage next)
     }
 }
 
+void Preparation::logToFile()
+{
+    // The meter logs every 100 ms of audio, in many small writes: into a
+    // pipe they cost the decoder more than finding the cue points does.
+    if (!decoderLog) {
+        decoderLog = new QTemporaryFile(this);
+        if (!decoderLog->open())
+            return;
+    }
+    if (decoderLog->isOpen())
+        process->setStandardErrorFile(decoderLog->fileName());
+}
+
 void Preparation::stageEnded(bool ran)
 {
     // A decoder stopped by the deadline says nothing about the file.
     const bool timedOut = !deadline->isActive();
     const QByteArray output = process->readAllStandardOutput();
-    const QByteArray errors = process->readAllStandardError();
+    QByteArray errors = process->readAllStandardError();
+    if (stage != Stage::Probe && decoderLog && decoderLog->isOpen() && decoderLog->seek(0))
+        errors = decoderLog->readAll();
     process->disconnect(this);
     process->deleteLater();
     process = nullptr;

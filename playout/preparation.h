@@ -80,6 +80,7 @@ private:
     void startNext();
     bool startJob(const QString &source, bool convert);
     void runStage(Stage stage);
+    void logToFile();
     void stageEnded(bool ran);
     void jobEnded(const MediaCheck::Verdict &verdict, bool decided);
     void trim(const QString &fresh);
@@ -109,6 +110,7 @@ private:
     std::optional<CuePoints> cues;
     QProcess *process = nullptr;
     QTemporaryFile *partial = nullptr;
+    QTemporaryFile *decoderLog = nullptr;
     QTimer *deadline = nullptr;
     QTimer *kick = nullptr;
     QTimer *recheck = nullptr;
