@@ -88,6 +88,24 @@ Switches switches(const QSettings &settings)
             ticked("volume/sayClockFade")};
 }
 
+AutoCue autoCue(const QSettings &settings)
+{
+    const auto number = [&settings](const char *key, int fallback, int lowest, int highest) {
+        const QVariant stored = settings.value(QLatin1String(key));
+        if (!stored.isValid())
+            return fallback;
+        bool ok = false;
+        const int value = stored.toInt(&ok);
+        if (ok && value >= lowest && value <= highest)
+            return value;
+        qWarning() << "Setting" << key << "=" << stored.toString() << "unusable, using" << fallback;
+        return fallback;
+    };
+    return {settings.value(QStringLiteral("audio/autoCue"), true).toBool(),
+            number("audio/autoCueSilence", kAutoCueSilenceDb, kLowestAutoCueSilenceDb, kHighestAutoCueSilenceDb),
+            number("audio/autoCueFade", kAutoCueFadeLu, kLeastAutoCueFadeLu, kMostAutoCueFadeLu)};
+}
+
 } // namespace StartValues
 
 void StartValues::writeDefaults(QSettings &settings, float talkLevel, int handOverSeconds, float fadeStep)
@@ -114,6 +132,10 @@ void StartValues::writeDefaults(QSettings &settings, float talkLevel, int handOv
     // Off until asked for: an upgrade must not change the level on air.
     setDefault(QStringLiteral("audio/loudnessNormalize"), false);
     setDefault(QStringLiteral("audio/loudnessTarget"), Loudness::kDefaultTarget);
+    // The silence at the items' ends is cut unless the operator says otherwise.
+    setDefault(QStringLiteral("audio/autoCue"), true);
+    setDefault(QStringLiteral("audio/autoCueSilence"), StartValues::kAutoCueSilenceDb);
+    setDefault(QStringLiteral("audio/autoCueFade"), StartValues::kAutoCueFadeLu);
     // No choice: the system's default output, and no preview.
     setDefault(QStringLiteral("audio/outputDevice"), QString());
     setDefault(QStringLiteral("audio/previewDevice"), QString());

@@ -34,6 +34,23 @@ struct Switches
 };
 Switches switches(const QSettings &settings);
 
+// Cutting the silence at the items' ends: "audio/autoCue", on unless
+// stored off, and the thresholds that find the sound. A threshold out of
+// its range gives its default.
+constexpr int kAutoCueSilenceDb = -50; // dBFS: quieter is silence
+constexpr int kLowestAutoCueSilenceDb = -70;
+constexpr int kHighestAutoCueSilenceDb = -30;
+constexpr int kAutoCueFadeLu = 12; // a fade-out falls this far below the item's loudness
+constexpr int kLeastAutoCueFadeLu = 6;
+constexpr int kMostAutoCueFadeLu = 30;
+struct AutoCue
+{
+    bool on = true;
+    int silenceDb = kAutoCueSilenceDb;
+    int fadeLu = kAutoCueFadeLu;
+};
+AutoCue autoCue(const QSettings &settings);
+
 // Stores the default of every key not stored yet: the values a fresh desk
 // starts with, the window's own where it has them.
 void writeDefaults(QSettings &settings, float talkLevel, int handOverSeconds, float fadeStep);

@@ -22,10 +22,34 @@ qsizetype OnAirEvents::find(const void *source) const
     return at == open.cend() ? -1 : at - open.cbegin();
 }
 
+namespace {
+
+// How long an item holds the air by itself, in seconds; negative: unknown.
+double heldSeconds(const OnAirEvents::Item &item)
+{
+    return item.onAirSeconds > 0.0 ? item.onAirSeconds : item.lengthSeconds;
+}
+
+} // namespace
+
+void OnAirEvents::setCues(std::function<CuePoints(const QString &path)> source, int seconds)
+{
+    cuesOf = std::move(source);
+    handOverSeconds = seconds;
+}
+
 void OnAirEvents::begin(const void *source, const Item &item)
 {
     finish(source);
-    const Record record{source, item, QDateTime::currentDateTime(), {}, {}};
+    Item cued = item;
+    // A cart plays its whole file.
+    if (cuesOf && !item.file.isEmpty() && item.kind != QLatin1String("cart")) {
+        const CuePoints cues = cuesOf(item.file);
+        const qint64 leaves = leavingPoint(cues, item.kind == QLatin1String("music"), handOverSeconds);
+        if (leaves >= 0)
+            cued.onAirSeconds = double(leaves - cues.start) / 1000.0;
+    }
+    const Record record{source, cued, QDateTime::currentDateTime(), {}, {}};
     open.append(record);
     emit itemStarted(record);
 }
@@ -82,14 +106,16 @@ void OnAirEvents::setRunningOrder(bool onAir, const QList<Next> &following)
 
 QDateTime OnAirEvents::expectedEnd(const Item &item, const QDateTime &start)
 {
-    if (!(item.lengthSeconds > 0.0))
+    const double seconds = heldSeconds(item);
+    if (!(seconds > 0.0))
         return QDateTime();
-    return start.addMSecs(qint64(std::llround(item.lengthSeconds * 1000.0)));
+    return start.addMSecs(qint64(std::llround(seconds * 1000.0)));
 }
 
 OnAirEvents::Outcome OnAirEvents::endOf(const Item &item, double playedSeconds)
 {
-    if (playedSeconds <= 0.0 || (item.lengthSeconds > 0.0 && playedSeconds < item.lengthSeconds / 2))
+    const double length = heldSeconds(item);
+    if (playedSeconds <= 0.0 || (length > 0.0 && playedSeconds < length / 2))
         return Outcome::Error;
     return Outcome::Ended;
 }

@@ -1,6 +1,8 @@
 #ifndef ONAIREVENTS_H
 #define ONAIREVENTS_H
 
+#include "cuepoints.h"
+
 #include <QDateTime>
 #include <QTime>
 #include <QElapsedTimer>
@@ -8,6 +10,7 @@
 #include <QObject>
 #include <QString>
 
+#include <functional>
 #include <initializer_list>
 #include <optional>
 
@@ -33,6 +36,9 @@ public:
         QString composer;
         QString isrc;
         double lengthSeconds = -1.0; // negative: unknown
+        // From its first sound to where it leaves the air, when its cue
+        // points are known; negative: unknown.
+        double onAirSeconds = -1.0;
         QTime planned;               // a fixed entry's time
     };
 
@@ -66,6 +72,10 @@ public:
     using QObject::QObject;
     ~OnAirEvents() override;
 
+    // Where the sound of a file is: an item that begins, a cart apart, gets
+    // the time its sound holds the air, music handing over `handOverSeconds`
+    // before its last sound. Unset, none does.
+    void setCues(std::function<CuePoints(const QString &path)> source, int handOverSeconds);
     // An item goes on air on `source`; one still open there leaves first.
     void begin(const void *source, const Item &item);
     // The item on `source` is heard.
@@ -86,11 +96,13 @@ public:
     // next, in their order, those known bad left out, up to the first music.
     void setRunningOrder(bool onAir, const QList<Next> &coming);
 
-    // When an item that started at `start` ends by itself; invalid when its
-    // length is unknown.
+    // When an item that started at `start` leaves the air by itself: where
+    // its sound hands over, or else at its file's end; invalid when neither
+    // is known.
     static QDateTime expectedEnd(const Item &item, const QDateTime &start);
     // An item that ends by itself ended only when it sounded for at least
-    // half its length; one that never sounded, or stopped short, failed.
+    // half its length (its sound's, when known); one that never sounded, or
+    // stopped short, failed.
     static Outcome endOf(const Item &item, double playedSeconds);
 
 signals:
@@ -105,6 +117,8 @@ signals:
 private:
     qsizetype find(const void *source) const;
 
+    std::function<CuePoints(const QString &path)> cuesOf;
+    int handOverSeconds = 0;
     QList<Record> open;
     bool air = false;
     QList<Next> next;

@@ -71,6 +71,15 @@ ConfigDialog::ConfigDialog(QWidget *parent)
         options[i]->setChecked(stored.value(QLatin1String(kOptionKeys[i]), false).toBool());
     ui->loudnessNormalize->setChecked(stored.value(QStringLiteral("audio/loudnessNormalize"), false).toBool());
     ui->loudnessTarget->setValue(Loudness::targetFrom(stored.value(QStringLiteral("audio/loudnessTarget"))));
+    const StartValues::AutoCue autoCue = StartValues::autoCue(stored);
+    ui->autoCue->setChecked(autoCue.on);
+    ui->autoCueSilence->setValue(autoCue.silenceDb);
+    ui->autoCueFade->setValue(autoCue.fadeLu);
+    // The thresholds matter only while the silence is cut.
+    for (QWidget *threshold : {ui->autoCueSilence, ui->autoCueFade}) {
+        threshold->setEnabled(autoCue.on);
+        connect(ui->autoCue, &QCheckBox::toggled, threshold, &QWidget::setEnabled);
+    }
     listOutputs(ui->outputDevice, tr("Padrão do sistema"),
                 stored.value(QStringLiteral("audio/outputDevice")).toString());
     listOutputs(ui->previewDevice, tr("Nenhuma"),
@@ -155,6 +164,9 @@ void ConfigDialog::accept()
         settings.setValue(QLatin1String(kOptionKeys[i]), options[i]->isChecked());
     settings.setValue(QStringLiteral("audio/loudnessNormalize"), ui->loudnessNormalize->isChecked());
     settings.setValue(QStringLiteral("audio/loudnessTarget"), ui->loudnessTarget->value());
+    settings.setValue(QStringLiteral("audio/autoCue"), ui->autoCue->isChecked());
+    settings.setValue(QStringLiteral("audio/autoCueSilence"), ui->autoCueSilence->value());
+    settings.setValue(QStringLiteral("audio/autoCueFade"), ui->autoCueFade->value());
     settings.setValue(QStringLiteral("audio/outputDevice"), ui->outputDevice->currentData().toString());
     settings.setValue(QStringLiteral("audio/previewDevice"), ui->previewDevice->currentData().toString());
     const auto nowPlaying = nowPlayingFields();

@@ -1,4 +1,5 @@
 #include "orderview.h"
+#include "channel.h"
 #include "fixedstarts.h"
 #include "loudness.h"
 #include "onairevents.h"
@@ -200,8 +201,8 @@ void OrderView::show(bool jump)
 
     if (selectedRow >= 0 && selectedRow < size)
         view->setCurrentItem(items[selectedRow]);
-    showStartTimes();
     showVerdicts();
+    showStartTimes();
 }
 
 QString OrderView::shownTitle(int index) const
@@ -237,9 +238,46 @@ void OrderView::tellWhatComes()
     events->setRunningOrder(sequencer->onAir(), coming);
 }
 
+void OrderView::setCues(std::function<CuePoints(const QString &path)> source)
+{
+    cuesOf = std::move(source);
+    learnCues();
+}
+
+void OrderView::learnCues()
+{
+    rowCues.assign(playlist.size(), CuePoints());
+    onAirFile.clear();
+    if (!cuesOf)
+        return;
+    for (size_t row = 0; row < playlist.size(); ++row) {
+        const QString file = preparation->entryFile(int(row), playlist[row]);
+        if (!file.isEmpty())
+            rowCues[row] = cuesOf(file);
+    }
+}
+
+CuePoints OrderView::onAirCues(const Channel *channel) const
+{
+    if (!cuesOf)
+        return {};
+    // A folder's pick is known only to the record of what went on air.
+    for (const OnAirEvents::Record &record : events->onAir()) {
+        if (record.source != channel)
+            continue;
+        if (record.item.file != onAirFile) {
+            onAirFile = record.item.file;
+            onAirFileCues = onAirFile.isEmpty() ? CuePoints() : cuesOf(onAirFile);
+        }
+        return onAirFileCues;
+    }
+    return {};
+}
+
 void OrderView::showVerdicts()
 {
     QTreeWidget *view = boxes.list;
+    learnCues();
     tellWhatComes();
     static const QIcon badIcon(QStringLiteral(":/images/icons/process-stop.svg"));
     const int rows = qMin(view->topLevelItemCount(), int(playlist.size()));
@@ -299,16 +337,19 @@ std::vector<StartTimes::Row> OrderView::expectedStarts() const
         if (sequencer->announcing()) {
             if (remaining > 0)
                 origin.at = origin.now.addMSecs(remaining);
-        } else if (sequencer->reference()) {
+        } else if (const Channel *channel = sequencer->reference()) {
+            const bool music = playedKind(playlist[size_t(currentIndex)].kind) == QLatin1String("music");
+            const qint64 leaves = leavingPoint(onAirCues(channel), music, sequencer->handOver());
             const qint64 overlap = sequencer->handOver() * 1000LL;
-            const bool handsOver = playedKind(playlist[size_t(currentIndex)].kind) == QLatin1String("music")
-                                   && remaining > overlap;
-            origin.at = origin.now.addMSecs(handsOver ? remaining - overlap : remaining);
+            if (leaves >= 0)
+                origin.at = origin.now.addMSecs(qMax(0LL, leaves - channel->getPosition()));
+            else
+                origin.at = origin.now.addMSecs(music && remaining > overlap ? remaining - overlap : remaining);
         }
     } else {
         origin.row = -1;
     }
-    return StartTimes::compute(playlist, origin, sequencer->handOver());
+    return StartTimes::compute(playlist, origin, sequencer->handOver(), rowCues);
 }
 
 void OrderView::showStartTimes()

@@ -1,13 +1,16 @@
 #ifndef ORDERVIEW_H
 #define ORDERVIEW_H
 
+#include "cuepoints.h"
 #include "playlist.h"
 #include "starttimes.h"
 
 #include <QObject>
 
+#include <functional>
 #include <vector>
 
+class Channel;
 class FixedStarts;
 class Loudness;
 class OnAirEvents;
@@ -54,12 +57,22 @@ public:
     void showOnAirRow();
     // When each row is expected to start.
     std::vector<StartTimes::Row> expectedStarts() const;
+    // Where the sound of a file is. Without it (or with it telling unknown
+    // cue points) every item holds the air for its file's length, music
+    // less the hand-over.
+    void setCues(std::function<CuePoints(const QString &path)> source);
 
 private:
     // The title the next box shows for entry `index`: a folder's pick's.
     QString shownTitle(int index) const;
     // Tells the on-air events what comes next.
     void tellWhatComes();
+    // The cue points of each row's file, looked up again after every change
+    // of the order and every new measure: the start times, shown every
+    // second, never wait on the disk.
+    void learnCues();
+    // The cue points of what `channel` plays.
+    CuePoints onAirCues(const Channel *channel) const;
 
     Boxes boxes;
     const std::vector<Playlist> &playlist;
@@ -69,6 +82,10 @@ private:
     FixedStarts *fixedStarts;
     OnAirEvents *events;
     ViewHold *hold;
+    std::function<CuePoints(const QString &path)> cuesOf;
+    std::vector<CuePoints> rowCues;
+    mutable QString onAirFile;
+    mutable CuePoints onAirFileCues;
 };
 
 #endif

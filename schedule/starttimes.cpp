@@ -6,13 +6,18 @@ namespace StartTimes {
 
 namespace {
 
-// How long an entry keeps the plain order: music hands over before its end.
-std::optional<qint64> heldMs(const Playlist &entry, int transitionSeconds)
+// How long an entry keeps the plain order: music hands over before its end,
+// and with its cue points known the silence around its sound is not played.
+std::optional<qint64> heldMs(const Playlist &entry, int transitionSeconds, const CuePoints &cues)
 {
+    const bool music = playedKind(entry.kind) == QLatin1String("music");
+    const qint64 leaves = leavingPoint(cues, music, transitionSeconds);
+    if (leaves >= 0)
+        return leaves - cues.start;
     const std::optional<qint64> length = lengthMs(entry);
     if (!length)
         return std::nullopt;
-    const qint64 overlap = playedKind(entry.kind) == QLatin1String("music") ? transitionSeconds * 1000LL : 0;
+    const qint64 overlap = music ? transitionSeconds * 1000LL : 0;
     return *length > overlap ? *length - overlap : *length;
 }
 
@@ -41,7 +46,8 @@ std::optional<qint64> lengthMs(const Playlist &entry)
     return (minutes * 60 + seconds) * 1000;
 }
 
-std::vector<Row> compute(const std::vector<Playlist> &playlist, const Origin &origin, int transitionSeconds)
+std::vector<Row> compute(const std::vector<Playlist> &playlist, const Origin &origin, int transitionSeconds,
+                         const std::vector<CuePoints> &cues)
 {
     const int size = int(playlist.size());
     std::vector<Row> rows(static_cast<size_t>(size));
@@ -57,7 +63,8 @@ std::vector<Row> compute(const std::vector<Playlist> &playlist, const Origin &or
     for (int step = 0; step < size; ++step) {
         const int index = (from + step) % size;
         const Playlist &entry = playlist[size_t(index)];
-        const std::optional<qint64> held = heldMs(entry, transitionSeconds);
+        const std::optional<qint64> held =
+            heldMs(entry, transitionSeconds, size_t(index) < cues.size() ? cues[size_t(index)] : CuePoints());
         Row &row = rows[size_t(index)];
         if (origin.onAir && index == origin.row) {
             cursor = cursor.isValid() && held ? cursor.addMSecs(*held) : QDateTime();

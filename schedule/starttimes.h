@@ -1,6 +1,7 @@
 #ifndef STARTTIMES_H
 #define STARTTIMES_H
 
+#include "cuepoints.h"
 #include "playlist.h"
 
 #include <QDateTime>
@@ -9,8 +10,8 @@
 #include <vector>
 
 // When each row of the running order is expected to start: counted from the
-// item on air (or from now, off air), each row adding its length less the
-// hand-over overlap, and from a fixed entry's own time after it. A fixed time
+// item on air (or from now, off air), each row adding how long it holds the
+// air, and from a fixed entry's own time after it. A fixed time
 // that has passed today is tomorrow's, and the plain order passes its entry
 // over.
 namespace StartTimes {
@@ -41,7 +42,11 @@ struct Row
     std::optional<qint64> missMs;
 };
 
-std::vector<Row> compute(const std::vector<Playlist> &playlist, const Origin &origin, int transitionSeconds);
+// An entry holds the air from its first sound to where it leaves (`cues`:
+// each row's cue points, by row; a row without known ones, or beyond the
+// list, holds it for its length, music less `transitionSeconds`).
+std::vector<Row> compute(const std::vector<Playlist> &playlist, const Origin &origin, int transitionSeconds,
+                         const std::vector<CuePoints> &cues = {});
 
 // "HH:mm:ss", "--:--:--" when not known, for a fixed row the miss after it
 // ("12:00:00 −0:42") or its day ("amanhã 12:00:00", translated in the

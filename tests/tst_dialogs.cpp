@@ -180,6 +180,11 @@ private slots:
         // An output that is not there now is kept as chosen.
         loudness.insert(QStringLiteral("audio/outputDevice"), QStringLiteral("studio_console"));
         QTest::newRow("loudness") << loudness << loudness;
+        Values cueing = nineKeys("5", "2", home, "true");
+        cueing.insert({{QStringLiteral("audio/autoCue"), QStringLiteral("false")},
+                       {QStringLiteral("audio/autoCueSilence"), QStringLiteral("-65")},
+                       {QStringLiteral("audio/autoCueFade"), QStringLiteral("20")}});
+        QTest::newRow("silence not cut") << cueing << cueing;
         Values nowPlaying = nineKeys("5", "2", home, "true");
         const QStringList fields = {QStringLiteral("/srv/site/now"), QStringLiteral("http://stream.local:8000"),
                                     QStringLiteral("/radio.mp3"), QStringLiteral("source"),
@@ -252,7 +257,8 @@ private slots:
         const char *const defaults[][2] = {
             {"nowplaying/allKinds", "false"}, {"stream/enabled", "false"}, {"stream/format", "mp3"},
             {"stream/bitrate", "128"}, {"aircheck/enabled", "false"}, {"aircheck/days", "31"},
-            {"aircheck/fileMinutes", "60"}, {"aircheck/format", "opus"}};
+            {"aircheck/fileMinutes", "60"}, {"aircheck/format", "opus"},
+            {"audio/autoCue", "true"}, {"audio/autoCueSilence", "-50"}, {"audio/autoCueFade", "12"}};
         for (const auto &[key, value] : defaults)
             if (!saved.contains(QLatin1String(key)))
                 saved.insert(QLatin1String(key), QLatin1String(value));
@@ -429,6 +435,8 @@ private slots:
             {"groupBox_5", "Stream"},
             {"streamOn", "Stream the air"},
             {"aircheckOn", "Record the air"},
+            {"autoCue", "Cut the silence at the start and end of items"},
+            {"autoCueFadeUnit", "LU below the item's loudness"},
         };
         for (const auto &row : config)
             QTest::addRow("English config %s", row.object)
@@ -453,6 +461,8 @@ private slots:
         }
         QTest::newRow("Portuguese config title") << "pt_BR" << "actionConfig" << "" << "Configurar";
         QTest::newRow("Portuguese config label_2") << "pt_BR" << "actionConfig" << "label_2" << "Segundos";
+        QTest::newRow("Portuguese config autoCue")
+            << "pt_BR" << "actionConfig" << "autoCue" << QStringLiteral("Cortar o silêncio no início e no fim dos áudios");
         QTest::newRow("Portuguese config label_8")
             << "pt_BR" << "actionConfig" << "label_8"
             << QStringLiteral("Atenção: para as alterações surtirem efeito, reinicie o OrvaRadio.");

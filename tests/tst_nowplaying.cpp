@@ -105,6 +105,8 @@ private slots:
     void filesFollowTheAir_data();
     void filesFollowTheAir();
     void unwritableFolderWarnsOnce();
+    void heldByTheSound_data();
+    void heldByTheSound();
     void streamTitleFollowsTheAir();
 };
 
@@ -238,6 +240,48 @@ void TestNowPlaying::filesFollowTheAir()
                  qPrintable(QStringLiteral("\"%1\": written at %2 ms, heard from %3 ms")
                                 .arg(change.line).arg(change.atMs).arg(heardAt)));
     }
+}
+
+// With its cue points known, an item ends where its sound leaves the air,
+// music 5 s before its last sound or at its fade-out, and it ended well once
+// half of that was heard; a cart, or a file not measured yet, keeps its
+// file's length. Cue points: first sound, last sound, fade-out, in ms.
+void TestNowPlaying::heldByTheSound_data()
+{
+    QTest::addColumn<QString>("kind");
+    QTest::addColumn<QList<int>>("cues");
+    QTest::addColumn<qint64>("heldMs");
+    QTest::addColumn<double>("playedSeconds");
+    QTest::addColumn<bool>("ended");
+    QTest::newRow("music") << "music" << QList<int>{2000, 52000, -1} << 45000LL << 23.0 << true;
+    QTest::newRow("music fading out") << "music" << QList<int>{0, 58000, 50000} << 50000LL << 24.0 << false;
+    QTest::newRow("music not measured") << "music" << QList<int>{} << 60000LL << 29.0 << false;
+    QTest::newRow("jingle") << "jingle" << QList<int>{500, 4500, -1} << 4000LL << 2.0 << true;
+    QTest::newRow("announcement") << "time" << QList<int>{200, 2200, -1} << 2000LL << 1.5 << true;
+    QTest::newRow("cart") << "cart" << QList<int>{500, 4500, -1} << 60000LL << 4.0 << false;
+}
+
+void TestNowPlaying::heldByTheSound()
+{
+    QFETCH(QString, kind);
+    QFETCH(QList<int>, cues);
+    QFETCH(double, playedSeconds);
+    OnAirEvents events;
+    const QString file = QStringLiteral("/media/item.wav");
+    events.setCues(
+        [&](const QString &path) {
+            return path == file && cues.size() == 3 ? CuePoints{cues[0], cues[1], cues[2]} : CuePoints();
+        },
+        5);
+    OnAirEvents::Item item = song(QStringLiteral("Item"), QString());
+    item.kind = kind;
+    item.file = file;
+    item.lengthSeconds = 60.0;
+    int source = 0;
+    events.begin(&source, item);
+    const OnAirEvents::Record &record = events.onAir().constFirst();
+    QTEST(record.start.msecsTo(OnAirEvents::expectedEnd(record.item, record.start)), "heldMs");
+    QTEST(OnAirEvents::endOf(record.item, playedSeconds) == OnAirEvents::Outcome::Ended, "ended");
 }
 
 // A folder that cannot be made costs one warning; the files come once it can.

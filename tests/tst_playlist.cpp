@@ -1,6 +1,7 @@
 // The running order on screen: the view rebuild, the browsers that feed it,
 // and the editing operations, all through one real main window.
 #include "mainwindow.h"
+#include "orderview.h"
 #include "fixedstarts.h"
 #include "starttimes.h"
 #include "fixedtimedialog.h"
@@ -805,6 +806,29 @@ private slots:
                  qPrintable(window->findChild<QLabel *>("next_fixed")->text()));
     }
 
+    // The start column counts each file's sound once its cue points are
+    // known, and the file's length again once they are not.
+    void startTimesFollowTheSound()
+    {
+        const QString cued = musicDir + "/75s.wav";
+        window->playlist = {{"A", cued, "01:00", "music"},
+                            {"B", entryDir + "/tone.wav", "01:00", "music"},
+                            {"C", cued, "01:00", "music"}};
+        window->orderView->setCues([cued](const QString &path) {
+            return path == cued ? CuePoints{2000, 52000, -1} : CuePoints();
+        });
+        window->updateAudioList(false);
+        const auto gap = [this](int row) {
+            return QTime::fromString(list->topLevelItem(row)->text(3), "HH:mm:ss")
+                .secsTo(QTime::fromString(list->topLevelItem(row + 1)->text(3), "HH:mm:ss"));
+        };
+        QCOMPARE(gap(0), 45);
+        QCOMPARE(gap(1), 55);
+        window->orderView->setCues({});
+        window->updateAudioList(false);
+        QCOMPARE(gap(0), 55);
+    }
+
     // Start times once fixed times have passed: a time passed today is
     // tomorrow's, with no miss, and the plain order passes its entry over; a
     // fixed entry that is next starts when the item on air leaves, and the
@@ -837,6 +861,17 @@ private slots:
             << true << "13:58:30" << -1 << QStringList{"", "13:58:30", "13:59:00 +0:25", "13:59:10"};
         QTest::newRow("a mark on a plain entry") << passed << 0 << true << "13:58:35" << 2
                                                  << QStringList{"", "amanhã 13:45:41", "13:58:35"};
+        // With cue points (first sound, last sound, fade-out, in ms) an entry
+        // holds the air from its first sound to where it leaves: music 5 s
+        // before its last sound or at its fade-out, no more than 10 s early.
+        QTest::newRow("cue points")
+            << QStringList{"A|01:00|music||2000,52000,-1", "J|00:10|jingle||500,5500,-1", "B|01:00|music",
+                           "C|01:00|music||0,58000,50000", "D|01:00|music||1000,59000,40000", "E|01:00|music"}
+            << 0 << false << "13:58:00" << -1
+            << QStringList{"13:58:00", "13:58:45", "13:58:50", "13:59:45", "14:00:35", "14:01:23"};
+        QTest::newRow("cue points before a fixed time")
+            << QStringList{"A|01:00|music", "B|01:00|music||0,30000,-1", "F|00:10|jingle|14:00:00"} << 0 << true
+            << "13:58:30" << -1 << QStringList{"", "13:58:30", "14:00:00 −1:05"};
     }
 
     void startTimesAfterFixedTimes()
@@ -846,11 +881,16 @@ private slots:
         QFETCH(QStringList, expected);
         const QDate today(2026, 12, 9);
         std::vector<Playlist> order;
+        std::vector<CuePoints> cues;
         for (const QString &text : entries) {
             const QStringList fields = text.split('|');
             order.push_back({fields[0], "/m/" + fields[0], fields[1], fields[2]});
-            if (fields.size() > 3)
+            if (fields.size() > 3 && !fields[3].isEmpty())
                 order.back().fixed = {QTime::fromString(fields[3], "HH:mm:ss"), false};
+            const QStringList points = fields.value(4).split(',');
+            cues.push_back(points.size() == 3 ? CuePoints{points[0].toLongLong(), points[1].toLongLong(),
+                                                          points[2].toLongLong()}
+                                              : CuePoints());
         }
         QFETCH(int, row);
         QFETCH(bool, onAir);
@@ -862,7 +902,7 @@ private slots:
         origin.at = QDateTime(today, QTime::fromString(leaves, "HH:mm:ss"));
         origin.fixedNext = fixedNext;
         QStringList shown;
-        for (const StartTimes::Row &start : StartTimes::compute(order, origin, 5))
+        for (const StartTimes::Row &start : StartTimes::compute(order, origin, 5, cues))
             shown.append(StartTimes::text(start));
         QCOMPARE(shown.join(" / "), expected.join(" / "));
     }

@@ -2,6 +2,7 @@
 // from it at start.
 #include "mainwindow.h"
 #include "loudness.h"
+#include "startvalues.h"
 #include "testsupport.h"
 
 #include <QDir>
@@ -54,6 +55,9 @@ Values storeValues(bool other)
     values.insert("interface/language", other ? "pt_BR" : "en_US");
     values.insert("audio/loudnessNormalize", other ? "true" : "false");
     values.insert("audio/loudnessTarget", other ? "-18" : "-23");
+    values.insert("audio/autoCue", other ? "false" : "true");
+    values.insert("audio/autoCueSilence", other ? "-60" : "-50");
+    values.insert("audio/autoCueFade", other ? "9" : "12");
     values.insert("audio/outputDevice", other ? "studio_console" : "");
     values.insert("audio/previewDevice", other ? "headphones" : "");
     values.insert("nowplaying/folder", other ? "/srv/now" : "");
@@ -98,7 +102,7 @@ private slots:
         QVERIFY(storedText().isEmpty());
         delete new MainWindow;
         const Values stored = storedText();
-        QCOMPARE(stored.size(), 43);
+        QCOMPARE(stored.size(), 46);
         QCOMPARE(stored, storeValues(false));
         QVERIFY(!stored.contains("files/recent"));
         // It may come to hold the stream server's password.
@@ -112,7 +116,7 @@ private slots:
         QTest::addColumn<QString>("key");
         for (const char *key : {"buttonhole/btn_10", "volume/volumeToTalk", "volume/speedFade",
                                 "volume/stopFade", "files/jingleDir", "interface/language",
-                                "stream/bitrate", "aircheck/format"})
+                                "stream/bitrate", "aircheck/format", "audio/autoCueFade"})
             QTest::newRow(key) << QString(key);
     }
 
@@ -199,6 +203,40 @@ private slots:
             QTest::ignoreMessage(QtWarningMsg, QRegularExpression("audio/loudnessTarget.*" + stored));
         MainWindow window;
         QTEST(window.loudness->target(), "target");
+    }
+
+    // Cutting the silence: on unless stored off; a threshold out of its
+    // range is named and replaced by its default.
+    void autoCueRead_data()
+    {
+        QTest::addColumn<Values>("stored");
+        QTest::addColumn<bool>("on");
+        QTest::addColumn<int>("silenceDb");
+        QTest::addColumn<int>("fadeLu");
+        QTest::addColumn<QString>("warning");
+        QTest::newRow("nothing stored") << Values() << true << -50 << 12 << QString();
+        QTest::newRow("dialog values")
+            << Values{{"audio/autoCue", "false"}, {"audio/autoCueSilence", "-70"}, {"audio/autoCueFade", "30"}}
+            << false << -70 << 30 << QString();
+        QTest::newRow("silence threshold too loud") << Values{{"audio/autoCueSilence", "-20"}} << true << -50
+                                                    << 12 << "audio/autoCueSilence.*-20";
+        QTest::newRow("fade not a number") << Values{{"audio/autoCueFade", "deep"}} << true << -50 << 12
+                                           << "audio/autoCueFade.*deep";
+    }
+
+    void autoCueRead()
+    {
+        QFETCH(Values, stored);
+        QFETCH(QString, warning);
+        store(stored);
+        if (warning.isEmpty())
+            QTest::failOnWarning(QRegularExpression("autoCue"));
+        else
+            QTest::ignoreMessage(QtWarningMsg, QRegularExpression(warning));
+        const StartValues::AutoCue read = StartValues::autoCue(QSettings("OrvaRadio", "OrvaRadio"));
+        QTEST(read.on, "on");
+        QTEST(read.silenceDb, "silenceDb");
+        QTEST(read.fadeLu, "fadeLu");
     }
 
     void saveConfigWritesTheValue()

@@ -121,6 +121,22 @@
         <translation>Target level</translation>
     </message>
     <message>
+        <source>Cortar o silêncio no início e no fim dos áudios</source>
+        <translation>Cut the silence at the start and end of items</translation>
+    </message>
+    <message>
+        <source>Limiar de silêncio</source>
+        <translation>Silence threshold</translation>
+    </message>
+    <message>
+        <source>Início do fade-out</source>
+        <translation>Fade-out start</translation>
+    </message>
+    <message>
+        <source>LU abaixo da loudness do item</source>
+        <translation>LU below the item's loudness</translation>
+    </message>
+    <message>
         <source>Saída do ar</source>
         <translation>On-air output</translation>
     </message>
