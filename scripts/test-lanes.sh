@@ -117,10 +117,9 @@ case "${1:-}" in
 --run)
     shift
     trap stop_sandbox EXIT
-    trap 'exit 143' TERM
     start_sandbox
     status=0
-    run_child "$@" || status=$?
+    "$@" || status=$?
     exit "$status"
     ;;
 --lane)
