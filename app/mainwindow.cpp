@@ -89,9 +89,9 @@ void MainWindow::init()
         StartValues::fadeStep(settings->value(QStringLiteral("volume/speedFade")), volumeToTalk);
     player1.configureFadeStep(fadeStep);
     player2.configureFadeStep(fadeStep);
-    Loudness::setCuesWanted(settings->value(QStringLiteral("audio/autoCue"), true).toBool());
-    Loudness::setCueThresholds(settings->value(QStringLiteral("audio/autoCueSilence"), -50).toDouble(),
-                               settings->value(QStringLiteral("audio/autoCueFade"), 12).toDouble());
+    const StartValues::AutoCue autoCue = StartValues::autoCue(*settings);
+    Loudness::setCuesWanted(autoCue.on);
+    Loudness::setCueThresholds(autoCue.silenceDb, autoCue.fadeLu);
     loudness = new Loudness(Loudness::defaultStoreFile(), this);
     loudness->configure(settings->value(QStringLiteral("audio/loudnessNormalize"), false).toBool(),
                         Loudness::targetFrom(settings->value(QStringLiteral("audio/loudnessTarget"))));
@@ -192,6 +192,12 @@ void MainWindow::init()
     connect(timePlayer, &QMediaPlayer::positionChanged, onAirDisplay, &OnAirDisplay::showAnnouncement);
     connect(clock, &TimerClock::updateSeparateTime, orderView, &OrderView::showStartTimes);
     connect(sequencer, &Sequencer::wentOffAir, this, &MainWindow::blankTimes);
+    // Off, nothing knows where the sound is: every item plays its whole file.
+    if (autoCue.on) {
+        const auto cues = [this](const QString &path) { return loudness->cues(path).value_or(CuePoints()); };
+        orderView->setCues(cues);
+        airEvents->setCues(cues, transitionAudioTime);
+    }
 
     showVersion();
     ui->volume_speak->setValue(int(100 * volumeToTalk));

@@ -36,10 +36,10 @@ public:
         QString composer;
         QString isrc;
         double lengthSeconds = -1.0; // negative: unknown
+        QTime planned;               // a fixed entry's time
         // From its first sound to where it leaves the air, when its cue
         // points are known; negative: unknown.
         double onAirSeconds = -1.0;
-        QTime planned;               // a fixed entry's time
     };
 
     // An entry the running order will play, as it shows it; `kind` is the
