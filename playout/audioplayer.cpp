@@ -54,22 +54,25 @@ void AudioPlayer::addMedia(QString path)
     watch->load(currentFile, outputs);
 }
 
-void AudioPlayer::start(const QString &path, bool fadeIn)
+void AudioPlayer::start(const QString &path, bool fadeIn, qint64 from)
 {
     addMedia(path);
     if (!fadeIn) {
         targetVolume = 1.0f;
         setVolume(1.0f);
+    } else if (from >= 0) {
+        // Started on its sound, it must be heard now, not at the next tick.
+        setVolume(qMax(volume, fadeStep));
     }
-    Play();
+    Play(from);
     if (fadeIn)
         this->fadeIn();
 }
 
-void AudioPlayer::Play()
+void AudioPlayer::Play(qint64 from)
 {
     if (!currentFile.isEmpty())
-        watch->play();
+        watch->play(from);
 }
 
 void AudioPlayer::Stop()

@@ -20,8 +20,10 @@ public:
     float targetVolume = 1.0f;
 
     // Starts `path`: music comes in with a fade from where the channel's
-    // volume stands, anything else at full volume at once.
-    virtual void start(const QString &path, bool fadeIn) = 0;
+    // volume stands, anything else at full volume at once. With its audible
+    // start known (`from` ms, -1 when not), the item is heard from there,
+    // and its fade comes in with a first step at once.
+    virtual void start(const QString &path, bool fadeIn, qint64 from) = 0;
     virtual void fadeOut() = 0;
     virtual void Reset() = 0;
     virtual void setVolume(float volume) = 0;
