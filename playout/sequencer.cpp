@@ -501,10 +501,12 @@ void Sequencer::positionChanged(Channel &channel, qint64 position)
     const Playlist *entry = onAirEntry();
     if (!onAirChannel || !entry || handingOver())
         return;
-    // An item whose sound is known leaves on it, to the millisecond.
+    // An item whose sound is known leaves on it: what follows is started as
+    // much ahead as it takes to be heard.
     if (const qint64 point = leavingOf(*onAirChannel).point; point >= 0) {
+        const Channel &incoming = onAirChannel == &one ? two : one;
         cueChannel = onAirChannel;
-        cueWatch->arm(point);
+        cueWatch->arm(qMax(qint64(0), point - incoming.startDelay()));
         cueWatch->position(onAirChannel->getPosition());
         return;
     }
