@@ -440,18 +440,17 @@ private slots:
         if (!TestSupport::soundServerAvailable())
             QSKIP("no test sound server");
         const QString media = TestSupport::privateRoot() + QStringLiteral("/media/sound-");
-        struct Made { const char *name; int hz; const char *effects; CuePoints cues; };
+        struct Made { const char *name; int hz; double seconds; const char *gate; CuePoints cues; };
         // B falls 12 dB below its full level 9 s into its linear fade.
-        const Made made[] = {{"a.wav", kLowHz, "synth 20 sine %1 vol 0.5 pad 0 6", {0, 20000, -1}},
-                             {"b.wav", kHighHz, "synth 32 sine %1 vol 0.5 fade t 0 32 12 pad 2 0", {2000, 33900, 31000}},
-                             {"c.wav", kLowHz, "synth 5 sine %1 vol 0.5 pad 0.5 3", {500, 5500, -1}},
-                             {"d.wav", kHighHz, "synth 20 sine %1 vol 0.5", {0, 20000, -1}}};
+        const Made made[] = {{"a.wav", kLowHz, 26, "lt(t,20)", {0, 20000, -1}},
+                             {"b.wav", kHighHz, 34, "between(t,2,22)+gt(t,22)*max(0,1-(t-22)/12)", {2000, 33900, 31000}},
+                             {"c.wav", kLowHz, 8.5, "between(t,0.5,5.5)", {500, 5500, -1}},
+                             {"d.wav", kHighHz, 20, "1", {0, 20000, -1}}};
         QHash<QString, CuePoints> found;
         std::vector<Playlist> order;
         for (const Made &file : made) {
             const QString path = media + QLatin1String(file.name);
-            QVERIFY(TestSupport::run(QStringLiteral("sox"), QStringList{"-n", "-r", "44100", "-c", "2", "-b", "16", path}
-                                         + QString::fromLatin1(file.effects).arg(file.hz).split(QLatin1Char(' '))));
+            QVERIFY(TestSupport::makeTone(path, file.seconds, file.hz, 0.5, QLatin1String(file.gate)));
             found[path] = file.cues;
             order.push_back(entry(path, QLatin1String(file.name) == QLatin1String("c.wav") ? "jingle" : "music"));
         }
