@@ -45,5 +45,5 @@ void MainWindow::on_audio_clock_clicked()
     }
     OnAirEvents::Item item = onAirItem(QStringLiteral("time"), QString(), file);
     item.title = tr("Hora certa %1").arg(QTime::currentTime().toString(QStringLiteral("HH:mm")));
-    announcer->play(item);
+    announcer->play(item, {});
 }

@@ -181,6 +181,8 @@ void MainWindow::init()
     sequencer->setHandOverSeconds(transitionAudioTime);
     sequencer->setStopFades(switches.stopFade);
     sequencer->setTimeFile([this] { return audioTimeDir + QLatin1Char('/') + timeAudioName + QStringLiteral(".mp3"); });
+    if (settings->value(QStringLiteral("audio/autoCue"), true).toBool())
+        sequencer->setCues([](const QString &) { return CuePoints(); });
     connect(sequencer, &Sequencer::changed, this, &MainWindow::updateAudioList);
     orderView = new OrderView({ui->audio_list, ui->current_audio, ui->next_audio, ui->next_fixed},
                               {&playlist, sequencer, preparation, loudness, fixedStarts, airEvents, viewHold}, this);

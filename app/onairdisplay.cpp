@@ -24,12 +24,12 @@ void OnAirDisplay::showPosition()
     // An announcement in the running order shows its own time.
     if (sequencer->air() != Sequencer::Air::On)
         return;
-    qint64 remaining = 0;
     if (const Channel *reference = sequencer->reference()) {
         boxes.seeker->setMaximum(int(reference->getDuration()));
         boxes.seeker->setValue(int(reference->getPosition()));
-        remaining = reference->remainingTime();
     }
+    // To where the item leaves the air, which may come before its file ends.
+    const qint64 remaining = sequencer->remainingTime();
     setTextIfChanged(boxes.remaining, remainingTimeText(remaining / 60000, (remaining / 1000) % 60));
 }
 

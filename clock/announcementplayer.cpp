@@ -1,4 +1,5 @@
 #include "announcementplayer.h"
+#include "cuewatch.h"
 #include "loudness.h"
 #include "playwatch.h"
 
@@ -21,6 +22,7 @@ AnnouncementPlayer::AnnouncementPlayer(OnAirEvents *events, OutputDevices *outpu
     , player(new QMediaPlayer(this))
     , output(new QAudioOutput(this))
     , watch(new PlayWatch(player, QStringLiteral("Time announcement"), this))
+    , audibleEnd(new CueWatch(this))
     , fade(new QTimer(this))
     , outputs(outputs)
     , loudness(loudness)
@@ -39,13 +41,22 @@ AnnouncementPlayer::AnnouncementPlayer(OnAirEvents *events, OutputDevices *outpu
         if (this->events)
             this->events->sounding(player);
     });
-    connect(watch, &PlayWatch::ended, this, [this] {
+    const auto end = [this] {
+        audibleEnd->disarm();
         if (this->events)
             this->events->finish(player);
         emit ended();
+    };
+    connect(watch, &PlayWatch::ended, this, end);
+    // What follows its audible end is silence: the announcement ends there.
+    connect(player, &QMediaPlayer::positionChanged, audibleEnd, &CueWatch::position);
+    connect(audibleEnd, &CueWatch::reached, this, [this, end] {
+        watch->stop();
+        end();
     });
     connect(watch, &PlayWatch::failed, this, [this](const QString &reason) {
         qWarning() << "Timeplayer error:" << reason;
+        audibleEnd->disarm();
         if (this->events) {
             this->events->leaving(player, OnAirEvents::Outcome::Error);
             this->events->finish(player);
@@ -55,14 +66,15 @@ AnnouncementPlayer::AnnouncementPlayer(OnAirEvents *events, OutputDevices *outpu
     });
 }
 
-void AnnouncementPlayer::play(const OnAirEvents::Item &item)
+void AnnouncementPlayer::play(const OnAirEvents::Item &item, const CuePoints &cues)
 {
     events->leaving(player, OnAirEvents::Outcome::Next);
     fade->stop();
     output->setVolume(loudness->startGain(item.file));
     events->begin(player, item);
     watch->load(item.file, outputs);
-    watch->play();
+    audibleEnd->arm(cues.known() ? cues.end : -1);
+    watch->play(cues.known() ? cues.start : 0);
 }
 
 void AnnouncementPlayer::fadeOut(float step)
@@ -78,12 +90,14 @@ qint64 AnnouncementPlayer::remainingTime() const
 {
     if (player->playbackState() != QMediaPlayer::PlayingState || player->duration() <= 0)
         return 0;
-    return qMax(qint64(0), player->duration() - player->position());
+    const qint64 end = audibleEnd->point() >= 0 ? audibleEnd->point() : player->duration();
+    return qMax(qint64(0), end - player->position());
 }
 
 void AnnouncementPlayer::stop()
 {
     fade->stop();
+    audibleEnd->disarm();
     watch->stop();
     events->finish(player);
 }

@@ -17,6 +17,8 @@ class QTimer;
 // The time announcements' player, beside the two channels: it speaks one
 // announcement at a time and keeps its row in the on-air events, under its
 // media player's address, for as long as they exist.
+class CueWatch;
+
 class AnnouncementPlayer : public Announcer
 {
     Q_OBJECT
@@ -28,7 +30,7 @@ public:
     QMediaPlayer *mediaPlayer() const { return player; }
     QAudioOutput *audioOutput() const { return output; }
 
-    void play(const OnAirEvents::Item &item) override;
+    void play(const OnAirEvents::Item &item, const CuePoints &cues) override;
     void stop() override;
     void fadeOut(float step) override;
     qint64 remainingTime() const override;
@@ -39,6 +41,7 @@ private:
     QMediaPlayer *player;
     QAudioOutput *output;
     PlayWatch *watch;
+    CueWatch *audibleEnd;
     QTimer *fade;
     float fadeStep = 0.0f;
     OutputDevices *outputs;

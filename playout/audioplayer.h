@@ -26,12 +26,13 @@ public:
     ~AudioPlayer() override;
 
     void addMedia(QString path);
-    void Play();
+    void Play(qint64 from = 0);
     void Stop();
     void Reset() override;
     void Seek(int position);
     qint64 getPosition() const override;
     qint64 getDuration() const override;
+    qint64 startDelay() const override;
     bool isPlaying() const override;
     bool isPaused() const;
     bool isStopped() const override;
@@ -39,7 +40,7 @@ public:
     void setVolume(float volume) override;
     void fadeOut() override;
     void fadeIn();
-    void start(const QString &path, bool fadeIn) override;
+    void start(const QString &path, bool fadeIn, qint64 from) override;
     void setBuffer(AudioTap *tap);
 
     // The fade step chosen at start-up; Reset returns to it.

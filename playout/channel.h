@@ -20,8 +20,10 @@ public:
     float targetVolume = 1.0f;
 
     // Starts `path`: music comes in with a fade from where the channel's
-    // volume stands, anything else at full volume at once.
-    virtual void start(const QString &path, bool fadeIn) = 0;
+    // volume stands, anything else at full volume at once. With its audible
+    // start known (`from` ms, -1 when not), the item is heard from there,
+    // and its fade comes in with a first step at once.
+    virtual void start(const QString &path, bool fadeIn, qint64 from) = 0;
     virtual void fadeOut() = 0;
     virtual void Reset() = 0;
     virtual void setVolume(float volume) = 0;
@@ -31,6 +33,8 @@ public:
     virtual bool hasFailed() const = 0;
     virtual qint64 getPosition() const = 0;
     virtual qint64 getDuration() const = 0;
+    // How long after start() an item is heard.
+    virtual qint64 startDelay() const { return 0; }
     qint64 remainingTime() const { return getDuration() - getPosition(); }
     // The operator talks over the air (or stops): a playing channel goes to
     // `level` (or back to full), by its fade or, without `fades`, at once; a

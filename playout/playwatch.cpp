@@ -9,7 +9,11 @@ PlayWatch::PlayWatch(QMediaPlayer *player, const QString &what, QObject *parent)
     , player(player)
     , what(what)
     , ticks(new QTimer(this))
+    , seekLook(new QTimer(this))
 {
+    seekLook->setInterval(kSeekLookMs);
+    seekLook->setTimerType(Qt::PreciseTimer);
+    connect(seekLook, &QTimer::timeout, this, &PlayWatch::seekOnceMoving);
     connect(player, &QMediaPlayer::errorOccurred, this, &PlayWatch::onPlayerError);
     connect(player, &QMediaPlayer::mediaStatusChanged, this, &PlayWatch::onMediaStatusChanged);
     connect(player, &QMediaPlayer::playbackStateChanged, this, [this](QMediaPlayer::PlaybackState state) {
@@ -52,8 +56,9 @@ void PlayWatch::setSourceAfresh(const QUrl &source)
     player->setSource(source);
 }
 
-void PlayWatch::play()
+void PlayWatch::play(qint64 from)
 {
+    seekTo = from;
     if (!loaded || failedPlay)
         return;
     over = false;
@@ -72,6 +77,16 @@ void PlayWatch::play()
     starting = player->playbackState() != QMediaPlayer::PlayingState && !player->source().isEmpty();
     ticks->start(kCheckMs);
     player->play();
+    if (seekTo > 0)
+        seekLook->start();
+}
+
+void PlayWatch::seekOnceMoving()
+{
+    if (player->position() <= 0)
+        return;
+    seekLook->stop();
+    player->setPosition(seekTo);
 }
 
 void PlayWatch::stop()
@@ -93,6 +108,7 @@ void PlayWatch::settle()
 {
     started = starting = false;
     ticks->stop();
+    seekLook->stop();
     stillSince.invalidate();
 }
 
@@ -135,6 +151,8 @@ void PlayWatch::onMediaStatusChanged(QMediaPlayer::MediaStatus status)
         setSourceAfresh(player->source());
         starting = true;
         player->play();
+        if (seekTo > 0)
+            seekLook->start();
         return;
     }
     settle();

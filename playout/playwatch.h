@@ -36,8 +36,9 @@ public:
     // the play before ends without a report, and the file goes to the
     // framework unless the quick look refuses it.
     void load(const QString &file, OutputDevices *outputs = nullptr);
-    // Starts the play loaded; a refused one fails from the event loop.
-    void play();
+    // Starts the play loaded; a refused one fails from the event loop. With
+    // `from` above 0 (ms) it is heard from there.
+    void play(qint64 from = 0);
     // Ends the play without a report; the source stays, and play() starts
     // it again.
     void stop();
@@ -67,13 +68,19 @@ private:
     void check(qint64 position);
     void fail(const QString &reason);
     void settle();
+    void seekOnceMoving();
 
     // How often a play's position is looked at besides its own reports,
     // which stop when it stalls.
     static constexpr int kCheckMs = 250;
+    static constexpr int kSeekLookMs = 5;
     QMediaPlayer *player;
     QString what;
     QTimer *ticks;
+    // A seek before the pipeline plays is dropped (GStreamer, Qt 6.4): the
+    // start seek waits, looking often, for the position to move.
+    QTimer *seekLook;
+    qint64 seekTo = 0;
     std::function<bool()> exempt;
     QString refusal;
     quint64 playId = 0;

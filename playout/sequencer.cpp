@@ -1,6 +1,7 @@
 #include "sequencer.h"
 #include "announcer.h"
 #include "channel.h"
+#include "cuewatch.h"
 #include "fixedstarts.h"
 #include "onairevents.h"
 #include "playoutretry.h"
@@ -27,7 +28,9 @@ Sequencer::Sequencer(std::vector<Playlist> &order, Channel &one, Channel &two, c
     , one(one)
     , two(two)
     , parts(parts)
+    , cueWatch(new CueWatch(this))
 {
+    connect(cueWatch, &CueWatch::reached, this, &Sequencer::leaveOnCue);
     for (Channel *channel : {&one, &two}) {
         connect(channel, &Channel::update_position, this,
                 [this, channel](qint64 position) { positionChanged(*channel, position); });
@@ -76,7 +79,10 @@ qint64 Sequencer::remainingTime() const
     if (announcing())
         return parts.announcer->remainingTime();
     const Channel *channel = reference();
-    return channel ? channel->remainingTime() : 0;
+    if (!channel)
+        return 0;
+    const qint64 point = leavingOf(*channel).point;
+    return point >= 0 ? qMax(qint64(0), point - channel->getPosition()) : channel->remainingTime();
 }
 
 Sequencer::Phase Sequencer::phase() const
@@ -142,6 +148,7 @@ void Sequencer::next()
     }
 
     state = Air::On;
+    cueWatch->disarm();
     // A new start: a removed on-air entry is leaving, and a marked entry that
     // starts now is no longer to come.
     if (current == following)
@@ -183,7 +190,9 @@ void Sequencer::next()
     const bool music = kind == QLatin1String("music");
     if (chosen && (music || kind == QLatin1String("jingle"))) {
         parts.events->begin(chosen, item);
-        chosen->start(path, music);
+        const CuePoints cues = cuesFor(path);
+        leavingOf(*chosen) = {leavingPoint(cues, music, handOverSeconds), music};
+        chosen->start(path, music, cues.known() ? cues.start : -1);
     }
 
     if (entry.kind == QLatin1String("time"))
@@ -252,7 +261,7 @@ void Sequencer::startTimeAnnouncement()
         afterFailure(file, false);
         return;
     }
-    parts.announcer->play(item);
+    parts.announcer->play(item, cuesFor(file));
     state = Air::Announcing;
 }
 
@@ -290,6 +299,7 @@ void Sequencer::stop()
     }
     stopTimeAnnouncement();
     parts.retry->cancel();
+    cueWatch->disarm();
     // Off air the panels tell what Play will start, the first row, and what
     // follows it.
     state = Air::Off;
@@ -340,6 +350,7 @@ void Sequencer::clear()
     two.Reset();
     stopTimeAnnouncement();
     parts.retry->cancel();
+    cueWatch->disarm();
     state = Air::Off;
     current = 0;
     following = 0;
@@ -490,6 +501,15 @@ void Sequencer::positionChanged(Channel &channel, qint64 position)
     const Playlist *entry = onAirEntry();
     if (!onAirChannel || !entry || handingOver())
         return;
+    // An item whose sound is known leaves on it: what follows is started as
+    // much ahead as it takes to be heard.
+    if (const qint64 point = leavingOf(*onAirChannel).point; point >= 0) {
+        const Channel &incoming = onAirChannel == &one ? two : one;
+        cueChannel = onAirChannel;
+        cueWatch->arm(qMax(qint64(0), point - incoming.startDelay()));
+        cueWatch->position(onAirChannel->getPosition());
+        return;
+    }
     const qint64 remaining = onAirChannel->remainingTime();
     if (remaining / 60000 != 0 || (remaining / 1000) % 60 != handOverSeconds)
         return;
@@ -501,6 +521,23 @@ void Sequencer::positionChanged(Channel &channel, qint64 position)
             if (playing->isPlaying())
                 playing->fading = true;
         }
+    }
+}
+
+void Sequencer::leaveOnCue()
+{
+    Channel *onAirChannel = reference();
+    if (state != Air::On || !onAirChannel || onAirChannel != cueChannel || !onAirEntry() || handingOver())
+        return;
+    // Music overlaps what follows; anything else ends at its audible end, and
+    // the silence after it fades out unheard under the following entry.
+    parts.events->leaving(onAirChannel, leavingOf(*onAirChannel).music ? OnAirEvents::Outcome::HandedOver
+                                                                         : OnAirEvents::Outcome::Ended);
+    advance();
+    next();
+    for (Channel *playing : {&one, &two}) {
+        if (playing->isPlaying())
+            playing->fading = true;
     }
 }
 

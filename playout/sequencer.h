@@ -1,6 +1,7 @@
 #ifndef SEQUENCER_H
 #define SEQUENCER_H
 
+#include "cuepoints.h"
 #include "playlist.h"
 
 #include <QObject>
@@ -12,6 +13,7 @@
 
 class Announcer;
 class Channel;
+class CueWatch;
 class FixedStarts;
 class OnAirEvents;
 class PlayoutRetry;
@@ -65,8 +67,9 @@ public:
     // The channel the on-air display and the hand-over go by: the one that
     // plays audibly, the second first; null when neither does.
     Channel *reference() const;
-    // What remains of the item on air: a time entry's announcement, or the
-    // reference channel's item; 0 when nothing is known.
+    // What remains of the item on air until it leaves: a time entry's
+    // announcement, or the reference channel's item, to its leaving point
+    // when its cue points are known; 0 when nothing is known.
     qint64 remainingTime() const;
 
     // Music hands over this many seconds before its end.
@@ -76,6 +79,9 @@ public:
     void setStopFades(bool fades) { stopFades = fades; }
     // The announcement file a time entry speaks now.
     void setTimeFile(std::function<QString()> file) { timeFile = std::move(file); }
+    // Where a file's sound is, when known: items then start on their sound
+    // and leave on it. Without it every item plays whole.
+    void setCues(std::function<CuePoints(const QString &path)> find) { cuesOf = std::move(find); }
 
     // The operator's actions.
     void play();
@@ -146,6 +152,17 @@ private:
     void fixedTimeReached(int row);
     const Playlist *onAirEntry() const;
     bool handingOver() const;
+    // Where the item a channel plays leaves the air, when its cue points
+    // are known (-1 when not), and whether it hands over as music.
+    struct Leaving
+    {
+        qint64 point = -1;
+        bool music = false;
+    };
+    Leaving &leavingOf(const Channel &channel) { return &channel == &one ? leavingOne : leavingTwo; }
+    const Leaving &leavingOf(const Channel &channel) const { return &channel == &one ? leavingOne : leavingTwo; }
+    CuePoints cuesFor(const QString &path) const { return cuesOf ? cuesOf(path) : CuePoints(); }
+    void leaveOnCue();
 
     std::vector<Playlist> &order;
     Channel &one;
@@ -159,6 +176,12 @@ private:
     int handOverSeconds = 5;
     bool stopFades = true;
     std::function<QString()> timeFile;
+    std::function<CuePoints(const QString &path)> cuesOf;
+    Leaving leavingOne;
+    Leaving leavingTwo;
+    // The reference channel's leaving point, watched on its position.
+    CueWatch *cueWatch;
+    Channel *cueChannel = nullptr;
     int silentMs = 0;
 };
 

@@ -98,6 +98,10 @@ constexpr int kRetryLateMs = 1000;
 // A fixed start is heard this close to its time: its timer, a channel's
 // start and the recording's own offset.
 constexpr qint64 kFixedStartToleranceMs = 600;
+// On cue points: how close to its moment an item is heard (and a window of
+// the analysis more), and the longest silence between items.
+constexpr int kCueToleranceMs = 100 + kWindowMs;
+constexpr int kCueGapMs = 300;
 // How far a start shown in the running order may be from when it really comes.
 constexpr int kShownStartToleranceSeconds = 5;
 
@@ -417,6 +421,85 @@ private slots:
         QVERIFY2(heard.longestSilenceMs <= kFadeTickMs, qPrintable(heard.labels));
         QVERIFY2(heard.states == QStringLiteral("LBHBL"),
                  qPrintable(heard.states + QLatin1Char(' ') + heard.labels));
+    }
+
+    // Files not cut to their sound: A ends in silence, B begins with some and
+    // fades out long, jingle C has silence both sides. On their cue points
+    // nothing of the silence is heard and B takes C in over its fade;
+    // without them, today's gaps.
+    void onTheSound_data()
+    {
+        QTest::addColumn<bool>("cues");
+        QTest::newRow("cue points") << true;
+        QTest::newRow("cue points off") << false;
+    }
+
+    void onTheSound()
+    {
+        QFETCH(bool, cues);
+        if (!TestSupport::soundServerAvailable())
+            QSKIP("no test sound server");
+        const QString media = TestSupport::privateRoot() + QStringLiteral("/media/sound-");
+        struct Made { const char *name; int hz; double seconds; const char *gate; CuePoints cues; };
+        // B falls 12 dB below its full level 9 s into its linear fade.
+        const Made made[] = {{"a.wav", kLowHz, 26, "lt(t,20)", {0, 20000, -1}},
+                             {"b.wav", kHighHz, 34, "between(t,2,22)+gt(t,22)*max(0,1-(t-22)/12)", {2000, 33900, 31000}},
+                             {"c.wav", kLowHz, 8.5, "between(t,0.5,5.5)", {500, 5500, -1}},
+                             {"d.wav", kHighHz, 20, "1", {0, 20000, -1}}};
+        QHash<QString, CuePoints> found;
+        std::vector<Playlist> order;
+        for (const Made &file : made) {
+            const QString path = media + QLatin1String(file.name);
+            QVERIFY(TestSupport::makeTone(path, file.seconds, file.hz, 0.5, QLatin1String(file.gate)));
+            found[path] = file.cues;
+            order.push_back(entry(path, QLatin1String(file.name) == QLatin1String("c.wav") ? "jingle" : "music"));
+        }
+        auto desk = openDesk(order, 2, 2);
+        desk->sequencer->setCues(cues ? std::function([found](const QString &path) { return found.value(path); })
+                                      : std::function<CuePoints(const QString &)>());
+        TestSupport::Recorder recorder;
+        QVERIFY(recorder.start());
+        click(*desk, "btn_play");
+        QTRY_COMPARE_WITH_TIMEOUT(desk->sequencer->currentIndex(), 3, 80000);
+        QTest::qWait(kHeardAfterStartMs);
+        const QVector<qint16> samples = recorder.stop();
+        click(*desk, "btn_stop");
+
+        const QVector<double> low = toneCourse(samples, kLowHz);
+        const QVector<double> high = toneCourse(samples, kHighHz);
+        const auto heard = [](const QVector<double> &course, qsizetype at) { return course.value(at) > kPresentAmplitude; };
+        const auto find = [&](qsizetype from, const std::function<bool(qsizetype)> &what) {
+            while (from < low.size() && !what(from))
+                ++from;
+            return from;
+        };
+        const qsizetype first = find(0, [&](qsizetype at) { return heard(low, at); });
+        const qsizetype bOnset = find(first, [&](qsizetype at) { return heard(high, at); });
+        const qsizetype aEnd = find(bOnset, [&](qsizetype at) { return !heard(low, at); });
+        const qsizetype cOnset = find(aEnd, [&](qsizetype at) { return heard(low, at); });
+        const double fullB = *std::max_element(high.cbegin() + bOnset, high.cbegin() + cOnset);
+        const qsizetype bFall = find(bOnset + 1000 / kWindowMs, [&](qsizetype at) { return high[at] < fullB / 4; });
+        const qsizetype cEnd = find(cOnset, [&](qsizetype at) { return !heard(low, at); });
+        const qsizetype bGone = find(cOnset, [&](qsizetype at) { return !heard(high, at); });
+        const qsizetype dOnset = find(bGone, [&](qsizetype at) { return heard(high, at); });
+        int longest = 0;
+        for (qsizetype at = first, run = 0; at < dOnset; ++at) {
+            run = heard(low, at) || heard(high, at) ? 0 : run + 1;
+            longest = std::max(longest, int(run) * kWindowMs);
+        }
+        const QString measured = QStringLiteral("B %1 ms before A's end, C %2 ms after B's fall, D %3 ms after C's end, "
+                                              "longest silence %4 ms")
+                                   .arg((aEnd - bOnset) * kWindowMs).arg((cOnset - bFall) * kWindowMs)
+                                   .arg((dOnset - cEnd) * kWindowMs).arg(longest);
+        qInfo().noquote() << measured;
+        QVERIFY2(dOnset < low.size(), qPrintable(measured));
+        if (!cues) {
+            QVERIFY2(longest >= 4000 && (dOnset - cEnd) * kWindowMs >= 2500, qPrintable(measured));
+            return;
+        }
+        QVERIFY2(std::abs((aEnd - bOnset) * kWindowMs - 2000) <= kCueToleranceMs, qPrintable(measured));
+        QVERIFY2(std::abs((cOnset - bFall) * kWindowMs) <= 1000 && heard(high, cOnset + 1), qPrintable(measured));
+        QVERIFY2(std::abs((dOnset - cEnd) * kWindowMs) <= kCueGapMs && longest <= kCueGapMs, qPrintable(measured));
     }
 
     // An MP3 that goes on air must sound at once, whether its copy is ready or

@@ -27,11 +27,13 @@ public:
     bool playing = false;
     bool failed = false;
     bool cameIn = false; // started with a fade-in
+    qint64 from = -1;    // heard from there
     qint64 position = 0;
 
-    void start(const QString &path, bool fadeIn) override
+    void start(const QString &path, bool fadeIn, qint64 startAt) override
     {
         file = path;
+        from = startAt;
         playing = true;
         failed = false;
         fadingOut = false;
@@ -86,7 +88,8 @@ public:
         if (!playing)
             return QStringLiteral("-");
         const QString name = QFileInfo(file).completeBaseName();
-        return name + (failed ? QStringLiteral("!") : fadingOut ? QStringLiteral(">") : cameIn ? QStringLiteral("+") : QString());
+        return name + (failed ? QStringLiteral("!") : fadingOut ? QStringLiteral(">") : cameIn ? QStringLiteral("+") : QString())
+               + (from >= 0 ? QStringLiteral("~%1").arg(from) : QString());
     }
 };
 
@@ -95,7 +98,12 @@ class FakeAnnouncer : public Announcer
 public:
     bool speaking = false;
     bool fadedOut = false;
-    void play(const OnAirEvents::Item &) override { speaking = true; }
+    CuePoints cues;
+    void play(const OnAirEvents::Item &, const CuePoints &given) override
+    {
+        speaking = true;
+        cues = given;
+    }
     void stop() override { speaking = false; }
     void fadeOut(float) override
     {
@@ -123,14 +131,17 @@ class SequencerRules : public QObject
     FixedStarts *fixedStarts = nullptr;
     Sequencer *sequencer = nullptr;
     QString voice;
+    QHash<QString, CuePoints> cues;
 
     // "a" is music, "j…" a jingle, "t" a time entry, "u" of a kind the desk
     // cannot play, "F" a folder without audio, "G" a music and "J" a jingle
-    // folder holding "x"; "@h" and "@s" give a hard or soft fixed time.
+    // folder holding "x"; "@h" and "@s" give a hard or soft fixed time;
+    // "~start~end~fade" the file's cue points in seconds (a time entry's are
+    // its voice's).
     void makeOrder(const QString &spec)
     {
         for (const QString &token : spec.split(QLatin1Char(' '), Qt::SkipEmptyParts)) {
-            const QString name = token.section(QLatin1Char('@'), 0, 0);
+            const QString name = token.section(QLatin1Char('@'), 0, 0).section(QLatin1Char('~'), 0, 0);
             Playlist entry{name, media.filePath(name + QStringLiteral(".wav")), QStringLiteral("01:00"),
                            QStringLiteral("music")};
             if (name.startsWith(QLatin1Char('j')))
@@ -146,6 +157,11 @@ class SequencerRules : public QObject
             if (token.contains(QLatin1Char('@'))) {
                 entry.fixed.at = QTime::currentTime().addSecs(3600);
                 entry.fixed.hard = token.endsWith(QLatin1Char('h'));
+            }
+            const QStringList points = token.split(QLatin1Char('~')).mid(1);
+            if (!points.isEmpty()) {
+                const auto ms = [&points](int at) { return at < points.size() ? qint64(points[at].toDouble() * 1000) : -1; };
+                cues[entry.kind == QLatin1String("time") ? media.filePath(voice) : entry.path] = {ms(0), ms(1), ms(2)};
             }
             order.push_back(entry);
         }
@@ -186,6 +202,20 @@ class SequencerRules : public QObject
             const int seconds = kHandOverSeconds + (verb == QLatin1String("T") ? 0 : 1);
             if (FakeChannel *channel = onAirChannel())
                 channel->moveTo(kItemMs - seconds * 1000 - 200);
+        } else if (verb == QLatin1String("at")) {
+            if (FakeChannel *channel = onAirChannel())
+                channel->moveTo(row);
+        } else if (verb == QLatin1String("cue")) {
+            // The last stretch to a leaving point passes.
+            for (QTimer *timer : sequencer->findChildren<QTimer *>()) {
+                if (timer->isActive())
+                    timer->start(0);
+            }
+            QCoreApplication::processEvents();
+        } else if (verb == QLatin1String("left")) {
+            QCOMPARE(sequencer->remainingTime(), qint64(row));
+        } else if (verb == QLatin1String("nocue")) {
+            sequencer->setCues({});
         } else if (verb == QLatin1String("zero")) {
             one.moveTo(0);
             two.moveTo(0);
@@ -258,6 +288,8 @@ class SequencerRules : public QObject
             text += QStringLiteral(" resting");
         if (announcer.speaking)
             text += QStringLiteral(" voice");
+        if (announcer.speaking && announcer.cues.known())
+            text += QStringLiteral("~%1-%2").arg(announcer.cues.start).arg(announcer.cues.end);
         return text;
     }
 
@@ -280,6 +312,7 @@ private slots:
     void init()
     {
         order.clear();
+        cues.clear();
         one.Reset();
         two.Reset();
         announcer.speaking = announcer.fadedOut = false;
@@ -291,6 +324,7 @@ private slots:
         sequencer = new Sequencer(order, one, two, {preparation, retry, &events, &announcer, fixedStarts}, this);
         sequencer->setHandOverSeconds(kHandOverSeconds);
         sequencer->setTimeFile([this] { return media.filePath(voice); });
+        sequencer->setCues([this](const QString &path) { return cues.value(path); });
     }
 
     void cleanup()
@@ -421,6 +455,21 @@ private slots:
         rule("Clear", "a b", "play clear", "off row=0 next=0 one=- two=-");
         rule("Clear during an announcement", "a t b", "play click:1 clear said", "off row=0 next=0 one=- two=-");
         rule("empty order", "", "play next stop", "off row=0 next=0 one=- two=-");
+        // With cue points known, items start on their sound and leave on it,
+        // timed on the position: music T before its audible end or at its
+        // fade, anything else at its audible end.
+        rule("music leaves on its sound", "a~2~50 b", "play at:44999 left:1 at:45000", "on row=1 next=0 one=b+ two=a>~2000");
+        rule("music leaves at its fade", "a~0~50~42 b~1~59", "play at:41999 at:42000", "on row=1 next=0 one=b+~1000 two=a>~0");
+        rule("the fade no earlier than 10 s before the end", "a~0~50~30 b", "play at:39999 at:40000", "on row=1 next=0 one=b+ two=a>~0");
+        rule("the last stretch timed", "a~2~50 b", "play at:44900", "on row=0 next=1 one=- two=a+~2000");
+        rule("the last stretch passes", "a~2~50 b", "play at:44900 cue", "on row=1 next=0 one=b+ two=a>~2000");
+        rule("no timer from afar", "a~2~50 b", "play at:44800 cue", "on row=0 next=1 one=- two=a+~2000");
+        rule("the reading is not the moment", "a~0~59.9 b", "play T", "on row=0 next=1 one=- two=a+~0");
+        rule("jingle ends at its audible end", "j~1~20 a", "play at:19999 at:20000", "on row=1 next=0 one=a+ two=j>~1000");
+        rule("unknown cue points as today", "a~2~50 b", "play at:45000 fade at:50000 T", "on row=0 next=1 one=b> two=a+~2000");
+        rule("cue points off as today", "a~2~50 b", "nocue play at:30000 left:30000 at:45000 T", "on row=1 next=0 one=b+ two=a>");
+        rule("remaining time to the leaving point", "a~2~50 b", "play at:30000 left:15000", "on row=0 next=1 one=- two=a+~2000");
+        rule("the voice on its sound", "a~0~50 t~0.5~3 b", "play at:45000", "speaking row=1 next=2 one=- two=a>~0 voice~500-3000");
     }
 
     void decisions()
