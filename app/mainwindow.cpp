@@ -181,8 +181,6 @@ void MainWindow::init()
     sequencer->setHandOverSeconds(transitionAudioTime);
     sequencer->setStopFades(switches.stopFade);
     sequencer->setTimeFile([this] { return audioTimeDir + QLatin1Char('/') + timeAudioName + QStringLiteral(".mp3"); });
-    if (settings->value(QStringLiteral("audio/autoCue"), true).toBool())
-        sequencer->setCues([](const QString &) { return CuePoints(); });
     connect(sequencer, &Sequencer::changed, this, &MainWindow::updateAudioList);
     orderView = new OrderView({ui->audio_list, ui->current_audio, ui->next_audio, ui->next_fixed},
                               {&playlist, sequencer, preparation, loudness, fixedStarts, airEvents, viewHold}, this);
@@ -197,6 +195,7 @@ void MainWindow::init()
     // Off, nothing knows where the sound is: every item plays its whole file.
     if (autoCue.on) {
         const auto cues = [this](const QString &path) { return loudness->cues(path).value_or(CuePoints()); };
+        sequencer->setCues(cues);
         orderView->setCues(cues);
         airEvents->setCues(cues, transitionAudioTime);
     }

@@ -1,4 +1,5 @@
 #include "preparation.h"
+#include "loudness.h"
 #include "mainwindow.h"
 #include "testsupport.h"
 #include "buttonhole.h"
@@ -34,6 +35,8 @@ namespace {
 
 // Time for a channel to report PlayingState after it was told to play.
 constexpr int kStartToleranceMs = 3000;
+// Four short files decoded ahead by the preparation, one after the other.
+constexpr int kMeasuredAheadMs = 20000;
 // Extra time past the expected moment of a hand-over or of an item's end.
 constexpr int kHandOverToleranceMs = 2500;
 // How long a failing item gets to report all its errors.
@@ -440,23 +443,23 @@ private slots:
         if (!TestSupport::soundServerAvailable())
             QSKIP("no test sound server");
         const QString media = TestSupport::privateRoot() + QStringLiteral("/media/sound-");
-        struct Made { const char *name; int hz; double seconds; const char *gate; CuePoints cues; };
-        // B falls 12 dB below its full level 9 s into its linear fade.
-        const Made made[] = {{"a.wav", kLowHz, 26, "lt(t,20)", {0, 20000, -1}},
-                             {"b.wav", kHighHz, 34, "between(t,2,22)+gt(t,22)*max(0,1-(t-22)/12)", {2000, 33900, 31000}},
-                             {"c.wav", kLowHz, 8.5, "between(t,0.5,5.5)", {500, 5500, -1}},
-                             {"d.wav", kHighHz, 20, "1", {0, 20000, -1}}};
-        QHash<QString, CuePoints> found;
+        struct Made { const char *name; int hz; double seconds; const char *gate; };
+        const Made made[] = {{"a.wav", kLowHz, 26, "lt(t,20)"},
+                             {"b.wav", kHighHz, 34, "between(t,2,22)+gt(t,22)*max(0,1-(t-22)/12)"},
+                             {"c.wav", kLowHz, 8.5, "between(t,0.5,5.5)"},
+                             {"d.wav", kHighHz, 20, "1"}};
         std::vector<Playlist> order;
         for (const Made &file : made) {
             const QString path = media + QLatin1String(file.name);
             QVERIFY(TestSupport::makeTone(path, file.seconds, file.hz, 0.5, QLatin1String(file.gate)));
-            found[path] = file.cues;
             order.push_back(entry(path, QLatin1String(file.name) == QLatin1String("c.wav") ? "jingle" : "music"));
         }
         auto desk = openDesk(order, 2, 2);
-        desk->sequencer->setCues(cues ? std::function([found](const QString &path) { return found.value(path); })
-                                      : std::function<CuePoints(const QString &)>());
+        // The desk finds the cue points ahead, as it prepares the order.
+        for (const Playlist &item : order)
+            QTRY_VERIFY_WITH_TIMEOUT(desk->loudness->cues(item.path).value_or(CuePoints()).known(), kMeasuredAheadMs);
+        if (!cues)
+            desk->sequencer->setCues({});
         TestSupport::Recorder recorder;
         QVERIFY(recorder.start());
         click(*desk, "btn_play");
