@@ -105,15 +105,15 @@ qint64 AudioPlayer::getDuration() const
     return mediaPlayer->duration();
 }
 
-qint64 AudioPlayer::startDelay() const
+qint64 AudioPlayer::startDelay(bool seeking) const
 {
-    // Measured against the position the item on air reports: GStreamer
-    // (Qt 6.4) sounds about 150 ms after play(), 290 ms with a start seek;
-    // FFmpeg (Qt 6.8) about 35 ms, 150 ms with a start seek.
+    // Measured against the position the item on air reports, in recorded
+    // running orders: GStreamer (Qt 6.4) is heard about 120 ms after play(),
+    // 200 ms with a start seek; FFmpeg (Qt 6.8) about 50 ms, 100 ms with one.
 #if QT_VERSION >= QT_VERSION_CHECK(6, 8, 0)
-    return 100;
+    return seeking ? 100 : 50;
 #else
-    return 200;
+    return seeking ? 200 : 120;
 #endif
 }
 

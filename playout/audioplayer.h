@@ -32,7 +32,7 @@ public:
     void Seek(int position);
     qint64 getPosition() const override;
     qint64 getDuration() const override;
-    qint64 startDelay() const override;
+    qint64 startDelay(bool seeking) const override;
     bool isPlaying() const override;
     bool isPaused() const;
     bool isStopped() const override;

@@ -33,8 +33,12 @@ public:
     virtual bool hasFailed() const = 0;
     virtual qint64 getPosition() const = 0;
     virtual qint64 getDuration() const = 0;
-    // How long after start() an item is heard.
-    virtual qint64 startDelay() const { return 0; }
+    // How long after start() an item is heard; a start seek takes longer.
+    virtual qint64 startDelay(bool seeking) const
+    {
+        Q_UNUSED(seeking);
+        return 0;
+    }
     qint64 remainingTime() const { return getDuration() - getPosition(); }
     // The operator talks over the air (or stops): a playing channel goes to
     // `level` (or back to full), by its fade or, without `fades`, at once; a

@@ -501,12 +501,15 @@ void Sequencer::positionChanged(Channel &channel, qint64 position)
     const Playlist *entry = onAirEntry();
     if (!onAirChannel || !entry || handingOver())
         return;
-    // An item whose sound is known leaves on it: what follows is started as
-    // much ahead as it takes to be heard.
-    if (const qint64 point = leavingOf(*onAirChannel).point; point >= 0) {
+    // An item whose sound is known leaves on it. Music overlaps what follows,
+    // which is started as much ahead as it takes to be heard; a jingle is
+    // heard whole, and what follows comes a moment after its last sound.
+    if (const Leaving leaving = leavingOf(*onAirChannel); leaving.point >= 0) {
         const Channel &incoming = onAirChannel == &one ? two : one;
+        const bool seeks = following >= 0 && following < int(order.size())
+                           && cuesFor(order[size_t(following)].path).start > 0;
         cueChannel = onAirChannel;
-        cueWatch->arm(qMax(qint64(0), point - incoming.startDelay()));
+        cueWatch->arm(qMax(qint64(0), leaving.point - (leaving.music ? incoming.startDelay(seeks) : 0)));
         cueWatch->position(onAirChannel->getPosition());
         return;
     }
