@@ -425,6 +425,11 @@ void Preparation::runStage(Stage next)
                        QStringList{QStringLiteral("-nostdin")} + Loudness::logArguments()
                            + QStringList{QStringLiteral("-i"), currentSource, QStringLiteral("-vn")}
                            + Loudness::filterArguments()
+                           // The samples go nowhere: the cue points' decode leaves
+                           // them as the meters made them, which pays for finding
+                           // the silence, rather than converting them to 16 bits.
+                           + (Loudness::cuesWanted() ? QStringList{QStringLiteral("-c:a"), QStringLiteral("pcm_f64le")}
+                                                     : QStringList())
                            + QStringList{QStringLiteral("-f"), QStringLiteral("null"),
                                          QStringLiteral("-progress"), QStringLiteral("pipe:1"),
                                          QStringLiteral("-nostats"), QStringLiteral("-")});
