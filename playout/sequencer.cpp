@@ -38,8 +38,8 @@ Sequencer::Sequencer(std::vector<Playlist> &order, Channel &one, Channel &two, c
             this->parts.events->leaving(channel, OnAirEvents::Outcome::Error);
             channelFailed(*channel, file, errorMsg);
         });
-        connect(channel, &Channel::playbackFinished, this, [this] {
-            if (onAir())
+        connect(channel, &Channel::playbackFinished, this, [this, channel] {
+            if (onAir() && !leavingOf(*channel).left)
                 checkAdvanceTrack();
         });
     }
@@ -536,6 +536,7 @@ void Sequencer::leaveOnCue()
     // the silence after it fades out unheard under the following entry.
     parts.events->leaving(onAirChannel, leavingOf(*onAirChannel).music ? OnAirEvents::Outcome::HandedOver
                                                                          : OnAirEvents::Outcome::Ended);
+    leavingOf(*onAirChannel).left = true;
     advance();
     next();
     for (Channel *playing : {&one, &two}) {

@@ -158,6 +158,8 @@ private:
     {
         qint64 point = -1;
         bool music = false;
+        // Left on its sound: the end of its file follows nothing more.
+        bool left = false;
     };
     Leaving &leavingOf(const Channel &channel) { return &channel == &one ? leavingOne : leavingTwo; }
     const Leaving &leavingOf(const Channel &channel) const { return &channel == &one ? leavingOne : leavingTwo; }

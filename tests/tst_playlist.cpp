@@ -256,6 +256,8 @@ private slots:
             menu->close();
         window->sequencer->place({});
         window->sequencer->heard(true, 0);
+        // The rows last as long as they say, whatever the files hold.
+        window->orderView->setCues({});
         setEntries(0);
         select(-1);
         for (QTreeView *view : {files, jingles}) {

@@ -466,6 +466,7 @@ private slots:
         rule("no timer from afar", "a~2~50 b", "play at:44800 cue", "on row=0 next=1 one=- two=a+~2000");
         rule("the reading is not the moment", "a~0~59.9 b", "play T", "on row=0 next=1 one=- two=a+~0");
         rule("jingle ends at its audible end", "j~1~20 a", "play at:19999 at:20000", "on row=1 next=0 one=a+ two=j>~1000");
+        rule("the file's end after the sound's", "j~1~20 t a b", "mute play at:20000 end loop", "on row=2 next=3 one=- two=a+");
         rule("unknown cue points as today", "a~2~50 b", "play at:45000 fade at:50000 T", "on row=0 next=1 one=b> two=a+~2000");
         rule("cue points off as today", "a~2~50 b", "nocue play at:30000 left:30000 at:45000 T", "on row=1 next=0 one=b+ two=a>");
         rule("remaining time to the leaving point", "a~2~50 b", "play at:30000 left:15000", "on row=0 next=1 one=- two=a+~2000");
