@@ -38,6 +38,12 @@ constexpr qint64 kMomentaryLagMs = 200;
 // Falls shorter than this are an ending, not a fade; playout uses a fade only
 // when it is longer than its hand-over time anyway.
 constexpr qint64 kShortestFadeMs = 1000;
+// The silence detector looks at every sample, which costs as much as a tenth
+// of the decode: in a long file it looks only this far from either end. A
+// silence that runs past the part it saw is placed instead by the meter's
+// true peak of every 100 ms.
+constexpr qint64 kCueSearchMs = 20000;
+constexpr qint64 kFrameMs = 100;
 
 bool cuesOn = true;
 double cueSilenceDb = Loudness::kDefaultCueSilenceDb;
@@ -62,6 +68,23 @@ double valueAfter(const QByteArray &line, const char *key)
 qint64 msOf(double seconds)
 {
     return qint64(std::llround(seconds * 1000.0));
+}
+
+// The loudest channel's true peak in a meter line ("FTPK: -26.6 -25.9 dBFS").
+double framePeak(const QByteArray &line)
+{
+    const qsizetype at = line.indexOf("FTPK:");
+    double loudest = -std::numeric_limits<double>::infinity();
+    if (at < 0)
+        return loudest;
+    const QByteArray values = line.mid(at + 5, line.indexOf("dBFS", at) - at - 5);
+    for (const QByteArray &value : values.simplified().split(' ')) {
+        bool ok = false;
+        const double peak = value.toDouble(&ok);
+        if (ok)
+            loudest = std::max(loudest, peak);
+    }
+    return loudest;
 }
 
 std::optional<double> numberIn(const QString &text, bool *ok = nullptr)
@@ -328,16 +351,26 @@ void Loudness::setCueThresholds(double silenceDb, double fadeLu)
     cueFadeLu = fadeOk ? fadeLu : kDefaultCueFadeLu;
 }
 
-QStringList Loudness::filterArguments()
+QStringList Loudness::filterArguments(double lengthSeconds)
 {
     if (!cuesOn)
         return {QStringLiteral("-af"), QStringLiteral("ebur128=peak=true:framelog=verbose")};
     // The meter's log of each 100 ms finds the fade; the silence detector,
     // to the sample, where the sound starts and ends.
-    return {QStringLiteral("-af"),
-            QStringLiteral("ebur128=peak=true:framelog=info,silencedetect=n=%1dB:d=%2")
-                .arg(cueSilenceDb)
-                .arg(kShortestSilenceSeconds)};
+    const QString meter = QStringLiteral("ebur128=peak=true:framelog=info");
+    const QString detector = QStringLiteral("silencedetect=n=%1dB:d=%2").arg(cueSilenceDb).arg(kShortestSilenceSeconds);
+    const double searched = double(kCueSearchMs) / 1000.0;
+    if (lengthSeconds <= 2 * searched)
+        return {QStringLiteral("-af"), meter + QLatin1Char(',') + detector};
+    // The decoded samples go to the output whole; the detector gets a
+    // reference to the frames near either end.
+    return {QStringLiteral("-filter_complex"),
+            QStringLiteral("[0:a]%1,asplit[measured][edges];[edges]aselect='lt(t,%2)+gte(t,%3)',%4,anullsink")
+                .arg(meter)
+                .arg(searched)
+                .arg(lengthSeconds - searched, 0, 'f', 3)
+                .arg(detector),
+            QStringLiteral("-map"), QStringLiteral("[measured]")};
 }
 
 std::optional<LoudnessMeasure> Loudness::fromLog(const QByteArray &log)
@@ -369,6 +402,9 @@ std::optional<CuePoints> Loudness::cuesFromLog(const QByteArray &log, qint64 len
     };
     std::vector<Silence> silences;
     std::vector<std::pair<qint64, double>> momentary;
+    // The ends of the first and the last 100 ms that sound.
+    qint64 firstFrameHeard = -1;
+    qint64 lastFrameHeard = -1;
     bool framesLogged = false;
     for (const QByteArray &physical : log.split('\n')) {
         // The decoder's progress line ends in a carriage return, with the
@@ -380,6 +416,11 @@ std::optional<CuePoints> Loudness::cuesFromLog(const QByteArray &log, qint64 len
             const double m = valueAfter(line, " M:");
             if (std::isfinite(t) && !std::isnan(m))
                 momentary.emplace_back(msOf(t), std::max(m, kFloor));
+            if (std::isfinite(t) && framePeak(line) >= cueSilenceDb) {
+                lastFrameHeard = msOf(t);
+                if (firstFrameHeard < 0)
+                    firstFrameHeard = lastFrameHeard;
+            }
         } else if (line.contains("silence_start:")) {
             const double at = valueAfter(line, "silence_start:");
             if (!std::isnan(at))
@@ -395,14 +436,24 @@ std::optional<CuePoints> Loudness::cuesFromLog(const QByteArray &log, qint64 len
     CuePoints cues;
     if (lengthMs <= 0)
         return cues;
+    // A silence that began in the part searched at the start and was still
+    // silence after it ran on into the part not searched.
+    const auto unseen = [lengthMs](const Silence &silence) {
+        return lengthMs > 2 * kCueSearchMs && silence.start < kCueSearchMs
+               && (silence.end < 0 || silence.end >= kCueSearchMs);
+    };
     qint64 start = 0;
     qint64 end = lengthMs;
-    if (!silences.empty() && silences.front().start <= kEdgeMs)
-        start = silences.front().end < 0 ? lengthMs : silences.front().end;
+    if (!silences.empty() && silences.front().start <= kEdgeMs) {
+        if (unseen(silences.front()))
+            start = firstFrameHeard < 0 ? lengthMs : firstFrameHeard - kFrameMs;
+        else
+            start = silences.front().end < 0 ? lengthMs : silences.front().end;
+    }
     // Some decoders report a silence that lasts to the end as ending there,
     // others leave it open.
     if (!silences.empty() && (silences.back().end < 0 || silences.back().end >= lengthMs - kEofSlackMs))
-        end = silences.back().start;
+        end = unseen(silences.back()) ? lastFrameHeard : silences.back().start;
     if (end <= start)
         return cues;
     cues.start = start;

@@ -77,9 +77,10 @@ public:
     static float factor(double gainDb);
 
     // The decoder arguments that make ffmpeg measure while it decodes: the
-    // log level that lets its summary through, and the filter.
+    // log level that lets its summary through, and the filter for a file
+    // of that length (the decoder's own output stays its first).
     static QStringList logArguments();
-    static QStringList filterArguments();
+    static QStringList filterArguments(double lengthSeconds = -1.0);
     // From such a decoder's log: the measure, and the error lines alone.
     static std::optional<LoudnessMeasure> fromLog(const QByteArray &log);
     // The cue points in such a log of a decode `lengthMs` long, when it

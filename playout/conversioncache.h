@@ -26,8 +26,10 @@ Copy lookUp(const QString &cacheFile);
 void markUsed(const QString &cacheFile);
 
 // The converter's arguments: 16-bit PCM WAV, video dropped, output replaced.
-// With `measure`, it also measures the loudness of what it decodes.
-QStringList converterArguments(const QString &source, const QString &output, bool measure = false);
+// With `measure`, it also measures the loudness of what it decodes, `lengthSeconds`
+// long when known.
+QStringList converterArguments(const QString &source, const QString &output, bool measure = false,
+                               double lengthSeconds = -1.0);
 
 // How long the converter may take for `source`: it grows with the file, so
 // that a programme of several hours still converts.

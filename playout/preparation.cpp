@@ -417,14 +417,15 @@ void Preparation::runStage(Stage next)
     case Stage::Convert:
         logToFile();
         process->start(QStringLiteral("ffmpeg"),
-                       ConversionCache::converterArguments(currentSource, partial->fileName(), true));
+                       ConversionCache::converterArguments(currentSource, partial->fileName(), true,
+                                                           statedSeconds));
         break;
     case Stage::Decode:
         logToFile();
         process->start(QStringLiteral("ffmpeg"),
                        QStringList{QStringLiteral("-nostdin")} + Loudness::logArguments()
                            + QStringList{QStringLiteral("-i"), currentSource, QStringLiteral("-vn")}
-                           + Loudness::filterArguments()
+                           + Loudness::filterArguments(statedSeconds)
                            // The samples go nowhere: the cue points' decode leaves
                            // them as the meters made them, which pays for finding
                            // the silence, rather than converting them to 16 bits.

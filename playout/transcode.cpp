@@ -107,13 +107,13 @@ void markUsed(const QString &cacheFile)
     ::utimensat(AT_FDCWD, QFile::encodeName(cacheFile).constData(), nullptr, 0);
 }
 
-QStringList converterArguments(const QString &source, const QString &output, bool measure)
+QStringList converterArguments(const QString &source, const QString &output, bool measure, double lengthSeconds)
 {
     QStringList arguments{QStringLiteral("-y")};
     arguments << (measure ? Loudness::logArguments() : QStringList{QStringLiteral("-v"), QStringLiteral("error")});
     arguments << QStringLiteral("-i") << source << QStringLiteral("-vn");
     if (measure)
-        arguments << Loudness::filterArguments();
+        arguments << Loudness::filterArguments(lengthSeconds);
     arguments << QStringLiteral("-acodec") << QStringLiteral("pcm_s16le") << QStringLiteral("-f")
               << QStringLiteral("wav") << output;
     return arguments;

@@ -1,10 +1,11 @@
 // Prints what preparing the coming entries costs now that it measures their
 // loudness and finds their cue points: the desk's preparation of ten
 // three-minute songs (probe, then decode, check and measure in one run, MP3s
-// converted, at nice 19, one file at a time), with cue points and without
-// them, against a bare `ffmpeg -af ebur128 -f null -` of the same files, in
-// CPU seconds and wall seconds per hour of audio. Each way runs twice, in
-// turns, and the cheaper run counts: other work on the machine only adds.
+// converted, at nice 19), with cue points and without them, against a bare
+// `ffmpeg -af ebur128 -f null -` of the same files, in CPU seconds and wall
+// seconds per hour of audio. The three ways take turns on each song, four
+// times; each way's figure is its median run, and the ratio is the median of
+// the ratios of runs made one after the other: the machine's speed drifts.
 #include "conversioncache.h"
 #include "preparation.h"
 #include "loudness.h"
@@ -23,7 +24,7 @@ namespace {
 constexpr int kSongs = 10;
 constexpr int kSongSeconds = 180;
 constexpr int kGiveUpMs = 600000;
-constexpr int kRounds = 2;
+constexpr int kRounds = 4;
 
 struct Cost
 {
@@ -31,18 +32,19 @@ struct Cost
     double wall = 0.0;
 };
 
-Cost cheaper(const Cost &one, const Cost &other)
+double median(std::vector<double> values)
 {
-    return {std::min(one.cpu, other.cpu), std::min(one.wall, other.wall)};
+    std::sort(values.begin(), values.end());
+    const size_t middle = values.size() / 2;
+    return values.size() % 2 ? values[middle] : (values[middle - 1] + values[middle]) / 2.0;
 }
 
-Cost deskCost(const std::vector<Playlist> &order, bool cues)
+Cost deskCost(const Playlist &song, bool cues)
 {
     Loudness::setCuesWanted(cues);
     const QString store = TestSupport::privateRoot() + QStringLiteral("/loudness.txt");
     QFile::remove(store);
-    for (const Playlist &song : order)
-        QFile::remove(ConversionCache::cacheFileFor(song.path));
+    QFile::remove(ConversionCache::cacheFileFor(song.path));
     Loudness loudness(store);
     Preparation queue;
     queue.setLoudness(&loudness);
@@ -50,24 +52,23 @@ Cost deskCost(const std::vector<Playlist> &order, bool cues)
     const double cpuBefore = TestSupport::cpuSeconds(RUSAGE_CHILDREN);
     QElapsedTimer wall;
     wall.start();
-    queue.plan(order, 0, 0, false);
-    while (measured.count() < int(order.size()) && wall.elapsed() < kGiveUpMs)
+    queue.plan({song}, 0, 0, false);
+    while (measured.isEmpty() && wall.elapsed() < kGiveUpMs)
         measured.wait(1000);
     return {TestSupport::cpuSeconds(RUSAGE_CHILDREN) - cpuBefore, wall.elapsed() / 1000.0};
 }
 
-Cost bareCost(const std::vector<Playlist> &order)
+Cost bareCost(const Playlist &song)
 {
     const double cpuBefore = TestSupport::cpuSeconds(RUSAGE_CHILDREN);
     QElapsedTimer wall;
     wall.start();
-    for (const Playlist &song : order)
-        TestSupport::run(QStringLiteral("nice"),
-                         {QStringLiteral("-n"), QStringLiteral("19"), QStringLiteral("ffmpeg"),
-                          QStringLiteral("-nostdin"), QStringLiteral("-v"), QStringLiteral("error"),
-                          QStringLiteral("-i"), song.path, QStringLiteral("-af"),
-                          QStringLiteral("ebur128=peak=true"), QStringLiteral("-f"),
-                          QStringLiteral("null"), QStringLiteral("-")});
+    TestSupport::run(QStringLiteral("nice"),
+                     {QStringLiteral("-n"), QStringLiteral("19"), QStringLiteral("ffmpeg"),
+                      QStringLiteral("-nostdin"), QStringLiteral("-v"), QStringLiteral("error"),
+                      QStringLiteral("-i"), song.path, QStringLiteral("-af"),
+                      QStringLiteral("ebur128=peak=true"), QStringLiteral("-f"),
+                      QStringLiteral("null"), QStringLiteral("-")});
     return {TestSupport::cpuSeconds(RUSAGE_CHILDREN) - cpuBefore, wall.elapsed() / 1000.0};
 }
 
@@ -92,22 +93,31 @@ int main(int argc, char *argv[])
             }
             order.push_back({QStringLiteral("song"), song, QStringLiteral("03:00"), QStringLiteral("music")});
         }
-        Cost without{1e9, 1e9};
-        Cost with = without;
-        Cost bare = without;
+        // Per run, scaled to a whole order: with, without, bare.
+        std::vector<double> cpu[3], wall[3], cpuRatio, wallRatio;
         for (int round = 0; round < kRounds; ++round) {
-            without = cheaper(without, deskCost(order, false));
-            with = cheaper(with, deskCost(order, true));
-            bare = cheaper(bare, bareCost(order));
+            for (const Playlist &song : order) {
+                // Which goes first changes each round: the second finds the file cached.
+                Cost costs[3];
+                costs[round % 2] = deskCost(song, round % 2 == 0);
+                costs[1 - round % 2] = deskCost(song, round % 2 != 0);
+                costs[2] = bareCost(song);
+                for (int way = 0; way < 3; ++way) {
+                    cpu[way].push_back(costs[way].cpu * kSongs);
+                    wall[way].push_back(costs[way].wall * kSongs);
+                }
+                cpuRatio.push_back(costs[0].cpu / costs[1].cpu);
+                wallRatio.push_back(costs[0].wall / costs[1].wall);
+            }
         }
         std::printf("  %s, desk (%s, checked and measured):\n"
                     "    with cue points    %6.1f CPU s, %6.1f s wall\n"
                     "    without them       %6.1f CPU s, %6.1f s wall\n"
                     "    bare ebur128       %6.1f CPU s, %6.1f s wall\n"
-                    "    with / without     %6.3f CPU,   %6.3f wall\n",
-                    extension, extension[0] == 'm' ? "converted" : "decoded", with.cpu / hours,
-                    with.wall / hours, without.cpu / hours, without.wall / hours, bare.cpu / hours,
-                    bare.wall / hours, with.cpu / without.cpu, with.wall / without.wall);
+                    "    with / without     %6.3f CPU,   %6.3f wall (median of paired runs)\n",
+                    extension, extension[0] == 'm' ? "converted" : "decoded", median(cpu[0]) / hours,
+                    median(wall[0]) / hours, median(cpu[1]) / hours, median(wall[1]) / hours,
+                    median(cpu[2]) / hours, median(wall[2]) / hours, median(cpuRatio), median(wallRatio));
     }
     return 0;
 }
