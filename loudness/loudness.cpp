@@ -1,5 +1,7 @@
 #include "loudness.h"
 
+#include "fadefinder.h"
+
 #include <QDebug>
 #include <QDir>
 #include <QFile>
@@ -41,9 +43,12 @@ constexpr qint64 kShortestFadeMs = 1000;
 // The silence detector looks at every sample, which costs as much as a tenth
 // of the decode: in a long file it looks only this far from either end. A
 // silence that runs past the part it saw is placed instead by the meter's
-// true peak of every 100 ms.
+// true peak of every 100 ms, when the meter logs them.
 constexpr qint64 kCueSearchMs = 20000;
 constexpr qint64 kFrameMs = 100;
+// The samples are searched for a fade this much further back than playout
+// uses one.
+constexpr qint64 kFadeMarginMs = 1000;
 
 bool cuesOn = true;
 double cueSilenceDb = Loudness::kDefaultCueSilenceDb;
@@ -351,13 +356,16 @@ void Loudness::setCueThresholds(double silenceDb, double fadeLu)
     cueFadeLu = fadeOk ? fadeLu : kDefaultCueFadeLu;
 }
 
-QStringList Loudness::filterArguments(double lengthSeconds)
+QStringList Loudness::filterArguments(double lengthSeconds, bool frameLog)
 {
     if (!cuesOn)
         return {QStringLiteral("-af"), QStringLiteral("ebur128=peak=true:framelog=verbose")};
-    // The meter's log of each 100 ms finds the fade; the silence detector,
-    // to the sample, where the sound starts and ends.
-    const QString meter = QStringLiteral("ebur128=peak=true:framelog=info");
+    // The silence detector places, to the sample, where the sound starts and
+    // ends. The fade is found in the samples of a WAV afterwards; for other
+    // files in the meter's log of each 100 ms, which costs the decoder a
+    // dozen writes each.
+    const QString meter = frameLog ? QStringLiteral("ebur128=peak=true:framelog=info")
+                                   : QStringLiteral("ebur128=peak=true:framelog=verbose");
     const QString detector = QStringLiteral("silencedetect=n=%1dB:d=%2").arg(cueSilenceDb).arg(kShortestSilenceSeconds);
     const double searched = double(kCueSearchMs) / 1000.0;
     if (lengthSeconds <= 2 * searched)
@@ -392,7 +400,7 @@ std::optional<LoudnessMeasure> Loudness::fromLog(const QByteArray &log)
     return LoudnessMeasure{*lufs, *dbtp};
 }
 
-std::optional<CuePoints> Loudness::cuesFromLog(const QByteArray &log, qint64 lengthMs)
+std::optional<CuePoints> Loudness::cuesFromLog(const QByteArray &log, qint64 lengthMs, bool fadeLogged)
 {
     const std::optional<LoudnessMeasure> measure = fromLog(log);
     struct Silence
@@ -431,7 +439,7 @@ std::optional<CuePoints> Loudness::cuesFromLog(const QByteArray &log, qint64 len
                 silences.back().end = msOf(at);
         }
     }
-    if (!measure || !framesLogged)
+    if (!measure || (!framesLogged && fadeLogged))
         return std::nullopt;
     CuePoints cues;
     if (lengthMs <= 0)
@@ -444,16 +452,18 @@ std::optional<CuePoints> Loudness::cuesFromLog(const QByteArray &log, qint64 len
     };
     qint64 start = 0;
     qint64 end = lengthMs;
+    // Past the part searched, the meter's log places the sound when there is
+    // one; else that end stays the file's.
     if (!silences.empty() && silences.front().start <= kEdgeMs) {
         if (unseen(silences.front()))
-            start = firstFrameHeard < 0 ? lengthMs : firstFrameHeard - kFrameMs;
+            start = framesLogged ? (firstFrameHeard < 0 ? lengthMs : firstFrameHeard - kFrameMs) : 0;
         else
             start = silences.front().end < 0 ? lengthMs : silences.front().end;
     }
     // Some decoders report a silence that lasts to the end as ending there,
     // others leave it open.
     if (!silences.empty() && (silences.back().end < 0 || silences.back().end >= lengthMs - kEofSlackMs))
-        end = unseen(silences.back()) ? lastFrameHeard : silences.back().start;
+        end = !unseen(silences.back()) ? silences.back().start : framesLogged ? lastFrameHeard : lengthMs;
     if (end <= start)
         return cues;
     cues.start = start;
@@ -461,6 +471,8 @@ std::optional<CuePoints> Loudness::cuesFromLog(const QByteArray &log, qint64 len
     // The fade: after the last moment the sound is within the fade threshold
     // of the file's own loudness, it stays below it until the end.
     const double floor = measure->integrated - cueFadeLu;
+    if (!framesLogged)
+        return cues;
     for (auto frame = momentary.crbegin(); frame != momentary.crend(); ++frame) {
         if (frame->second < floor || frame->first > end + kMomentaryLagMs * 2)
             continue;
@@ -475,6 +487,12 @@ std::optional<CuePoints> Loudness::cuesFromLog(const QByteArray &log, qint64 len
         break;
     }
     return cues;
+}
+
+qint64 Loudness::fadeFromSamples(const QString &wav, const CuePoints &cues, double integratedLufs)
+{
+    return FadeFinder::find(wav, cues.start, cues.end, integratedLufs - cueFadeLu,
+                            kLongestCueOverlapMs + kFadeMarginMs, kShortestFadeMs);
 }
 
 QByteArray Loudness::errorLines(const QByteArray &log)

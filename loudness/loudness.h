@@ -80,12 +80,16 @@ public:
     // log level that lets its summary through, and the filter for a file
     // of that length (the decoder's own output stays its first).
     static QStringList logArguments();
-    static QStringList filterArguments(double lengthSeconds = -1.0);
+    static QStringList filterArguments(double lengthSeconds = -1.0, bool frameLog = true);
     // From such a decoder's log: the measure, and the error lines alone.
     static std::optional<LoudnessMeasure> fromLog(const QByteArray &log);
     // The cue points in such a log of a decode `lengthMs` long, when it
-    // looked for them; nullopt when it did not.
-    static std::optional<CuePoints> cuesFromLog(const QByteArray &log, qint64 lengthMs);
+    // looked for them; nullopt when it did not. Unless `fadeLogged`, the
+    // meter did not log its every 100 ms, and the fade is left to
+    // fadeFromSamples().
+    static std::optional<CuePoints> cuesFromLog(const QByteArray &log, qint64 lengthMs, bool fadeLogged = true);
+    // The fade-out start of the sound between `cues`, read from a WAV of it.
+    static qint64 fadeFromSamples(const QString &wav, const CuePoints &cues, double integratedLufs);
     static QByteArray errorLines(const QByteArray &log);
 
 signals:

@@ -27,7 +27,7 @@ void markUsed(const QString &cacheFile);
 
 // The converter's arguments: 16-bit PCM WAV, video dropped, output replaced.
 // With `measure`, it also measures the loudness of what it decodes, `lengthSeconds`
-// long when known.
+// long when known; the fade is then found in the copy.
 QStringList converterArguments(const QString &source, const QString &output, bool measure = false,
                                double lengthSeconds = -1.0);
 

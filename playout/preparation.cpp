@@ -9,9 +9,11 @@
 #include <QProcess>
 #include <QRandomGenerator>
 #include <QTemporaryFile>
+#include <QThread>
 #include <QTimer>
 
 #include <cstdio>
+#include <memory>
 #include <unistd.h>
 
 namespace {
@@ -90,6 +92,12 @@ Preparation::Preparation(QObject *parent)
 {
     deadline->setSingleShot(true);
     connect(deadline, &QTimer::timeout, this, [this] {
+        if (fadePending) {
+            qInfo() << "Preparation took too long, the fade left unread:" << currentSource;
+            fadePending = false;
+            jobEnded(fadeVerdict, true);
+            return;
+        }
         if (!process)
             return;
         HelperProcess::noteOverrun(process->program(), deadline->interval());
@@ -296,13 +304,13 @@ void Preparation::alsoMeasure(const QStringList &files)
 
 void Preparation::schedule()
 {
-    if (!process)
+    if (!process && !fadePending)
         kick->start();
 }
 
 void Preparation::startNext()
 {
-    if (process)
+    if (process || fadePending)
         return;
     const qint64 bound = ConversionCache::boundBytes();
     qint64 ahead = 0;
@@ -416,16 +424,18 @@ void Preparation::runStage(Stage next)
         break;
     case Stage::Convert:
         logToFile();
+        fadeSamples = Loudness::cuesWanted() ? partial->fileName() : QString();
         process->start(QStringLiteral("ffmpeg"),
                        ConversionCache::converterArguments(currentSource, partial->fileName(), true,
                                                            statedSeconds));
         break;
     case Stage::Decode:
         logToFile();
+        fadeSamples = Loudness::cuesWanted() && WavReader().open(currentSource) ? currentSource : QString();
         process->start(QStringLiteral("ffmpeg"),
                        QStringList{QStringLiteral("-nostdin")} + Loudness::logArguments()
                            + QStringList{QStringLiteral("-i"), currentSource, QStringLiteral("-vn")}
-                           + Loudness::filterArguments(statedSeconds)
+                           + Loudness::filterArguments(statedSeconds, fadeSamples.isEmpty())
                            // The samples go nowhere: the cue points' decode leaves
                            // them as the meters made them, which pays for finding
                            // the silence, rather than converting them to 16 bits.
@@ -480,9 +490,31 @@ void Preparation::stageEnded(bool ran)
     const double decoded =
         stage == Stage::Convert ? wavSeconds(partial->fileName()) : decodedSeconds(output);
     measured = Loudness::fromLog(errors);
-    cues = Loudness::cuesFromLog(errors, qint64(decoded * 1000.0));
-    jobEnded(MediaCheck::decodeVerdict(ran, Loudness::errorLines(errors), decoded, statedSeconds),
-             true);
+    cues = Loudness::cuesFromLog(errors, qint64(decoded * 1000.0), fadeSamples.isEmpty());
+    const MediaCheck::Verdict verdict =
+        MediaCheck::decodeVerdict(ran, Loudness::errorLines(errors), decoded, statedSeconds);
+    if (fadeSamples.isEmpty() || verdict.bad() || !measured || !cues || !cues->known()) {
+        jobEnded(verdict, true);
+        return;
+    }
+    // The samples may sit on a slow share: they are read away from the
+    // window, within the job's deadline.
+    fadeVerdict = verdict;
+    fadePending = true;
+    auto fade = std::make_shared<qint64>(-1);
+    QThread *reader = QThread::create(
+        [fade, wav = fadeSamples, sound = *cues, integrated = measured->integrated] {
+            *fade = Loudness::fadeFromSamples(wav, sound, integrated);
+        });
+    connect(reader, &QThread::finished, reader, &QObject::deleteLater);
+    connect(reader, &QThread::finished, this, [this, fade, job = ++fadeJob] {
+        if (!fadePending || job != fadeJob)
+            return;
+        fadePending = false;
+        cues->fade = *fade;
+        jobEnded(fadeVerdict, true);
+    });
+    reader->start(QThread::LowPriority);
 }
 
 void Preparation::jobEnded(const MediaCheck::Verdict &verdict, bool decided)

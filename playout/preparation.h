@@ -120,6 +120,12 @@ private:
     Stage stage = Stage::Probe;
     bool convertJob = false;
     double statedSeconds = -1.0;
+    // The WAV whose samples give the fade: the source, or its copy; the
+    // verdict waits while they are read.
+    QString fadeSamples;
+    bool fadePending = false;
+    int fadeJob = 0;
+    MediaCheck::Verdict fadeVerdict;
     FileStamp jobStamp;
 };
 

@@ -113,7 +113,7 @@ QStringList converterArguments(const QString &source, const QString &output, boo
     arguments << (measure ? Loudness::logArguments() : QStringList{QStringLiteral("-v"), QStringLiteral("error")});
     arguments << QStringLiteral("-i") << source << QStringLiteral("-vn");
     if (measure)
-        arguments << Loudness::filterArguments(lengthSeconds);
+        arguments << Loudness::filterArguments(lengthSeconds, false);
     arguments << QStringLiteral("-acodec") << QStringLiteral("pcm_s16le") << QStringLiteral("-f")
               << QStringLiteral("wav") << output;
     return arguments;
