@@ -1,6 +1,7 @@
 // Loudness normalisation: what goes on air against what the files measure,
 // and the measurements kept across restarts.
 #include "buttonhole.h"
+#include "fadefinder.h"
 #include "preparation.h"
 #include "loudness.h"
 #include "mainwindow.h"
@@ -404,6 +405,39 @@ private slots:
         QVERIFY2(near(found.start, expected.start, tolerance) && near(found.end, expected.end, tolerance)
                      && near(found.fade, expected.fade, kFadeToleranceMs) && (found.fade < 0) == (expected.fade < 0),
                  qPrintable(QStringLiteral("%1 %2 %3").arg(found.start).arg(found.end).arg(found.fade)));
+    }
+
+    // The fade read from a WAV's samples, whatever their encoding: the 12 s
+    // linear fade above, with the file's loudness 12 LU over the floor. A
+    // level that holds to the end, or one already below the floor where
+    // the search begins, is no fade.
+    void fadeFoundInTheSamples_data()
+    {
+        QTest::addColumn<QString>("gate");
+        QTest::addColumn<QString>("codec");
+        QTest::addColumn<qint64>("endMs");
+        QTest::addColumn<qint64>("expected");
+        const QString fade = QStringLiteral("if(lt(t,1),0,if(lt(t,7),1,max(0,1-(t-7)/12)))");
+        QTest::newRow("16-bit") << fade << "pcm_s16le" << 18924LL << 16580LL;
+        QTest::newRow("float") << fade << "pcm_f32le" << 18924LL << 16580LL;
+        QTest::newRow("24-bit") << fade << "pcm_s24le" << 18924LL << 16580LL;
+        QTest::newRow("no fade") << "lt(t,19)" << "pcm_s16le" << 19000LL << -1LL;
+        QTest::newRow("below before the search") << fade << "pcm_s16le" << 30000LL << -1LL;
+    }
+
+    void fadeFoundInTheSamples()
+    {
+        QFETCH(QString, gate);
+        QFETCH(QString, codec);
+        QFETCH(qint64, endMs);
+        QFETCH(qint64, expected);
+        const QString made = TestSupport::privateRoot() + QStringLiteral("/fade-made.wav");
+        const QString file = TestSupport::privateRoot() + QStringLiteral("/fade-%1.wav").arg(QTest::currentDataTag());
+        QVERIFY(TestSupport::makeTone(made, 20.0, 440, 0.5, gate));
+        QVERIFY(TestSupport::run(QStringLiteral("ffmpeg"), {QStringLiteral("-y"), QStringLiteral("-v"), QStringLiteral("error"),
+                                                            QStringLiteral("-i"), made, QStringLiteral("-c:a"), codec, file}));
+        const qint64 found = FadeFinder::find(file, 1000, endMs, -8.6 - 12.0, 11000, 1000);
+        QVERIFY2(expected < 0 ? found < 0 : std::abs(found - expected) <= kFadeToleranceMs, qPrintable(QString::number(found)));
     }
 
     // Either decoder's log: one closes a silence that lasts to the end and
