@@ -492,11 +492,11 @@ private slots:
         // By name, in the order they were written: a piece kept from before
         // a restart ("_14h05-1.ogg") comes before the file of that name.
         // The new recorder makes its file with its first data, which on a
-        // loaded machine may come after it counts as on.
+        // loaded machine may come well after it counts as on.
         const auto written = [&folder] {
             return QDir(folder).entryList({QStringLiteral("*.ogg")}, QDir::Files, QDir::Name);
         };
-        QTRY_VERIFY_WITH_TIMEOUT(written().size() >= 3, kOnMs);
+        QTRY_VERIFY2_WITH_TIMEOUT(written().size() >= 3, qPrintable(written().join(QLatin1Char(' '))), 2 * kOnMs);
         const QStringList files = written();
         qInfo() << "air-check files" << files;
         QVector<qint16> joined;
