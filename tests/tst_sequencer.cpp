@@ -301,7 +301,7 @@ private:
     QString lowTone, highTone, toneA, toneB, toneC, longA, longB, longC, jingle, sting, cartFile;
     QString highMp3, jumpLow, jumpHigh, lowJingle, notAudioMp3, garbageMp3;
     QString missing, notAudio, cutWav, timeDir, musicFolder, jingleFolder, emptyFolder;
-    QString highJingle, cutShortWav, shortLow, shortHigh, highSting;
+    QString highJingle, cutShortWav, shortLow, shortHigh;
     QList<QUrl> openedUrls;
 
     // Kinds to entries: "music" items take the three tones in turn.
@@ -353,7 +353,6 @@ private slots:
         highJingle = tone(QStringLiteral("high-jingle.wav"), kJingleSeconds, kHighHz);
         shortLow = tone(QStringLiteral("short-low.wav"), kShortToneSeconds, kLowHz);
         shortHigh = tone(QStringLiteral("short-high.wav"), kShortToneSeconds, kHighHz);
-        highSting = tone(QStringLiteral("high-sting.wav"), kStingSeconds, kHighHz);
         tone(QStringLiteral("time/0930.mp3"), kAnnouncementSeconds, 440);
         for (const char *name : {"folder-music/one.wav", "folder-music/TWO.WAV",
                                  "folder-jingle/one.wav", "folder-jingle/TWO.WAV"})
@@ -1099,9 +1098,10 @@ private slots:
         // Good items alternate low and high, each followed by one of the bad
         // entries: three music items, two jingles, then a long jingle (music
         // after a jingle rises from silence). Music long enough to be heard
-        // alone between the fades around it.
+        // alone between the fades around it, and the jingle after music
+        // longer than the fade it starts under.
         const std::vector<Playlist> good = {entry(shortLow, "music"), entry(shortHigh, "music"),
-                                            entry(shortLow, "music"), entry(highSting, "jingle"),
+                                            entry(shortLow, "music"), entry(highJingle, "jingle"),
                                             entry(sting, "jingle")};
         std::vector<Playlist> list;
         for (size_t item = 0; item < good.size(); ++item) {
