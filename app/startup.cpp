@@ -6,10 +6,12 @@
 #include "sessionend.h"
 
 #include <QApplication>
+#include <QDebug>
 #include <QPixmap>
 #include <QSharedMemory>
 #include <QSplashScreen>
 #include <QStyleFactory>
+#include <QThread>
 #include <QTimer>
 
 #include <csignal>
@@ -67,6 +69,26 @@ void writeNumber(int value)
     if (value < 0)
         digits[--pos] = '-';
     writeAll(digits + pos, sizeof digits - pos);
+}
+
+// How long a fresh start of the desk waits for its marker to be free.
+constexpr int kMarkerTries = 10;
+constexpr unsigned long kMarkerRetryMs = 100;
+
+bool keepsTheAirWithoutMarker(QSharedMemory &marker)
+{
+    if (!SelfRestart::resuming())
+        return false;
+    // The fresh start of this very desk, which held the marker: a holder
+    // may linger a moment (a child of the replaced process that had not yet
+    // started its program), and the air never waits on it for long.
+    for (int tries = 0; tries < kMarkerTries; ++tries) {
+        QThread::msleep(kMarkerRetryMs);
+        if (takeInstanceMarker(marker))
+            return true;
+    }
+    qWarning() << "The single-instance marker is held elsewhere; this desk was on air and goes on without it";
+    return true;
 }
 
 } // namespace
@@ -181,7 +203,7 @@ int runDesk(int &argc, char **argv, const std::function<void(MainWindow &)> &rea
 
     auto marker = std::make_unique<QSharedMemory>();
     setInstanceKey(*marker);
-    if (!takeInstanceMarker(*marker)) {
+    if (!takeInstanceMarker(*marker) && !keepsTheAirWithoutMarker(*marker)) {
         marker.reset();
         sessionEnd.reset();
         app.reset();

@@ -177,6 +177,8 @@ for lane in "${lanes[@]}"; do
              list && /^[[:space:]]+[0-9]+ - / { failed[n++] = $0; next }
              { list = 0 }
              END { for (i = 0; i < n; i++) print failed[i] }' "$log"
+        # What failed in them, so that a summary read alone says why.
+        grep -E -A1 '^(FAIL!|QFATAL|XPASS)' "$log" | grep -v '^--$' | head -n 40 || true
     fi
 done
 echo "Both lanes: $(minutes $((SECONDS - start)))"
