@@ -15,6 +15,8 @@ namespace {
 
 // Time for a media player to start after play().
 constexpr int kStartToleranceMs = 5000;
+// A short file measured by the preparation ahead.
+constexpr int kMeasuredMs = 10000;
 // A restart is seen as the position falling back below this.
 constexpr qint64 kRestartedBelowMs = 800;
 // The short cart: a tone, then a silent tail that keeps plays fired back to
@@ -366,6 +368,9 @@ private slots:
 
         QWidget *target = &window;
         if (focus == QLatin1String("editor")) {
+            // The row's measure, once shown, would set the editor's text back.
+            QTRY_VERIFY_WITH_TIMEOUT(list->topLevelItem(0)->toolTip(1).contains(QLatin1String("LUFS")),
+                                     kMeasuredMs);
             list->openPersistentEditor(list->topLevelItem(0), 1);
             target = list->itemWidget(list->topLevelItem(0), 1);
         } else if (focus == QLatin1String("cart")) {
