@@ -287,6 +287,7 @@ bool Recorder::start()
     waited.start();
     while (QFileInfo(rawPath).size() == 0 && waited.elapsed() < 5000)
         QThread::msleep(10);
+    recording.start();
     return QFileInfo(rawPath).size() > 0;
 }
 
@@ -320,6 +321,16 @@ QVector<qint16> Recorder::stop()
     QVector<qint16> samples;
     if (!process)
         return samples;
+    // On a loaded machine the sound server may deliver what was played up
+    // to now a while later: the recording first catches up with the clock.
+    const qint64 wantedBytes = (recording.elapsed() - kRecordingSlackMs) * 44100 / 1000 * 4;
+    QElapsedTimer waited;
+    waited.start();
+    while (process->state() == QProcess::Running && QFileInfo(rawPath).size() < wantedBytes
+           && waited.elapsed() < kCatchUpMs)
+        QTest::qWait(10);
+    if (waited.elapsed() >= kRecordingSlackMs)
+        qInfo() << "the recording caught up with the clock in" << waited.elapsed() << "ms";
     ::kill(pid_t(process->processId()), SIGINT);
     process->waitForFinished(5000);
     delete process;

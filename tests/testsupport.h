@@ -4,6 +4,7 @@
 #include "sequencer.h"
 
 #include <QApplication>
+#include <QElapsedTimer>
 #include <QProcess>
 #include <QString>
 #include <QTemporaryDir>
@@ -144,9 +145,14 @@ public:
                                      double amplitude);
 
 private:
+    // How far the recording may lag the clock when stopped, and how long
+    // it is given to catch up.
+    static constexpr qint64 kRecordingSlackMs = 100;
+    static constexpr int kCatchUpMs = 5000;
     QProcess *process = nullptr;
     QString rawPath;
     QString sink;
+    QElapsedTimer recording;
 };
 
 // Adds a null sink of 44.1 kHz stereo to the test sound server, and removes it.

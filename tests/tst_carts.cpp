@@ -464,12 +464,19 @@ private slots:
             QTest::qWait(play % 2 ? kPauseMs : 0);
         }
         QTest::qWait(200);
-        const QList<Burst> heard = bursts(recorder.stop(), kShortToneHz);
+        const QVector<qint16> samples = recorder.stop();
+        const QList<Burst> heard = bursts(samples, kShortToneHz);
 
         QStringList spans;
         for (const Burst &burst : heard)
             spans << QStringLiteral("%1+%2").arg(burst.start, 0, 'f', 2).arg(burst.seconds, 0, 'f', 2);
-        const QString figures = spans.join(QLatin1Char(' '));
+        QStringList outcomes;
+        for (const TestSupport::AsRunRow &row : TestSupport::todaysAsRunRows())
+            outcomes << QStringLiteral("%1 %2 s").arg(row.outcome).arg(row.played, 0, 'f', 2);
+        const QString figures = QStringLiteral("%1 in %2 s; logged: %3")
+                                    .arg(spans.join(QLatin1Char(' ')))
+                                    .arg(samples.size() / 2 / 44100.0, 0, 'f', 2)
+                                    .arg(outcomes.join(QLatin1Char(' ')));
         QVERIFY2(heard.size() == kPlays, qPrintable(figures));
         for (const Burst &burst : heard)
             QVERIFY2(burst.seconds >= kShortToneS - kHeardShortS && burst.seconds <= kShortToneS + kHeardLongS,
